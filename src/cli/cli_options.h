@@ -1,0 +1,34 @@
+// The options of the quillon command line.
+#pragma once
+
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace quillon {
+
+enum class ReportFormat { Text, Json };
+enum class ColourMode { Auto, Always, Never };
+
+struct CliOptions {
+    int modelId = 0;
+    int methodId = 0;
+    bool listModels = false;
+    bool listMethods = false;
+    ReportFormat format = ReportFormat::Text;
+    ColourMode colour = ColourMode::Auto;
+    bool file = false;
+    std::string input = "-";  // "-" reads standard input
+};
+
+// The method id of a name (any case) or of a digit 0..4.
+std::optional<int> ParseMethod(const std::string& text);
+
+// Parses the arguments. Returns the exit status when the program is to stop
+// here (0 after --help, 2 after a usage error, with its message written to
+// err), or nothing when it is to go on.
+std::optional<int> ParseCliOptions(const std::vector<std::string>& args, CliOptions& options,
+                                   std::ostream& out, std::ostream& err);
+
+}  // namespace quillon

@@ -1,0 +1,19 @@
+// The results of one compute as one JSON object.
+#pragma once
+
+#include <string>
+
+#include "core/records/records.h"
+
+namespace quillon {
+
+struct JsonReportInput {
+    int modelId = 0;
+    int methodId = 0;
+    const ComputeRecord& record;
+    const ResultColumnList* columns = nullptr;  // only when the File switch is on
+};
+
+std::string JsonReport(const JsonReportInput& input);
+
+}  // namespace quillon

@@ -1,0 +1,131 @@
+// quillon: fits the data sets of a text with one model and prints the report.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/cli_host.h"
+#include "cli/cli_options.h"
+#include "cli/json_report.h"
+#include "core/compute.h"
+#include "doc/text_codec.h"
+#include "models/catalogue.h"
+
+namespace {
+
+using namespace quillon;
+
+// Reads all bytes of a file, or of standard input for "-". On failure
+// returns false with the system's reason.
+bool ReadAllBytes(const std::string& path, std::string& bytes, std::string& reason) {
+    const bool isStdin = path == "-";
+    const int fd = isStdin ? STDIN_FILENO : open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        reason = std::strerror(errno);
+        return false;
+    }
+    struct stat info {};
+    if (fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+        reason = std::strerror(EISDIR);
+        close(fd);
+        return false;
+    }
+    char buffer[1 << 16];
+    bool ok = true;
+    for (;;) {
+        const ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got > 0) {
+            bytes.append(buffer, static_cast<std::size_t>(got));
+        } else if (got == 0) {
+            break;
+        } else if (errno != EINTR) {
+            reason = std::strerror(errno);
+            ok = false;
+            break;
+        }
+    }
+    if (!isStdin) {
+        close(fd);
+    }
+    return ok;
+}
+
+int ListModels() {
+    for (int id = 0; id < kModelCount; ++id) {
+        std::cout << ModelComboEntry(id) << '\n';
+    }
+    return 0;
+}
+
+int ListMethods() {
+    for (int id = 0; id < kMethodCount; ++id) {
+        std::cout << MethodName(id) << '\n';
+    }
+    return 0;
+}
+
+bool UseColour(const CliOptions& options) {
+    switch (options.colour) {
+        case ColourMode::Always:
+            return true;
+        case ColourMode::Never:
+            return false;
+        case ColourMode::Auto:
+            break;
+    }
+    return options.format == ReportFormat::Text && isatty(STDOUT_FILENO) != 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::ios::sync_with_stdio(false);
+    CliOptions options;
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (const auto status = ParseCliOptions(args, options, std::cout, std::cerr)) {
+        return *status;
+    }
+    if (options.listModels) {
+        return ListModels();
+    }
+    if (options.listMethods) {
+        return ListMethods();
+    }
+    if (!IsLinearModel(options.modelId)) {
+        std::cerr << "quillon: --model " << options.modelId
+                  << ": the nonlinear models cannot be fitted yet; use 0 or 28\n";
+        return 2;
+    }
+
+    std::string bytes;
+    std::string reason;
+    const std::string shownPath = options.input == "-" ? "standard input" : options.input;
+    if (!ReadAllBytes(options.input, bytes, reason)) {
+        std::cerr << "quillon: " << shownPath << ": " << reason << '\n';
+        return 1;
+    }
+    const DecodedText decoded = DecodeText(bytes);
+    if (decoded.binary) {
+        std::cerr << "quillon: " << shownPath << ": binary data, no text read\n";
+    }
+
+    ComputeSession session;
+    session.settings.modelId = options.modelId;
+    session.settings.methodId = options.methodId;
+    session.settings.output.enabled = options.file;
+
+    const bool json = options.format == ReportFormat::Json;
+    CliHost host(json ? nullptr : &std::cout, std::cerr, UseColour(options));
+    const ComputeRecord record = ComputeParameters(SplitLines(decoded.text), session, host);
+    if (json) {
+        const ResultColumnList* columns = options.file ? &host.ExportedColumns() : nullptr;
+        std::cout << JsonReport({options.modelId, options.methodId, record, columns});
+    }
+    std::cout.flush();
+    return 0;
+}

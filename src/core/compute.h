@@ -1,0 +1,54 @@
+// The compute command: reads the data text line by line, fits every set with
+// the chosen model, sends the report to the host and hands the result
+// columns over for the result file.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "core/records/host.h"
+#include "core/records/records.h"
+
+namespace quillon {
+
+// What lasts between computes: the settings, the directive lists and the
+// header text the answer pane shows.
+struct ComputeSession {
+    FitSettings settings;
+    DirectiveLists directives;
+    std::string header;
+};
+
+// One set handed to the nonlinear fit: X, Y and W = 1/SD in input order.
+struct NonlinearSetInput {
+    const std::vector<double>& x;
+    const std::vector<double>& y;
+    const std::vector<double>& w;
+    int setNumber = 0;
+    bool weighted = true;
+};
+
+// The nonlinear fit of one set: sends its own report, consumes the this-set
+// directives, appends its columns and returns one record per method run.
+class INonlinearFitter {
+public:
+    virtual ~INonlinearFitter() = default;
+    virtual std::vector<FitRecord> FitSet(const NonlinearSetInput& input, ComputeSession& session,
+                                          IComputeHost& host, ResultColumnList& fileColumns,
+                                          ResultColumnList& tableColumns) = 0;
+};
+
+// The compute command is offered only while the data text has more than two
+// lines.
+constexpr bool CanCompute(int lineCount) { return lineCount > 2; }
+
+// "Model function: Y =" followed by the model's display string and "\n".
+std::string ComputeHeader(int modelId);
+
+// Runs one compute over the lines of the data text (without line ends).
+// Nonlinear model ids need a fitter; without one their sets are reported as
+// not fitted.
+ComputeRecord ComputeParameters(const std::vector<std::string>& lines, ComputeSession& session,
+                                IComputeHost& host, INonlinearFitter* nonlinear = nullptr);
+
+}  // namespace quillon

@@ -1,0 +1,112 @@
+// The plain records shared by the grammar, the fits, the report and the
+// result writer: points and sets, directives, labels, settings, results and
+// the named result columns.
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quillon {
+
+// One point line: X, Y and the standard deviation of Y (1.0 when none given).
+struct DataPoint {
+    double X = 0.0;
+    double Y = 0.0;
+    double SD = 1.0;
+};
+
+// The set being gathered; there is only ever one at a time.
+struct DataSet {
+    std::vector<DataPoint> points;
+    bool weighted = true;  // every point so far gave a nonzero SD
+    std::string memo;      // the "//" lines that introduce the set, with "\n"
+    int setNumber = 0;     // 1-based count of sets that reached a fit
+};
+
+// "<a[i] = v>" (this set) or "<<a[i] = v>>" (this and later sets).
+struct InitialValueDirective {
+    double value = 0.0;
+    int index = 0;
+};
+
+struct DirectiveLists {
+    std::vector<InitialValueDirective> thisSet;
+    std::vector<InitialValueDirective> laterSets;
+};
+
+// The label of a fitted set, taken from "(name=value)" in its memo.
+struct SetLabel {
+    std::string name;
+    double value = 0.0;
+};
+
+// Which result columns a compute builds and how the fitted curve is sampled.
+struct OutputSettings {
+    bool enabled = false;    // the "File" switch
+    bool paramTable = true;  // per-set parameter columns and the table
+    int contents = 2;        // 0 parameters, 1 curve, 2 both
+    int xminMode = 0;        // 0 data, 1 lowered by percent, 2 value
+    double xminPercent = 0.0;
+    double xminValue = 0.0;
+    int xmaxMode = 0;  // 0 data, 1 raised by percent, 2 value
+    double xmaxPercent = 0.0;
+    double xmaxValue = 100.0;
+    int stepMode = 0;                     // 0 range / divisions, 1 spacing / divisions
+    std::array<int, 2> divisions{100, 10};
+};
+
+inline constexpr int kMethodAll = 4;
+
+// What a compute reads besides the text.
+struct FitSettings {
+    int modelId = 0;
+    int methodId = 0;
+    OutputSettings output;
+    double framingRate = 1.0;  // frames per time unit; set by a "*framing" line
+};
+
+// One named column of numbers for the result file.
+struct CResultColumn {
+    std::string name;
+    std::vector<double> values;
+
+    int Count() const { return static_cast<int>(values.size()); }
+};
+
+using ResultColumnList = std::vector<CResultColumn>;
+
+// What one fit of one set yields, kept for machine-readable output.
+struct FitRecord {
+    std::string method;  // "linear" or the method name
+    int outcome = 0;     // 1 success; the fit's own code otherwise
+    std::string message; // the outcome text as it reached the answer pane
+    std::vector<double> parameters;
+    std::vector<double> errors;
+    std::optional<double> chisqDof;
+    int dof = 0;
+    int points = 0;
+    std::optional<double> sigmaY;  // linear fits only
+};
+
+// One set that reached a fit, with every fit run on it.
+struct SetRecord {
+    int setNumber = 0;
+    std::string memo;
+    SetLabel label;
+    std::vector<FitRecord> fits;
+};
+
+// A text that does not belong to a fit: invalid lines and message boxes.
+struct MessageRecord {
+    std::string kind;  // "error", "warning" or "memo"
+    std::string text;
+};
+
+struct ComputeRecord {
+    std::vector<SetRecord> sets;
+    std::vector<MessageRecord> messages;
+};
+
+}  // namespace quillon

@@ -1,0 +1,156 @@
+#include "doc/text_codec.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+
+namespace quillon {
+namespace {
+
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
+
+// Owns an iconv conversion descriptor.
+class IconvHandle {
+public:
+    IconvHandle(const char* to, const char* from) : m_cd(iconv_open(to, from)) {}
+    ~IconvHandle() {
+        if (Valid()) {
+            iconv_close(m_cd);
+        }
+    }
+    IconvHandle(const IconvHandle&) = delete;
+    IconvHandle& operator=(const IconvHandle&) = delete;
+
+    bool Valid() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
+    iconv_t Get() const { return m_cd; }
+
+private:
+    iconv_t m_cd;
+};
+
+std::string RemoveCtrlZ(std::string text) {
+    std::erase(text, '\x1A');
+    return text;
+}
+
+}  // namespace
+
+bool IsValidUtf8(std::string_view bytes) {
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        std::size_t length = 0;
+        unsigned int codePoint = 0;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        } else if (c >= 0xC2 && c <= 0xDF) {
+            length = 2;
+            codePoint = c & 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            length = 3;
+            codePoint = c & 0x0F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            length = 4;
+            codePoint = c & 0x07;
+        } else {
+            return false;
+        }
+        if (i + length > bytes.size()) {
+            return false;
+        }
+        for (std::size_t k = 1; k < length; ++k) {
+            const auto cc = static_cast<unsigned char>(bytes[i + k]);
+            if ((cc & 0xC0) != 0x80) {
+                return false;
+            }
+            codePoint = (codePoint << 6) | (cc & 0x3F);
+        }
+        // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
+        if ((length == 3 && codePoint < 0x800) || (length == 4 && codePoint < 0x10000) ||
+            (codePoint >= 0xD800 && codePoint <= 0xDFFF) || codePoint > 0x10FFFF) {
+            return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
+std::string ShiftJisToUtf8(std::string_view bytes) {
+    std::string out;
+    IconvHandle cd("UTF-8", "CP932");
+    if (!cd.Valid()) {
+        // Without a converter keep the ASCII and mark everything else.
+        for (char c : bytes) {
+            if (static_cast<unsigned char>(c) < 0x80) {
+                out += c;
+            } else {
+                out += kReplacement;
+            }
+        }
+        return out;
+    }
+    out.reserve(bytes.size() * 3 / 2 + 16);
+    std::string input(bytes);
+    char* in = input.data();
+    std::size_t inLeft = input.size();
+    char buffer[4096];
+    while (inLeft > 0) {
+        char* outPtr = buffer;
+        std::size_t outLeft = sizeof buffer;
+        const std::size_t result = iconv(cd.Get(), &in, &inLeft, &outPtr, &outLeft);
+        out.append(buffer, static_cast<std::size_t>(outPtr - buffer));
+        if (result == static_cast<std::size_t>(-1)) {
+            if (errno == E2BIG) {
+                continue;
+            }
+            // An invalid or cut-short sequence: mark one byte and go on.
+            out += kReplacement;
+            ++in;
+            --inLeft;
+            iconv(cd.Get(), nullptr, nullptr, nullptr, nullptr);
+        }
+    }
+    return out;
+}
+
+DecodedText DecodeText(std::string_view bytes) {
+    DecodedText decoded;
+    if (bytes.find('\0') != std::string_view::npos) {
+        decoded.binary = true;
+        return decoded;
+    }
+    if (bytes.starts_with(kUtf8Bom)) {
+        decoded.hadBom = true;
+        bytes.remove_prefix(kUtf8Bom.size());
+    }
+    if (IsValidUtf8(bytes)) {
+        decoded.text = RemoveCtrlZ(std::string(bytes));
+    } else {
+        decoded.encoding = TextEncoding::ShiftJis;
+        decoded.text = RemoveCtrlZ(ShiftJisToUtf8(bytes));
+    }
+    return decoded;
+}
+
+std::vector<std::string> SplitLines(std::string_view text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const char c = text[pos];
+        if (c == '\n' || c == '\r') {
+            lines.emplace_back(text.substr(start, pos - start));
+            if (c == '\r' && pos + 1 < text.size() && text[pos + 1] == '\n') {
+                ++pos;
+            }
+            start = pos + 1;
+        }
+        ++pos;
+    }
+    lines.emplace_back(text.substr(start));
+    return lines;
+}
+
+}  // namespace quillon

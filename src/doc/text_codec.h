@@ -1,0 +1,33 @@
+// Turning the bytes of a document or data file into the program's UTF-8 text
+// and lines: UTF-8 (BOM dropped) when valid, Shift-JIS (CP932) otherwise.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillon {
+
+enum class TextEncoding { Utf8, ShiftJis };
+
+struct DecodedText {
+    std::string text;  // UTF-8, Ctrl-Z characters removed
+    TextEncoding encoding = TextEncoding::Utf8;
+    bool hadBom = false;
+    bool binary = false;  // the bytes held a NUL: not a text file
+};
+
+bool IsValidUtf8(std::string_view bytes);
+
+// Decodes file bytes. Bytes that are not valid CP932 either become U+FFFD.
+// Content holding a NUL byte is taken as binary and decodes to no text.
+DecodedText DecodeText(std::string_view bytes);
+
+// CP932 bytes to UTF-8; undecodable bytes become U+FFFD.
+std::string ShiftJisToUtf8(std::string_view bytes);
+
+// Splits text into lines at LF, CR LF and CR, as an edit control shows them:
+// "a\nb\n" is three lines, the last one empty; empty text is one empty line.
+std::vector<std::string> SplitLines(std::string_view text);
+
+}  // namespace quillon

@@ -1,0 +1,209 @@
+#include "fit/linear_fit.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "core/records/number_format.h"
+#include "fit/curve_sampling.h"
+
+namespace quillon {
+namespace {
+
+constexpr const char* kAbnormalData = "Abnormal data!!\n";
+
+struct LinearSolution {
+    double a = 0.0;
+    double aSig = 0.0;
+    double b = 0.0;
+    double bSig = 0.0;
+    double chisqDof = 0.0;
+    double sigmaY = 0.0;
+    int dof = 0;
+};
+
+// The sorted X of the set: X(0), X(1) and Xmax come from it.
+std::vector<double> SortedX(const std::vector<DataPoint>& points) {
+    std::vector<double> xs;
+    xs.reserve(points.size());
+    for (const DataPoint& p : points) {
+        xs.push_back(p.X);
+    }
+    std::sort(xs.begin(), xs.end());
+    return xs;
+}
+
+double Weight(const DataPoint& p, bool weighted) { return weighted ? 1.0 / (p.SD * p.SD) : 1.0; }
+
+// Residual sum of squares, never divided by SD, whatever the weighting.
+double ResidualSum(const std::vector<DataPoint>& points, double a, double b) {
+    double r = 0.0;
+    for (const DataPoint& p : points) {
+        const double d = p.Y - a - b * p.X;
+        r += d * d;
+    }
+    return r;
+}
+
+std::optional<LinearSolution> SolveAB(const std::vector<DataPoint>& points, bool weighted) {
+    double s = 0.0, sx = 0.0, sxx = 0.0, sy = 0.0, sxy = 0.0;
+    for (const DataPoint& p : points) {
+        const double w = Weight(p, weighted);
+        s += w;
+        sx += w * p.X;
+        sxx += w * p.X * p.X;
+        sy += w * p.Y;
+        sxy += w * p.X * p.Y;
+    }
+    const int n = static_cast<int>(points.size());
+    const double d = sxx * s - sx * sx;
+    if (d == 0.0 || std::isnan(d) || n < 3) {
+        return std::nullopt;
+    }
+    const double f = 1.0 / d;
+    LinearSolution sol;
+    sol.a = (sy * sxx - sxy * sx) * f;
+    sol.b = (sxy * s - sy * sx) * f;
+    sol.dof = n - 2;
+    sol.chisqDof = ResidualSum(points, sol.a, sol.b) / (n - 2);
+    sol.sigmaY = std::sqrt(sol.chisqDof);
+    if (weighted) {
+        sol.aSig = std::sqrt(f * sxx);
+        sol.bSig = std::sqrt(f * s);
+    } else {
+        sol.aSig = std::sqrt(f * sxx) * sol.sigmaY;
+        sol.bSig = std::sqrt(f * n) * sol.sigmaY;
+    }
+    return sol;
+}
+
+std::optional<LinearSolution> SolveThroughOrigin(const std::vector<DataPoint>& points,
+                                                 bool weighted) {
+    const int n = static_cast<int>(points.size());
+    LinearSolution sol;
+    double unweightedSxx = 0.0;
+    if (weighted) {
+        double s = 0.0, sxx = 0.0, sxy = 0.0;
+        for (const DataPoint& p : points) {
+            const double w = Weight(p, true);
+            s += w;
+            sxx += w * p.X * p.X;
+            sxy += w * p.X * p.Y;
+        }
+        const double d = sxx * s;
+        if (d == 0.0 || std::isnan(d) || n < 2) {
+            return std::nullopt;
+        }
+        const double f = 1.0 / d;
+        sol.b = f * sxy * s;
+        sol.bSig = std::sqrt(f * s);
+    } else {
+        double sxy = 0.0;
+        for (const DataPoint& p : points) {
+            unweightedSxx += p.X * p.X;
+            sxy += p.X * p.Y;
+        }
+        if (unweightedSxx == 0.0 || std::isnan(unweightedSxx) || n < 2) {
+            return std::nullopt;
+        }
+        sol.b = (1.0 / unweightedSxx) * sxy;
+    }
+    sol.dof = n - 1;
+    sol.chisqDof = ResidualSum(points, 0.0, sol.b) / (n - 1);
+    sol.sigmaY = std::sqrt(sol.chisqDof);
+    if (!weighted) {
+        sol.bSig = std::sqrt(1.0 / unweightedSxx) * sol.sigmaY;
+    }
+    return sol;
+}
+
+void AppendLinearColumns(const std::vector<DataPoint>& points, const LinearSolution& sol,
+                         int setNumber, const LinearFitContext& context) {
+    const OutputSettings& output = context.settings.output;
+    if (!output.enabled) {
+        return;
+    }
+    const int n = static_cast<int>(points.size());
+    if (output.paramTable && context.settings.methodId != kMethodAll) {
+        context.tableColumns.push_back({Sprintf("Linear_%d", setNumber), {sol.a, sol.b}});
+    }
+    if (output.contents != 1) {
+        context.fileColumns.push_back(
+            {Sprintf("Param_%d", setNumber),
+             {sol.a, sol.b, sol.chisqDof, static_cast<double>(n - 1), static_cast<double>(n)}});
+    }
+    if (output.contents != 0) {
+        const std::vector<double> xs = SortedX(points);
+        const CurveXRange range{xs.front(), xs.back(), xs[0], xs.size() > 1 ? xs[1] : xs[0]};
+        if (auto curveX = SampleCurveX(output, range)) {
+            std::vector<double> ys;
+            ys.reserve(curveX->size());
+            for (double x : *curveX) {
+                ys.push_back(sol.a + sol.b * x);
+            }
+            context.fileColumns.push_back({Sprintf("x_%d", setNumber), std::move(*curveX)});
+            context.fileColumns.push_back({Sprintf("y_%d", setNumber), std::move(ys)});
+        }
+    }
+}
+
+FitRecord Failure(int n, int dof, const LinearFitContext& context) {
+    context.host.SendAnswer(AnswerHint::Error, kAbnormalData);
+    FitRecord record;
+    record.method = "linear";
+    record.outcome = 0;
+    record.message = kAbnormalData;
+    record.dof = dof;
+    record.points = n;
+    return record;
+}
+
+FitRecord Success(int n, const LinearSolution& sol, std::string text) {
+    FitRecord record;
+    record.method = "linear";
+    record.outcome = 1;
+    record.message = std::move(text);
+    record.parameters = {sol.a, sol.b};
+    record.errors = {sol.aSig, sol.bSig};
+    record.chisqDof = sol.chisqDof;
+    record.sigmaY = sol.sigmaY;
+    record.dof = sol.dof;
+    record.points = n;
+    return record;
+}
+
+}  // namespace
+
+FitRecord LinearFitAB(const std::vector<DataPoint>& points, bool weighted, int setNumber,
+                      const LinearFitContext& context) {
+    const int n = static_cast<int>(points.size());
+    const auto sol = SolveAB(points, weighted);
+    if (!sol) {
+        return Failure(n, n - 2, context);
+    }
+    std::string text = Sprintf(
+        "  a +/- a_sig = %lg +/- %lg \n  b +/- b_sig = %lg +/- %lg \n  Chi-square per degree of "
+        "freedom: %lg\n  Sigma for y  = %lg\n  Degree of freedom: %d\n  Number of points: %d\n\n",
+        sol->a, sol->aSig, sol->b, sol->bSig, sol->chisqDof, sol->sigmaY, n - 2, n);
+    context.host.SendAnswer(AnswerHint::Result, text);
+    AppendLinearColumns(points, *sol, setNumber, context);
+    return Success(n, *sol, std::move(text));
+}
+
+FitRecord LinearFitThroughOrigin(const std::vector<DataPoint>& points, bool weighted,
+                                 int setNumber, const LinearFitContext& context) {
+    const int n = static_cast<int>(points.size());
+    const auto sol = SolveThroughOrigin(points, weighted);
+    if (!sol) {
+        return Failure(n, n - 1, context);
+    }
+    // The slope is printed under the name "a", without leading blanks.
+    std::string text = Sprintf(
+        "a +/- a_sig = %lg +/- %lg \n  Chi-square per degree of freedom: %lg\n  Sigma for y  = "
+        "%lg\n  Degree of freedom: %d\n  Number of points: %d\n\n",
+        sol->b, sol->bSig, sol->chisqDof, sol->sigmaY, n - 1, n);
+    context.host.SendAnswer(AnswerHint::Result, text);
+    AppendLinearColumns(points, *sol, setNumber, context);
+    return Success(n, *sol, std::move(text));
+}
+
+}  // namespace quillon

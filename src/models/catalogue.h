@@ -1,0 +1,35 @@
+// The fixed list of the 43 model functions and the five method choices.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace quillon {
+
+inline constexpr int kModelCount = 43;
+inline constexpr int kMethodCount = 5;
+inline constexpr int kLinearModelId = 0;         // a + b*X
+inline constexpr int kThroughOriginModelId = 28;  // b*X
+
+// Display string of a model id ("" outside 0..42). Each begins with a blank.
+std::string_view ModelDisplayString(int modelId);
+
+// Number of fitted parameters m of a model id (0 outside 0..42).
+int ModelParamCount(int modelId);
+
+// True for the two models solved in closed form.
+constexpr bool IsLinearModel(int modelId) {
+    return modelId == kLinearModelId || modelId == kThroughOriginModelId;
+}
+
+constexpr bool IsValidModelId(int modelId) { return modelId >= 0 && modelId < kModelCount; }
+
+// The entry of the model combo box: "%2d) %s" from the id and display string.
+std::string ModelComboEntry(int modelId);
+
+// "Marquardt", "Expansion", "Powell", "Gradient-search", "ALL".
+std::string_view MethodName(int methodId);
+
+constexpr bool IsValidMethodId(int methodId) { return methodId >= 0 && methodId < kMethodCount; }
+
+}  // namespace quillon
