@@ -30,6 +30,8 @@ void CliHost::ShowMessage(const std::string& text, MessageIcon /*icon*/) {
     m_errors << "quillon: " << line << '\n';
 }
 
-void CliHost::ExportResults(const ResultColumnList& columns) { m_columns = columns; }
+void CliHost::ExportResults(const ResultColumnList& columns) {
+    m_columns = columns;
+}
 
 }  // namespace quillon

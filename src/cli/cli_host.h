@@ -10,7 +10,7 @@
 namespace quillon {
 
 class CliHost : public IComputeHost {
-public:
+  public:
     CliHost(std::ostream* report, std::ostream& errors, bool colour)
         : m_report(report), m_errors(errors), m_colour(colour) {}
 
@@ -22,7 +22,7 @@ public:
 
     const ResultColumnList& ExportedColumns() const { return m_columns; }
 
-private:
+  private:
     void Write(const std::string& text, RgbColour colour);
 
     std::ostream* m_report;  // null: the report text is not shown

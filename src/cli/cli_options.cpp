@@ -47,11 +47,11 @@ std::optional<int> ParseCliOptions(const std::vector<std::string>& args, CliOpti
 
     app.add_option("-m,--model", options.modelId, "model id 0..42 (see --list-models)")
         ->check(CLI::Range(0, kModelCount - 1));
-    app.add_option("-M,--method", method, "Marquardt, Expansion, Powell, Gradient-search, ALL or 0..4")
+    app.add_option("-M,--method", method,
+                   "Marquardt, Expansion, Powell, Gradient-search, ALL or 0..4")
         ->check(CLI::Validator(
             [](std::string& value) {
-                return ParseMethod(value) ? std::string{}
-                                          : "must be one of " + MethodChoices();
+                return ParseMethod(value) ? std::string{} : "must be one of " + MethodChoices();
             },
             "METHOD"));
     app.add_flag("--list-models", options.listModels, "print the 43 model entries and stop");

@@ -11,14 +11,10 @@ using json = nlohmann::ordered_json;
 
 json FitJson(const FitRecord& fit) {
     json j = {
-        {"method", fit.method},
-        {"outcome", fit.outcome},
-        {"message", fit.message},
-        {"parameters", fit.parameters},
-        {"errors", fit.errors},
-        {"chisq_dof", fit.chisqDof ? json(*fit.chisqDof) : json(nullptr)},
-        {"dof", fit.dof},
-        {"points", fit.points},
+        {"method", fit.method},   {"outcome", fit.outcome},
+        {"message", fit.message}, {"parameters", fit.parameters},
+        {"errors", fit.errors},   {"chisq_dof", fit.chisqDof ? json(*fit.chisqDof) : json(nullptr)},
+        {"dof", fit.dof},         {"points", fit.points},
     };
     if (fit.method == "linear") {
         j["sigma_y"] = fit.sigmaY ? json(*fit.sigmaY) : json(nullptr);

@@ -15,13 +15,13 @@ constexpr const char* kDataInvalid = "Data invalid!\n";
 // The state of one compute, from the first line to the hand-over of the
 // result columns.
 class ComputeRun {
-public:
+  public:
     ComputeRun(ComputeSession& session, IComputeHost& host, INonlinearFitter* nonlinear)
         : m_session(session), m_settings(session.settings), m_host(host), m_nonlinear(nonlinear) {}
 
     ComputeRecord Run(const std::vector<std::string>& lines);
 
-private:
+  private:
     bool IsNonlinear() const { return !IsLinearModel(m_settings.modelId); }
     std::size_t PointCount() const { return m_set.points.size(); }
 
@@ -130,8 +130,8 @@ void ComputeRun::OnMemoLine(const std::string& line) {
 
 void ComputeRun::OnDirectiveLine(const std::string& line) {
     if (const auto parsed = ParseDirectiveLine(line)) {
-        auto& list = parsed->laterSets ? m_session.directives.laterSets
-                                       : m_session.directives.thisSet;
+        auto& list =
+            parsed->laterSets ? m_session.directives.laterSets : m_session.directives.thisSet;
         list.push_back(parsed->directive);
     }
 }

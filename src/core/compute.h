@@ -31,7 +31,7 @@ struct NonlinearSetInput {
 // The nonlinear fit of one set: sends its own report, consumes the this-set
 // directives, appends its columns and returns one record per method run.
 class INonlinearFitter {
-public:
+  public:
     virtual ~INonlinearFitter() = default;
     virtual std::vector<FitRecord> FitSet(const NonlinearSetInput& input, ComputeSession& session,
                                           IComputeHost& host, ResultColumnList& fileColumns,
@@ -40,7 +40,9 @@ public:
 
 // The compute command is offered only while the data text has more than two
 // lines.
-constexpr bool CanCompute(int lineCount) { return lineCount > 2; }
+constexpr bool CanCompute(int lineCount) {
+    return lineCount > 2;
+}
 
 // "Model function: Y =" followed by the model's display string and "\n".
 std::string ComputeHeader(int modelId);

@@ -8,7 +8,9 @@
 namespace quillon {
 namespace {
 
-bool IsSeparator(char c) { return c == ',' || c == '\t' || c == ' '; }
+bool IsSeparator(char c) {
+    return c == ',' || c == '\t' || c == ' ';
+}
 
 // "%[,\t ]": a run of one or more commas, tabs or blanks.
 bool ScanSeparatorRun(const char*& text) {
@@ -38,10 +40,14 @@ long FindPosition(std::string_view text, char c) {
 }
 
 std::size_t Utf8SequenceLength(unsigned char lead) {
-    if (lead < 0x80) return 1;
-    if ((lead & 0xE0) == 0xC0) return 2;
-    if ((lead & 0xF0) == 0xE0) return 3;
-    if ((lead & 0xF8) == 0xF0) return 4;
+    if (lead < 0x80)
+        return 1;
+    if ((lead & 0xE0) == 0xC0)
+        return 2;
+    if ((lead & 0xF0) == 0xE0)
+        return 3;
+    if ((lead & 0xF8) == 0xF0)
+        return 4;
     return 1;
 }
 
@@ -162,7 +168,8 @@ SetLabel DeriveSetLabel(std::string_view memo, int setNumber) {
     if (open < equals - 1 && equals < close) {
         SetLabel label;
         const auto nameStart = static_cast<std::size_t>(open + 1);
-        label.name = std::string(memo.substr(nameStart, static_cast<std::size_t>(equals) - nameStart));
+        label.name =
+            std::string(memo.substr(nameStart, static_cast<std::size_t>(equals) - nameStart));
         const std::string valueText(memo.substr(static_cast<std::size_t>(equals + 1),
                                                 static_cast<std::size_t>(close - equals - 1)));
         const char* p = valueText.c_str();

@@ -12,7 +12,7 @@ constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 
 // Owns an iconv conversion descriptor.
 class IconvHandle {
-public:
+  public:
     IconvHandle(const char* to, const char* from) : m_cd(iconv_open(to, from)) {}
     ~IconvHandle() {
         if (Valid()) {
@@ -25,7 +25,7 @@ public:
     bool Valid() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
     iconv_t Get() const { return m_cd; }
 
-private:
+  private:
     iconv_t m_cd;
 };
 

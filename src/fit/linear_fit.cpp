@@ -32,7 +32,9 @@ std::vector<double> SortedX(const std::vector<DataPoint>& points) {
     return xs;
 }
 
-double Weight(const DataPoint& p, bool weighted) { return weighted ? 1.0 / (p.SD * p.SD) : 1.0; }
+double Weight(const DataPoint& p, bool weighted) {
+    return weighted ? 1.0 / (p.SD * p.SD) : 1.0;
+}
 
 // Residual sum of squares, never divided by SD, whatever the weighting.
 double ResidualSum(const std::vector<DataPoint>& points, double a, double b) {
@@ -189,8 +191,8 @@ FitRecord LinearFitAB(const std::vector<DataPoint>& points, bool weighted, int s
     return Success(n, *sol, std::move(text));
 }
 
-FitRecord LinearFitThroughOrigin(const std::vector<DataPoint>& points, bool weighted,
-                                 int setNumber, const LinearFitContext& context) {
+FitRecord LinearFitThroughOrigin(const std::vector<DataPoint>& points, bool weighted, int setNumber,
+                                 const LinearFitContext& context) {
     const int n = static_cast<int>(points.size());
     const auto sol = SolveThroughOrigin(points, weighted);
     if (!sol) {

@@ -22,7 +22,7 @@ FitRecord LinearFitAB(const std::vector<DataPoint>& points, bool weighted, int s
                       const LinearFitContext& context);
 
 // Fits Y = b*X in the same way.
-FitRecord LinearFitThroughOrigin(const std::vector<DataPoint>& points, bool weighted,
-                                 int setNumber, const LinearFitContext& context);
+FitRecord LinearFitThroughOrigin(const std::vector<DataPoint>& points, bool weighted, int setNumber,
+                                 const LinearFitContext& context);
 
 }  // namespace quillon

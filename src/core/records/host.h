@@ -12,7 +12,7 @@ namespace quillon {
 enum class MessageIcon { Information, Exclamation, Error };
 
 class IComputeHost {
-public:
+  public:
     virtual ~IComputeHost() = default;
 
     // A piece of report text for the answer pane, with its kind.
@@ -29,13 +29,13 @@ public:
 
 // Shows the wait cursor for the life of the object.
 class WaitCursor {
-public:
+  public:
     explicit WaitCursor(IComputeHost& host) : m_host(host) { m_host.BeginWaitCursor(); }
     ~WaitCursor() { m_host.EndWaitCursor(); }
     WaitCursor(const WaitCursor&) = delete;
     WaitCursor& operator=(const WaitCursor&) = delete;
 
-private:
+  private:
     IComputeHost& m_host;
 };
 

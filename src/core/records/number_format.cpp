@@ -1,7 +1,7 @@
 #include "core/records/number_format.h"
 
-#include <cmath>
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 
@@ -21,7 +21,8 @@ struct ConversionSpec {
 // Parses the spec that starts after a '%'; returns the position after it or
 // npos when the format ends inside the spec.
 std::size_t ParseSpec(std::string_view format, std::size_t pos, ConversionSpec& spec) {
-    while (pos < format.size() && std::string_view("-+ #0").find(format[pos]) != std::string_view::npos) {
+    while (pos < format.size() &&
+           std::string_view("-+ #0").find(format[pos]) != std::string_view::npos) {
         spec.flags += format[pos++];
     }
     while (pos < format.size() && format[pos] >= '0' && format[pos] <= '9') {
@@ -34,7 +35,8 @@ std::size_t ParseSpec(std::string_view format, std::size_t pos, ConversionSpec& 
             spec.precision = spec.precision * 10 + (format[pos++] - '0');
         }
     }
-    while (pos < format.size() && std::string_view("hlLqjzt").find(format[pos]) != std::string_view::npos) {
+    while (pos < format.size() &&
+           std::string_view("hlLqjzt").find(format[pos]) != std::string_view::npos) {
         ++pos;
     }
     if (pos >= format.size()) {
@@ -57,7 +59,8 @@ void Pad(std::string& text, const ConversionSpec& spec, bool zeroPadAllowed) {
         if (!text.empty() && (text[0] == '-' || text[0] == '+' || text[0] == ' ')) {
             at = 1;
         }
-        if (text.size() > at + 1 && text[at] == '0' && (text[at + 1] == 'x' || text[at + 1] == 'X')) {
+        if (text.size() > at + 1 && text[at] == '0' &&
+            (text[at + 1] == 'x' || text[at + 1] == 'X')) {
             at += 2;
         }
         text.insert(at, fill, '0');
@@ -176,7 +179,8 @@ std::string FormatInteger(long long value, const ConversionSpec& spec) {
     if (length < 0) {
         return {};
     }
-    return std::string(buffer, std::min<std::size_t>(static_cast<std::size_t>(length), sizeof buffer - 1));
+    return std::string(buffer,
+                       std::min<std::size_t>(static_cast<std::size_t>(length), sizeof buffer - 1));
 }
 
 std::string FormatString(const FormatArg& arg, const ConversionSpec& spec) {
@@ -246,10 +250,23 @@ std::string FormatText(std::string_view format, std::span<const FormatArg> args)
         }
         const FormatArg& arg = args[next++];
         switch (spec.conversion) {
-            case 'f': case 'F': case 'e': case 'E': case 'g': case 'G': case 'a': case 'A':
+            case 'f':
+            case 'F':
+            case 'e':
+            case 'E':
+            case 'g':
+            case 'G':
+            case 'a':
+            case 'A':
                 out += FormatDouble(AsDouble(arg), spec);
                 break;
-            case 'd': case 'i': case 'u': case 'x': case 'X': case 'o': case 'c':
+            case 'd':
+            case 'i':
+            case 'u':
+            case 'x':
+            case 'X':
+            case 'o':
+            case 'c':
                 out += FormatInteger(AsInteger(arg), spec);
                 break;
             case 's':

@@ -13,7 +13,7 @@ namespace quillon {
 
 // One argument of a format; integers, doubles and texts.
 class FormatArg {
-public:
+  public:
     FormatArg(int v) : m_value(static_cast<long long>(v)) {}
     FormatArg(long v) : m_value(static_cast<long long>(v)) {}
     FormatArg(long long v) : m_value(v) {}
@@ -26,7 +26,7 @@ public:
 
     const std::variant<long long, double, std::string_view>& Value() const { return m_value; }
 
-private:
+  private:
     std::variant<long long, double, std::string_view> m_value;
 };
 

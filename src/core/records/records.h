@@ -53,7 +53,7 @@ struct OutputSettings {
     int xmaxMode = 0;  // 0 data, 1 raised by percent, 2 value
     double xmaxPercent = 0.0;
     double xmaxValue = 100.0;
-    int stepMode = 0;                     // 0 range / divisions, 1 spacing / divisions
+    int stepMode = 0;  // 0 range / divisions, 1 spacing / divisions
     std::array<int, 2> divisions{100, 10};
 };
 
@@ -79,9 +79,9 @@ using ResultColumnList = std::vector<CResultColumn>;
 
 // What one fit of one set yields, kept for machine-readable output.
 struct FitRecord {
-    std::string method;  // "linear" or the method name
-    int outcome = 0;     // 1 success; the fit's own code otherwise
-    std::string message; // the outcome text as it reached the answer pane
+    std::string method;   // "linear" or the method name
+    int outcome = 0;      // 1 success; the fit's own code otherwise
+    std::string message;  // the outcome text as it reached the answer pane
     std::vector<double> parameters;
     std::vector<double> errors;
     std::optional<double> chisqDof;
