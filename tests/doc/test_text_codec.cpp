@@ -1,0 +1,73 @@
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "doc/text_codec.h"
+
+namespace quillon {
+namespace {
+
+TEST(TextDecoding, Utf8IsKeptAndItsBomDropped) {
+    const DecodedText plain = DecodeText("// 試料\n1 2\n");
+    EXPECT_EQ(plain.encoding, TextEncoding::Utf8);
+    EXPECT_EQ(plain.text, "// 試料\n1 2\n");
+    const DecodedText bom = DecodeText("\xEF\xBB\xBF// x\n");
+    EXPECT_TRUE(bom.hadBom);
+    EXPECT_EQ(bom.text, "// x\n");
+}
+
+TEST(TextDecoding, OtherBytesAreShiftJis) {
+    // "// 試料 ｱ" with a half-width katakana, in CP932.
+    const DecodedText decoded = DecodeText("// \x8e\x8e\x97\xbf \xb1");
+    EXPECT_EQ(decoded.encoding, TextEncoding::ShiftJis);
+    EXPECT_EQ(decoded.text, "// 試料 ｱ");
+    // CP932's own characters: the circled digit one and the NEC tilde forms.
+    EXPECT_EQ(ShiftJisToUtf8("\x87\x40"), "①");
+}
+
+TEST(TextDecoding, UndecodableBytesBecomeReplacementCharacters) {
+    const DecodedText decoded = DecodeText("1 2\xFF\x80 3");
+    EXPECT_EQ(decoded.encoding, TextEncoding::ShiftJis);
+    EXPECT_NE(decoded.text.find("1 2"), std::string::npos);
+    EXPECT_NE(decoded.text.find("\xEF\xBF\xBD"), std::string::npos);
+    EXPECT_EQ(ShiftJisToUtf8("\x81"), "\xEF\xBF\xBD");  // a lead byte cut short
+}
+
+TEST(TextDecoding, CtrlZIsRemovedAndNulMeansBinary) {
+    EXPECT_EQ(DecodeText("1 2\n\x1a").text, "1 2\n");
+    const DecodedText binary = DecodeText(std::string("ab\0cd", 5));
+    EXPECT_TRUE(binary.binary);
+    EXPECT_EQ(binary.text, "");
+}
+
+TEST(TextDecoding, Utf8ValidityRejectsOverlongsAndSurrogates) {
+    EXPECT_TRUE(IsValidUtf8("abc \xE2\x82\xAC \xF0\x9F\x98\x80"));
+    EXPECT_FALSE(IsValidUtf8("\xC0\xAF"));          // overlong "/"
+    EXPECT_FALSE(IsValidUtf8("\xE0\x80\xAF"));      // overlong, three bytes
+    EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));      // surrogate
+    EXPECT_FALSE(IsValidUtf8("\xF4\x90\x80\x80"));  // past U+10FFFF
+    EXPECT_FALSE(IsValidUtf8("\xE2\x82"));          // cut short
+}
+
+TEST(TextDecoding, RandomBytesAlwaysGiveValidUtf8) {
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int> byte(1, 255);
+    for (int round = 0; round < 300; ++round) {
+        std::string bytes;
+        for (int i = 0; i < 200; ++i) {
+            bytes += static_cast<char>(byte(random));
+        }
+        EXPECT_TRUE(IsValidUtf8(DecodeText(bytes).text));
+    }
+}
+
+TEST(LineSplitting, AllThreeLineEndsAsAnEditControlShowsThem) {
+    EXPECT_EQ(SplitLines("a\nb\r\nc\rd"), (std::vector<std::string>{"a", "b", "c", "d"}));
+    EXPECT_EQ(SplitLines("a\n"), (std::vector<std::string>{"a", ""}));
+    EXPECT_EQ(SplitLines(""), (std::vector<std::string>{""}));
+    EXPECT_EQ(SplitLines("\r\n\r\n"), (std::vector<std::string>{"", "", ""}));
+    EXPECT_EQ(SplitLines("a\n\rb"), (std::vector<std::string>{"a", "", "b"}));
+}
+
+}  // namespace
+}  // namespace quillon
