@@ -62,8 +62,8 @@ constexpr std::array<CatalogueEntry, kModelCount> kCatalogue{{
     {" A0*exp(X/ A1); exponential with length constant A1", 2},
 }};
 
-constexpr std::array<std::string_view, kMethodCount> kMethods{
-    "Marquardt", "Expansion", "Powell", "Gradient-search", "ALL"};
+constexpr std::array<std::string_view, kMethodCount> kMethods{"Marquardt", "Expansion", "Powell",
+                                                              "Gradient-search", "ALL"};
 
 }  // namespace
 

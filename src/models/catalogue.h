@@ -8,7 +8,7 @@ namespace quillon {
 
 inline constexpr int kModelCount = 43;
 inline constexpr int kMethodCount = 5;
-inline constexpr int kLinearModelId = 0;         // a + b*X
+inline constexpr int kLinearModelId = 0;          // a + b*X
 inline constexpr int kThroughOriginModelId = 28;  // b*X
 
 // Display string of a model id ("" outside 0..42). Each begins with a blank.
@@ -22,7 +22,9 @@ constexpr bool IsLinearModel(int modelId) {
     return modelId == kLinearModelId || modelId == kThroughOriginModelId;
 }
 
-constexpr bool IsValidModelId(int modelId) { return modelId >= 0 && modelId < kModelCount; }
+constexpr bool IsValidModelId(int modelId) {
+    return modelId >= 0 && modelId < kModelCount;
+}
 
 // The entry of the model combo box: "%2d) %s" from the id and display string.
 std::string ModelComboEntry(int modelId);
@@ -30,6 +32,8 @@ std::string ModelComboEntry(int modelId);
 // "Marquardt", "Expansion", "Powell", "Gradient-search", "ALL".
 std::string_view MethodName(int methodId);
 
-constexpr bool IsValidMethodId(int methodId) { return methodId >= 0 && methodId < kMethodCount; }
+constexpr bool IsValidMethodId(int methodId) {
+    return methodId >= 0 && methodId < kMethodCount;
+}
 
 }  // namespace quillon
