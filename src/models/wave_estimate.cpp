@@ -15,15 +15,6 @@ namespace quillon {
 
 namespace {
 
-// The spectrum of the first N points (N the largest power of two not above n).
-struct Spectrum {
-    std::vector<std::complex<double>> z;  // the transform Z[0..N-1]
-    std::vector<double> magnitude;        // |Z[k]|/H for k = 0..H-1
-    double length = 0.0;                  // X length of the N points, equally spaced
-    int peakBin = 1;
-    double cycles = 0.0;  // peak frequency in cycles over the N points
-};
-
 int FloorLog2(std::size_t n) {
     int bits = 0;
     while (n > 1) {
@@ -60,9 +51,12 @@ double PeakCentroidBin(const std::vector<double>& m, int peak) {
     return weighted / total;
 }
 
-// Needs at least 16 points (so H >= 8). Empty when the memory for the
-// transform cannot be obtained.
+}  // namespace
+
 std::optional<Spectrum> AnalyseSpectrum(std::span<const double> x, std::span<const double> y) {
+    if (y.size() < static_cast<std::size_t>(kCountCyclesMinPoints) || x.size() < 2) {
+        return std::nullopt;
+    }
     try {
         const int bits = FloorLog2(y.size());
         const CFFT1d fft(bits, 0);
@@ -86,6 +80,8 @@ std::optional<Spectrum> AnalyseSpectrum(std::span<const double> x, std::span<con
         return std::nullopt;
     }
 }
+
+namespace {
 
 // Centroid of the points within two of i; weight(j) is the height of point j
 // on the side of the level that counts, negative heights counting as 0.
@@ -131,8 +127,11 @@ int EstimateWaveFft(std::span<const double> x, std::span<const double> y, WaveFi
     const std::complex<double> peak = s->z[static_cast<std::size_t>(s->peakBin)];
     wave.m_dWavePeriod = s->length / s->cycles;
     wave.m_dWaveAmplitude = s->magnitude[static_cast<std::size_t>(s->peakBin)];
-    wave.m_dWaveShift =
-        wave.m_dWavePeriod * (std::atan2(peak.imag(), peak.real()) - kHalfPi) * kInvTwoPi;
+    // The peak bin holds (A*N/2)*exp(i*(phi - pi/2)) for A*sin(2*pi*f*j/N + phi):
+    // the sine's phase at the first point is the bin's angle plus pi/2, and the
+    // shift of A*sin(2*pi*(x + shift)/period) moves it back to X[0].
+    const double phase = std::atan2(peak.imag(), peak.real()) + kHalfPi;
+    wave.m_dWaveShift = wave.m_dWavePeriod * phase * kInvTwoPi - x[0];
     wave.m_dLevel = s->z[0].real() / static_cast<double>(s->z.size());
     return 0;
 }

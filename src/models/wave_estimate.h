@@ -3,7 +3,10 @@
 // half periods in the middle of smaller ones.
 #pragma once
 
+#include <complex>
+#include <optional>
 #include <span>
+#include <vector>
 
 namespace quillon {
 
@@ -19,6 +22,19 @@ struct WaveFields {
 inline constexpr int kWaveFftMinPoints = 8192;
 // Below this many points the cycle count is not computed (taken as 1).
 inline constexpr int kCountCyclesMinPoints = 16;
+
+// The spectrum of the first N points, N the largest power of two not above n.
+struct Spectrum {
+    std::vector<std::complex<double>> z;  // the transform Z[0..N-1]
+    std::vector<double> magnitude;        // |Z[k]|/H for k = 0..H-1 (H = N/2)
+    double length = 0.0;                  // X length of the N points, equally spaced
+    int peakBin = 1;                      // largest magnitude among bins 1..H-1
+    double cycles = 0.0;                  // peak frequency in cycles over the N points
+};
+
+// Needs at least 16 points (so H >= 8); empty with fewer, or when the memory
+// for the transform cannot be obtained.
+std::optional<Spectrum> AnalyseSpectrum(std::span<const double> x, std::span<const double> y);
 
 // From the spectrum of the first 2^floor(log2 n) points: 0 with all four
 // fields filled when n >= 8192, otherwise -1 without any work.

@@ -25,8 +25,9 @@ TEST(Catalogue, EveryDisplayStringBeginsWithItsBlanksAndNamesAFormula) {
 }
 
 TEST(Catalogue, ParameterCountsFollowTheFormulas) {
-    const int expected[kModelCount] = {2, 3, 4, 4, 3, 4, 3, 4, 3, 3, 4, 3, 4, 5, 6, 7, 4, 5, 6, 5, 5, 2,
-                                       3, 2, 2, 2, 2, 2, 1, 3, 3, 4, 4, 4, 3, 4, 2, 3, 4, 5, 4, 5, 2};
+    const int expected[kModelCount] = {2, 3, 4, 4, 3, 4, 3, 4, 3, 3, 4, 3, 4, 5, 6,
+                                       7, 4, 5, 6, 5, 5, 2, 3, 2, 2, 2, 2, 2, 1, 3,
+                                       3, 4, 4, 4, 3, 4, 2, 3, 4, 5, 4, 5, 2};
     for (int id = 0; id < kModelCount; ++id) {
         EXPECT_EQ(ModelParamCount(id), expected[id]) << id;
     }
