@@ -1,0 +1,124 @@
+#include "models/fft.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "models/model_function.h"
+
+namespace quillon {
+
+namespace {
+
+// The largest transform the tables are built for: 2^30 points, the largest
+// power of two an int holds.
+constexpr int kMaxBits = 30;
+
+int ReverseLowBits(int value, int bits) {
+    int reversed = 0;
+    for (int b = 0; b < bits; ++b) {
+        reversed = (reversed << 1) | ((value >> b) & 1);
+    }
+    return reversed;
+}
+
+}  // namespace
+
+CFFT1d::CFFT1d(int bits, int windowType)
+    : m_nBits(std::clamp(bits, 0, kMaxBits)),
+      m_nSize(1 << m_nBits),
+      m_nHalf(m_nSize / 2),
+      m_dSize(m_nSize),
+      m_dInvSize(1.0 / m_nSize) {
+    BuildSwapPairs();
+    BuildTwiddles();
+    if (windowType != -1) {
+        SetWindow(windowType);
+    }
+}
+
+void CFFT1d::BuildSwapPairs() {
+    for (int i = 1; i <= m_nSize - 2; ++i) {
+        const int r = ReverseLowBits(i, m_nBits);
+        if (i < r) {
+            m_swapPairs.emplace_back(i, r);
+        }
+    }
+}
+
+void CFFT1d::BuildTwiddles() {
+    m_pForward.resize(static_cast<std::size_t>(m_nHalf));
+    m_pInverse.resize(static_cast<std::size_t>(m_nHalf));
+    const std::complex<double> forwardStep(0.0, -kTwoPi / m_nSize);
+    const std::complex<double> inverseStep(0.0, kTwoPi / m_nSize);
+    for (int k = 0; k < m_nHalf; ++k) {
+        m_pForward[static_cast<std::size_t>(k)] = std::exp(forwardStep * static_cast<double>(k));
+        m_pInverse[static_cast<std::size_t>(k)] = std::exp(inverseStep * static_cast<double>(k));
+    }
+}
+
+void CFFT1d::SetWindow(int type) {
+    if (type == m_nWindow) {
+        return;
+    }
+    m_nWindow = type;
+    if (type == 0) {
+        m_pWindow.clear();
+        m_pWindow.shrink_to_fit();
+    } else if (type >= 1 && type <= 3) {
+        FillWindow();
+    }
+}
+
+void CFFT1d::FillWindow() {
+    m_pWindow.resize(static_cast<std::size_t>(m_nSize));
+    for (int i = 0; i < m_nSize; ++i) {
+        const double theta = kTwoPi * i / m_nSize;
+        double weight = 0.0;
+        switch (m_nWindow) {
+            case 1:  // Hann
+                weight = 0.5 - 0.5 * std::cos(theta);
+                break;
+            case 2:  // Hamming
+                weight = 0.5 - 0.46 * std::cos(theta);
+                break;
+            default:  // 3, Blackman
+                weight = 0.42 - 0.5 * std::cos(theta) + 0.08 * std::cos(2 * theta);
+                break;
+        }
+        m_pWindow[static_cast<std::size_t>(i)] = weight;
+    }
+}
+
+void CFFT1d::FinalStage(std::span<std::complex<double>> z) const {
+    for (std::size_t j = 0; j + 1 < z.size(); j += 2) {
+        const std::complex<double> a = z[j];
+        const std::complex<double> b = z[j + 1];
+        z[j] = a + b;
+        z[j + 1] = a - b;
+    }
+}
+
+void CFFT1d::Forward(std::span<std::complex<double>> z) const {
+    const std::size_t n = static_cast<std::size_t>(m_nSize);
+    if (z.size() < n || n < 2) {
+        return;
+    }
+    // Decimation in frequency: block half-widths N/2, N/4, ..., 2.
+    std::size_t stride = 1;
+    for (std::size_t c = n / 2; stride < n / 2; c /= 2, stride *= 2) {
+        for (std::size_t g = 0; g < n; g += 2 * c) {
+            for (std::size_t k = 0; k < c; ++k) {
+                const std::complex<double> a = z[g + k];
+                const std::complex<double> b = z[g + k + c];
+                z[g + k + c] = (a - b) * m_pForward[k * stride];
+                z[g + k] = a + b;
+            }
+        }
+    }
+    FinalStage(z.first(n));
+    for (const auto& [i, r] : m_swapPairs) {
+        std::swap(z[static_cast<std::size_t>(i)], z[static_cast<std::size_t>(r)]);
+    }
+}
+
+}  // namespace quillon

@@ -1,0 +1,176 @@
+#include "models/peak_models.h"
+
+#include <cmath>
+
+namespace quillon {
+
+namespace {
+
+// The peak variants fit only a valley-to-valley range of at least this many points.
+constexpr int kMinTrimmedPoints = 3;
+
+double Gaussian(double height, double centre, double width, double x) {
+    return height * std::exp(-0.5 * std::pow((x - centre) / width, 2));
+}
+
+double AsymGaussian(const double* a, double x) {
+    const double width = x <= a[1] ? a[2] : a[3];
+    return Gaussian(a[0], a[1], width, x);
+}
+
+// Height and centre at the highest point, then the width search around it.
+WidthSearch StartPeak(const CModelFunction& model, std::span<double> a) {
+    a[0] = model.YMax();
+    a[1] = model.XData()[model.YMaxIndex()];
+    return GaussianWidthSearch(model.YData(), model.YMaxIndex(), kGaussianWidthLevel * a[0]);
+}
+
+void EstimateGaussian(const CModelFunction& model, const WidthSearch& width, std::span<double> a,
+                      std::span<double> s) {
+    const std::span<const double> x = model.XData();
+    const double er = model.ER();
+    a[2] = std::fabs(x[width.right] - x[width.left]) / 2;
+    s[0] = a[0] * er;
+    s[1] = a[2] * er;
+    s[2] = a[2] * er;
+}
+
+void EstimateAsymGaussian(const CModelFunction& model, const WidthSearch& width,
+                          std::span<double> a, std::span<double> s) {
+    const std::span<const double> x = model.XData();
+    const double er = model.ER();
+    const double xPeak = x[model.YMaxIndex()];
+    s[0] = a[0] * er;
+    s[1] = (std::fabs(x[width.right] - x[width.left]) / 2) * er;
+    a[2] = std::fabs(xPeak - x[width.left]);
+    a[3] = std::fabs(x[width.right] - xPeak);
+    s[2] = a[2] * er;
+    s[3] = a[3] * er;
+}
+
+}  // namespace
+
+WidthSearch GaussianWidthSearch(std::span<const double> y, int peak, double level) {
+    const int n = static_cast<int>(y.size());
+    WidthSearch w{0, n - 1};
+    if (peak >= 2) {
+        w.left = 0;
+        for (int i = peak - 1; i >= 0; --i) {
+            if (y[static_cast<std::size_t>(i)] < level) {
+                w.left = i;
+                break;
+            }
+        }
+    }
+    if (peak <= n - 3) {
+        for (int i = peak + 1; i <= n - 1; ++i) {
+            if (y[static_cast<std::size_t>(i)] < level) {
+                w.right = i;
+                break;
+            }
+        }
+    }
+    return w;
+}
+
+PeakRange FindPeakRange(std::span<const double> y) {
+    const int n = static_cast<int>(y.size());
+    PeakRange r{0, n - 1};
+    for (int i = 1; i < n && y[static_cast<std::size_t>(i)] <= y[static_cast<std::size_t>(i - 1)];
+         ++i) {
+        r.first = i;
+    }
+    for (int i = n - 2;
+         i >= 1 && y[static_cast<std::size_t>(i)] <= y[static_cast<std::size_t>(i + 1)]; --i) {
+        r.last = i;
+    }
+    return r;
+}
+
+double CGaussianModel::Value(double* params, double x) const {
+    return Gaussian(params[0], params[1], params[2], x);
+}
+
+int CGaussianModel::Estimate() {
+    if (!ScanDataRanges()) {
+        return -1;
+    }
+    const WidthSearch width = StartPeak(*this, m_pParams);
+    m_iHalfLeft = width.left;
+    m_iHalfRight = width.right;
+    EstimateGaussian(*this, width, m_pParams, m_pSteps);
+    return 0;
+}
+
+double CGaussianPeakModel::Value(double* params, double x) const {
+    return Gaussian(params[0], params[1], params[2], x);
+}
+
+int CGaussianPeakModel::Estimate() {
+    const PeakRange range = FindPeakRange(YData());
+    if (range.Count() >= kMinTrimmedPoints) {
+        NarrowPoints(range.first, range.last);
+    }
+    if (!ScanDataRanges()) {
+        return -1;
+    }
+    const WidthSearch width = StartPeak(*this, m_pParams);
+    m_iHalfLeft = width.left;
+    m_iHalfRight = width.right;
+    EstimateGaussian(*this, width, m_pParams, m_pSteps);
+    return 0;
+}
+
+double CAsymGaussianModel::Value(double* params, double x) const {
+    return AsymGaussian(params, x);
+}
+
+int CAsymGaussianModel::Estimate() {
+    if (!ScanDataRanges()) {
+        return -1;
+    }
+    const WidthSearch width = StartPeak(*this, m_pParams);
+    m_iHalfLeft = width.left;
+    m_iHalfRight = width.right;
+    EstimateAsymGaussian(*this, width, m_pParams, m_pSteps);
+    return 0;
+}
+
+double CAsymGaussianPeakModel::Value(double* params, double x) const {
+    return AsymGaussian(params, x);
+}
+
+int CAsymGaussianPeakModel::Estimate() {
+    const PeakRange range = FindPeakRange(YData());
+    if (range.Count() >= kMinTrimmedPoints) {
+        NarrowPoints(range.first, range.last);
+    }
+    if (!ScanDataRanges()) {
+        return -1;
+    }
+    const WidthSearch width = StartPeak(*this, m_pParams);
+    m_iHalfLeft = width.left;
+    m_iHalfRight = width.right;
+    EstimateAsymGaussian(*this, width, m_pParams, m_pSteps);
+    return 0;
+}
+
+double CWilliamsBeensModel::Value(double* params, double x) const {
+    const double exponent = x <= params[1] ? params[2] : params[3];
+    return params[0] * std::pow(x / params[1], exponent);
+}
+
+int CWilliamsBeensModel::Estimate() {
+    if (!ScanDataRanges()) {
+        return -1;
+    }
+    m_pParams[0] = m_dYMax;
+    m_pParams[1] = m_pX[m_iYMax];
+    m_pParams[2] = 2.0;   // rising as a square
+    m_pParams[3] = -1.0;  // falling as 1/x
+    m_pSteps[0] = m_pParams[0] * m_dER;
+    m_pSteps[1] = m_pSteps[2] = m_pSteps[3] = 2 * m_dER;
+    return 0;
+}
+
+}  // namespace quillon

@@ -1,0 +1,112 @@
+// Sines written with their period (ids 11, 12, 41), the sines damped after an
+// onset (ids 13, 14, 15) and the asymmetric sine (second stage of id 35). All
+// start from the wave estimate.
+#pragma once
+
+#include <string>
+
+#include "models/model_function.h"
+#include "models/wave_estimate.h"
+
+namespace quillon {
+
+// Id 11: A0*sin(2*pi*(x + A2)/A1).
+class CSinePeriodModel : public CModelFunction {
+  public:
+    CSinePeriodModel(const double* x, const double* y, const double* w, int n, double er, int m = 3)
+        : CModelFunction(x, y, w, n, er, m) {}
+    ~CSinePeriodModel() override = default;
+    double Value(double* params, double x) const override;
+    int Estimate() override;
+    const WaveFields& Wave() const { return m_wave; }
+
+  protected:
+    WaveFields m_wave;
+};
+
+// Id 12, and the first stage of id 35: A0*sin(2*pi*(x + A2)/A1) + A3.
+class CSinePeriodBiasedModel : public CModelFunction {
+  public:
+    CSinePeriodBiasedModel(const double* x, const double* y, const double* w, int n, double er,
+                           int m = 4)
+        : CModelFunction(x, y, w, n, er, m) {}
+    ~CSinePeriodBiasedModel() override = default;
+    double Value(double* params, double x) const override;
+    int Estimate() override;
+    // The preliminary Marquardt fit belongs to the fit driver; until it is
+    // wired in this runs nothing and returns 0.
+    int PreFit(std::string& log) override;
+    const WaveFields& Wave() const { return m_wave; }
+
+  protected:
+    WaveFields m_wave;
+};
+
+// Id 41: A0*sin(2*pi*(x + A2)/A1) + A3 + A4*x.
+class CSinePeriodLinearModel : public CSinePeriodModel {
+  public:
+    CSinePeriodLinearModel(const double* x, const double* y, const double* w, int n, double er,
+                           int m = 5)
+        : CSinePeriodModel(x, y, w, n, er, m) {}
+    ~CSinePeriodLinearModel() override = default;
+    double Value(double* params, double x) const override;
+    int Estimate() override;
+    // As CSinePeriodBiasedModel::PreFit.
+    int PreFit(std::string& log) override;
+};
+
+// Id 13: A0*sin(2*pi*(x + A2)/A1), damped by exp(-(x - A4)/A3) for x > A4:
+// A4 is the onset of the damping and A3 its decay length.
+class CDampedAfterModel : public CModelFunction {
+  public:
+    CDampedAfterModel(const double* x, const double* y, const double* w, int n, double er,
+                      int m = 5)
+        : CModelFunction(x, y, w, n, er, m) {}
+    ~CDampedAfterModel() override = default;
+    double Value(double* params, double x) const override;
+    int Estimate() override;
+    const WaveFields& Wave() const { return m_wave; }
+
+  protected:
+    WaveFields m_wave;
+};
+
+// Id 14: id 13's value + A5.
+class CDampedAfterBiasedModel : public CSinePeriodModel {
+  public:
+    CDampedAfterBiasedModel(const double* x, const double* y, const double* w, int n, double er,
+                            int m = 6)
+        : CSinePeriodModel(x, y, w, n, er, m) {}
+    ~CDampedAfterBiasedModel() override = default;
+    double Value(double* params, double x) const override;
+    int Estimate() override;
+};
+
+// Id 15: id 13's value + A5 + A6*x.
+class CDampedAfterSlopeModel : public CDampedAfterModel {
+  public:
+    CDampedAfterSlopeModel(const double* x, const double* y, const double* w, int n, double er,
+                           int m = 7)
+        : CDampedAfterModel(x, y, w, n, er, m) {}
+    ~CDampedAfterSlopeModel() override = default;
+    double Value(double* params, double x) const override;
+    int Estimate() override;
+};
+
+// Second stage of id 35: a sine of period A1 and offset A3 whose falling time
+// is A4 times its rising time (A4 = 1 is the plain sine).
+class CAsymmetricSineModel : public CModelFunction {
+  public:
+    CAsymmetricSineModel(const double* x, const double* y, const double* w, int n, double er,
+                         int m = 5)
+        : CModelFunction(x, y, w, n, er, m) {}
+    ~CAsymmetricSineModel() override = default;
+    double Value(double* params, double x) const override;
+    int Estimate() override;
+    const WaveFields& Wave() const { return m_wave; }
+
+  protected:
+    WaveFields m_wave;
+};
+
+}  // namespace quillon
