@@ -59,12 +59,26 @@ struct OutputSettings {
 
 inline constexpr int kMethodAll = 4;
 
+// The values that steer every nonlinear fit; they last for the running
+// program only.
+struct ConvergenceSettings {
+    int n_cut = 10000;          // iteration limit of every method
+    double chi_cut = 0.001;     // convergence: change of chi-square below this
+    double ChisqDof_Lim = 1.0;  // converged fits at or above it are marked "*"
+    double f_ER = 1000.0;       // step precision factor
+
+    // The relative finite-difference step handed to every model.
+    double ER() const { return f_ER * 0.0000001; }
+};
+
 // What a compute reads besides the text.
 struct FitSettings {
     int modelId = 0;
     int methodId = 0;
     OutputSettings output;
     double framingRate = 1.0;  // frames per time unit; set by a "*framing" line
+    ConvergenceSettings convergence;
+    double fixedCDegrees = 20.0;  // the fixed phase C of the Kestrel-Dune ids 4, 6, 8
 };
 
 // One named column of numbers for the result file.

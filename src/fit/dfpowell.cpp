@@ -1,0 +1,276 @@
+#include "fit/dfpowell.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+#include <new>
+#include <stdexcept>
+
+#include "core/records/number_format.h"
+
+namespace quillon {
+namespace {
+
+constexpr const char* kMethodTitles[] = {"Marquardt method", "Expansion method", "Powell method",
+                                         "Gradient-search method"};
+
+// The workspace cannot do without its arrays; running out of memory here
+// ends the program, as it always has.
+[[noreturn]] void OutOfMemory() {
+    std::fputs("メモリーが足りません! in DFPowell\n", stderr);
+    std::exit(-1);
+}
+
+}  // namespace
+
+DFPowell::DFPowell(CModelFunction& model, std::string& log, int nCut, double chiCut)
+    : m_a(model.Params().data()),
+      m_h(model.Steps().data()),
+      m_x(model.XData().data()),
+      m_y(model.YData().data()),
+      m_w(model.WData().data()),
+      m_m(model.ParamCount()),
+      m_n(model.PointCount()),
+      m_nCut(nCut),
+      m_chiCut(chiCut),
+      m_log(log),
+      m_model(model),
+      m_mm(m_m > 0 ? static_cast<std::size_t>(m_m) : 0),
+      m_nn(m_n > 0 ? static_cast<std::size_t>(m_n) : 0) {
+    m_dof = static_cast<double>(m_n - m_m);
+    try {
+        m_alpha.assign(m_mm * m_mm, 0.0);
+        m_residuals.assign(3 * m_nn, 0.0);
+        m_work.assign(m_mm * m_mm, 0.0);
+        m_jacobian.assign(m_mm * m_nn, 0.0);
+        m_rows.assign(m_mm * m_mm, 0.0);
+        m_trial.assign(m_mm, 0.0);
+        m_direction.assign(m_mm, 0.0);
+        m_rhs.assign(m_mm, 0.0);
+        m_tmp.assign(m_mm, 0.0);
+        m_beta.assign(m_mm, 0.0);
+    } catch (const std::bad_alloc&) {
+        OutOfMemory();
+    } catch (const std::length_error&) {
+        OutOfMemory();
+    }
+}
+
+double DFPowell::ChiSquare(double* p, int block) {
+    double* r = Block(block);
+    double sum = 0.0;
+    if (m_model.EvaluateAll(p)) {
+        for (int i = 0; i < m_n; ++i) {
+            r[i] = (m_model.PointValue(i) - m_y[i]) * m_w[i];
+            sum += r[i] * r[i];
+        }
+    } else {
+        for (int i = 0; i < m_n; ++i) {
+            r[i] = (m_model.Value(p, m_x[i]) - m_y[i]) * m_w[i];
+            sum += r[i] * r[i];
+        }
+    }
+    return sum;
+}
+
+void DFPowell::BuildTrialRows() {
+    for (int i = 0; i < m_m; ++i) {
+        double* row = Row(m_rows, i, m_mm);
+        for (int j = 0; j < m_m; ++j) {
+            row[j] = m_a[j];
+        }
+        row[i] = m_a[i] + m_h[i];
+    }
+}
+
+void DFPowell::JacobianRow(int i) {
+    const double* r0 = Block(0);
+    const double* r1 = Block(1);
+    double* jac = Row(m_jacobian, i, m_nn);
+    for (int j = 0; j < m_n; ++j) {
+        jac[j] = (r1[j] - r0[j]) / m_h[i];
+    }
+}
+
+void DFPowell::CurvatureFromJacobian(std::vector<double>& matrix) {
+    for (int i = 0; i < m_m; ++i) {
+        const double* ji = Row(m_jacobian, i, m_nn);
+        double sum = 0.0;
+        for (int j = 0; j < m_n; ++j) {
+            sum += ji[j] * ji[j];
+        }
+        At(matrix, i, i) = sum;
+    }
+    for (int i = 0; i < m_m; ++i) {
+        const double* ji = Row(m_jacobian, i, m_nn);
+        for (int k = i + 1; k < m_m; ++k) {
+            const double* jk = Row(m_jacobian, k, m_nn);
+            double sum = 0.0;
+            for (int j = 0; j < m_n; ++j) {
+                sum += ji[j] * jk[j];
+            }
+            At(matrix, i, k) = sum;
+            At(matrix, k, i) = sum;
+        }
+    }
+}
+
+void DFPowell::BuildCurvature() {
+    m_f[0] = ChiSquare(m_a, 0);
+    BuildTrialRows();
+    for (int i = 0; i < m_m; ++i) {
+        m_f[1] = ChiSquare(Row(m_rows, i, m_mm), 1);
+        m_beta[i] = (m_f[1] - m_f[0]) * (-0.5) / m_h[i];
+        JacobianRow(i);
+    }
+    CurvatureFromJacobian(m_alpha);
+}
+
+void DFPowell::BuildHalfGradient() {
+    m_f[0] = ChiSquare(m_a, 0);
+    BuildTrialRows();
+    for (int i = 0; i < m_m; ++i) {
+        m_f[1] = ChiSquare(Row(m_rows, i, m_mm), 1);
+        m_beta[i] = (m_f[1] - m_f[0]) * (-0.5) / m_h[i];
+    }
+}
+
+void DFPowell::BuildWorkCurvature() {
+    m_f[0] = ChiSquare(m_a, 0);
+    BuildTrialRows();
+    for (int i = 0; i < m_m; ++i) {
+        m_f[1] = ChiSquare(Row(m_rows, i, m_mm), 1);
+        JacobianRow(i);
+    }
+    CurvatureFromJacobian(m_work);
+}
+
+void DFPowell::DampWork() {
+    m_work = m_alpha;
+    for (int i = 0; i < m_m; ++i) {
+        At(m_work, i, i) *= 1.0 + m_lambda;
+    }
+}
+
+void DFPowell::NewtonStep() {
+    for (int j = 0; j < m_m; ++j) {
+        double sum = 0.0;
+        for (int k = 0; k < m_m; ++k) {
+            sum += At(m_work, j, k) * m_beta[k];
+        }
+        m_trial[j] = m_a[j] + sum;
+    }
+}
+
+int DFPowell::InvertInPlace() {
+    m_determinant = 1.0;
+    for (int i = 0; i < m_m; ++i) {
+        const double p = At(m_work, i, i);
+        if (p == 0.0 || std::isnan(p)) {
+            return 0;
+        }
+        m_determinant *= p;
+        double* rowI = Row(m_work, i, m_mm);
+        for (int k = 0; k < m_m; ++k) {
+            rowI[k] /= p;
+        }
+        rowI[i] = 1.0 / p;
+        for (int j = 0; j < m_m; ++j) {
+            if (j == i) {
+                continue;
+            }
+            double* rowJ = Row(m_work, j, m_mm);
+            const double b = rowJ[i];
+            for (int k = 0; k < m_m; ++k) {
+                rowJ[k] = k == i ? -b / p : rowJ[k] - rowI[k] * b;
+            }
+        }
+    }
+    return 1;
+}
+
+double DFPowell::FinishStatistics() {
+    BuildWorkCurvature();
+    // A singular curvature leaves no standard errors: they are reported as
+    // not a number rather than read from a half-inverted matrix.
+    const bool inverted = InvertInPlace() != 0;
+    for (int i = 0; i < m_m; ++i) {
+        m_h[i] = inverted ? std::sqrt(std::fabs(At(m_work, i, i)))
+                          : std::numeric_limits<double>::quiet_NaN();
+    }
+    // Without degrees of freedom chi-square per degree of freedom is undefined.
+    if (m_dof <= 0.0) {
+        return std::numeric_limits<double>::quiet_NaN();
+    }
+    return m_f[0] / m_dof;
+}
+
+void DFPowell::LogHeader(int methodIndex) {
+    m_log += "Initial values of parameters:\n";
+    for (int i = 0; i < m_m; ++i) {
+        m_log += Sprintf("<a[%3d] = %lg>\n", i, m_a[i]);
+    }
+    m_log += "\n";
+    m_log += Sprintf("Method: %s\n\n", kMethodTitles[methodIndex]);
+    m_log += "   n: Sum of sqrs ";
+    for (int i = 0; i < m_m; ++i) {
+        m_log += Sprintf("   a[%3d]   ", i);
+    }
+    m_log += "\n";
+}
+
+void DFPowell::LogLine(int k) {
+    m_log += Sprintf("%4d:%12.5lf", k, m_chisqPrev);
+    for (int i = 0; i < m_m; ++i) {
+        m_log += Sprintf("%10lg  ", m_a[i]);
+    }
+    m_log += "\n";
+}
+
+int DFPowell::Marquardt(double& out) {
+    int result = kFitIterationLimit;
+    m_lambda = 0.001;
+    LogHeader(0);
+    for (int k = 0; k < m_nCut;) {
+        BuildCurvature();
+        m_chisqPrev = m_f[0];
+        LogLine(k);
+        bool accepted = false;
+        double diff = 0.0;
+        for (int pass = 0; pass < m_nCut; ++pass) {
+            DampWork();
+            if (!InvertInPlace()) {
+                return kFitSingular;
+            }
+            NewtonStep();
+            m_f[0] = ChiSquare(m_trial.data(), 0);
+            diff = m_chisqPrev - m_f[0];
+            // An unchanged chi-square counts as accepted; NaN is rejected.
+            if (diff >= 0.0) {
+                m_lambda *= 0.1;
+                for (int j = 0; j < m_m; ++j) {
+                    m_a[j] = m_trial[j];
+                }
+                accepted = true;
+                break;
+            }
+            m_lambda *= 10.0;
+        }
+        if (!accepted) {
+            out = m_lambda;
+            return kFitLambdaAbnormal;
+        }
+        if (std::fabs(diff) < m_chiCut) {
+            m_chisqPrev = m_f[0];
+            LogLine(k + 1);
+            result = kFitConverged;
+            break;
+        }
+        ++k;
+    }
+    out = FinishStatistics();
+    return result;
+}
+
+}  // namespace quillon

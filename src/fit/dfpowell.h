@@ -1,0 +1,142 @@
+// DFPowell: the workspace every nonlinear minimisation method runs on. It
+// works in place on the model's parameters a and steps h; after a method h
+// holds the standard errors.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "models/model_function.h"
+
+namespace quillon {
+
+// Result codes of the methods.
+enum FitOutcome : int {
+    kFitConverged = 1,
+    kFitNotConverged = 0,
+    kFitSingular = -1,
+    kFitOutOfRange = -2,
+    kFitIterationLimit = -3,
+    kFitLambdaAbnormal = -4,
+};
+
+class DFPowell {
+public:
+    // Takes a, h, x, y, w and the counts from the model. The log string is
+    // the caller's; the methods append their iteration logs to it. Ends the
+    // process with status -1 when the arrays cannot be allocated.
+    DFPowell(CModelFunction& model, std::string& log, int nCut, double chiCut);
+    DFPowell(const DFPowell&) = delete;
+    DFPowell& operator=(const DFPowell&) = delete;
+    virtual ~DFPowell() = default;
+
+    // Damped Gauss-Newton. out: chi-square per degree of freedom on outcomes
+    // 1 and -3, the final lambda on -4.
+    int Marquardt(double& out);
+    // Undamped Gauss-Newton; every step is taken. out as for Marquardt.
+    int Expansion(double& out);
+    // Direction-set method with a parabolic line search. out: chi-square per
+    // degree of freedom on outcomes 1 and -3.
+    int Powell(double& out);
+    // Steepest descent scaled by the steps, with halving, expansion and a
+    // closing parabola. out: chi-square per degree of freedom on 1 and -3.
+    int GradientSearch(double& out);
+
+    // Fills residual block `block` for the parameters p and returns their sum
+    // of squares. p may be normalised in place by the model.
+    double ChiSquare(double* p, int block);
+    // f[0], beta and alpha at a, by forward differences.
+    void BuildCurvature();
+    // f[0] and beta only.
+    void BuildHalfGradient();
+    // f[0] and the curvature into work; beta untouched.
+    void BuildWorkCurvature();
+    // work = alpha with the diagonal multiplied by (1 + lambda).
+    void DampWork();
+    // trial = a + work * beta.
+    void NewtonStep();
+    // Gauss-Jordan on work without pivoting: 1, or 0 on a zero pivot.
+    int InvertInPlace();
+    // Standard errors into h; returns chi-square per degree of freedom.
+    double FinishStatistics();
+    void LogHeader(int methodIndex);
+    void LogLine(int k);
+
+    double ChisqPrev() const { return m_chisqPrev; }
+    double Lambda() const { return m_lambda; }
+    const double* Work() const { return m_work.data(); }
+    const double* Alpha() const { return m_alpha.data(); }
+    const double* Beta() const { return m_beta.data(); }
+    double F0() const { return m_f[0]; }
+    int ParamCount() const { return m_m; }
+
+private:
+    double* Block(int block) { return m_residuals.data() + static_cast<std::size_t>(block) * m_nn; }
+    double& At(std::vector<double>& matrix, int row, int col) {
+        return matrix[static_cast<std::size_t>(row) * m_mm + static_cast<std::size_t>(col)];
+    }
+    double* Row(std::vector<double>& matrix, int row, std::size_t width) {
+        return matrix.data() + static_cast<std::size_t>(row) * width;
+    }
+    void BuildTrialRows();
+    // Jacobian row i from blocks 1 and 0; returns nothing, sums are taken later.
+    void JacobianRow(int i);
+    // The symmetric sums of the Jacobian rows into matrix (alpha or work).
+    void CurvatureFromJacobian(std::vector<double>& matrix);
+
+    // Gradient search: the downhill direction scaled by the steps; false
+    // when it is not a number (chi-square flat in every parameter).
+    bool GradientDirection();
+    // trial = a + s * direction.
+    void TrialAlongDirection(double s);
+    bool TrialEqualsA() const;
+
+    // Powell: derivative vectors, directions and the inverse Gram matrix;
+    // false when the Gram matrix is singular.
+    bool PowellStart();
+    void PowellLineSearch();
+    double PowellRelabel(double c);
+    // Replaces one direction by the line just searched: 3, or -1 when the
+    // new direction set is singular.
+    int PowellReplaceDirection();
+    double GammaDot(int i, int k);
+    void SwapWorkRowAndColumn(int q, int last);
+
+    double m_determinant = 1.0;
+    double m_dof = 0.0;
+    double m_chisqPrev = 0.0;
+    double m_f[3] = {0.0, 0.0, 0.0};
+    double m_t[3] = {0.0, 0.0, 0.0};
+    double m_tNew = 0.0;
+    std::vector<double> m_alpha;
+    std::vector<double> m_residuals;
+    std::vector<double> m_work;
+    std::vector<double> m_jacobian;
+    std::vector<double> m_rows;
+    std::vector<double> m_trial;
+    std::vector<double> m_direction;
+    std::vector<double> m_rhs;
+    std::vector<double> m_tmp;
+    double* m_a;
+    double* m_h;
+    const double* m_x;
+    const double* m_y;
+    const double* m_w;
+    int m_m;
+    int m_n;
+    int m_lineState = 0;
+    int m_nCut;
+    double m_chiCut;
+    double m_minStep = 0.0;
+    int m_best = 0;
+    int m_second = 1;
+    int m_newest = 2;
+    double m_lambda = 0.001;
+    std::vector<double> m_beta;
+    std::string& m_log;
+    CModelFunction& m_model;
+    std::size_t m_mm;  // m as a size, the row width of the m x m matrices
+    std::size_t m_nn;  // n as a size, the row width of residuals and Jacobian
+};
+
+}  // namespace quillon

@@ -1,0 +1,37 @@
+// The Expansion method of the fit workspace.
+#include <cmath>
+
+#include "fit/dfpowell.h"
+
+namespace quillon {
+
+int DFPowell::Expansion(double& out) {
+    int result = kFitIterationLimit;
+    LogHeader(1);
+    for (int k = 0; k < m_nCut; ++k) {
+        BuildHalfGradient();
+        BuildWorkCurvature();
+        m_chisqPrev = m_f[0];
+        LogLine(k);
+        if (!InvertInPlace()) {
+            return kFitSingular;
+        }
+        NewtonStep();
+        m_f[0] = ChiSquare(m_trial.data(), 0);
+        const double diff = m_chisqPrev - m_f[0];
+        // Every step is taken, even one that raises chi-square.
+        for (int j = 0; j < m_m; ++j) {
+            m_a[j] = m_trial[j];
+        }
+        if (std::fabs(diff) < m_chiCut) {
+            m_chisqPrev = m_f[0];
+            LogLine(k + 1);
+            result = kFitConverged;
+            break;
+        }
+    }
+    out = FinishStatistics();
+    return result;
+}
+
+}  // namespace quillon

@@ -1,0 +1,253 @@
+#include "fit/fit_nonlinear.h"
+
+#include <cmath>
+#include <limits>
+#include <memory>
+
+#include "core/records/number_format.h"
+#include "fit/curve_sampling.h"
+#include "fit/dfpowell.h"
+#include "models/catalogue.h"
+#include "models/model_factory.h"
+
+namespace quillon {
+namespace {
+
+constexpr int kStagedSineModelId = 35;  // fitted as a biased sine, then with asymmetry
+constexpr const char* kFlatData = "Data point invalid/flat!\n";
+constexpr const char* kNoMemory = "Memory allocation error in Calc NL!";
+
+// Runs one method on the workspace; out receives chi-square per degree of
+// freedom or, for outcome -4, lambda.
+int RunMethod(DFPowell& workspace, int methodId, double& out) {
+    switch (methodId) {
+        case 1:
+            return workspace.Expansion(out);
+        case 2:
+            return workspace.Powell(out);
+        case 3:
+            return workspace.GradientSearch(out);
+        default:
+            return workspace.Marquardt(out);
+    }
+}
+
+bool HasParameterBlock(int outcome) {
+    return outcome == kFitConverged || outcome == kFitIterationLimit;
+}
+
+AnswerHint OutcomeHint(int outcome) {
+    if (outcome == kFitConverged) {
+        return AnswerHint::Result;
+    }
+    return outcome == kFitIterationLimit ? AnswerHint::Warning : AnswerHint::Error;
+}
+
+// The pre-fit of the periodic models: a Marquardt run on a fresh workspace
+// with the same log and settings.
+MarquardtRunner PreFitRunner(const ConvergenceSettings& convergence) {
+    return [convergence](CModelFunction& model, std::string& log) {
+        DFPowell workspace(model, log, convergence.n_cut, convergence.chi_cut);
+        double out = 0.0;
+        return workspace.Marquardt(out);
+    };
+}
+
+void ApplyDirectives(CModelFunction& model, DirectiveLists& directives) {
+    const std::span<double> params = model.Params();
+    auto apply = [&](const std::vector<InitialValueDirective>& list) {
+        for (const InitialValueDirective& d : list) {
+            if (d.index >= 0 && d.index < model.ParamCount()) {
+                params[static_cast<std::size_t>(d.index)] = d.value;
+            }
+        }
+    };
+    apply(directives.laterSets);
+    apply(directives.thisSet);
+    directives.thisSet.clear();
+}
+
+// The second stage of the staged sine: a five-parameter model whose first
+// four parameters continue from the first stage. Its saved state is taken
+// after that, so every method of an ALL run starts from the same point.
+std::unique_ptr<CModelFunction> BuildSecondStage(CModelFunction& first, const double* x,
+                                                 const double* y, const double* w, int n,
+                                                 double er) {
+    std::unique_ptr<CModelFunction> second = CreateAsymmetricSineStage(x, y, w, n, er);
+    if (!second) {
+        return nullptr;
+    }
+    const std::span<double> firstParams = first.Params();
+    second->SetParams(firstParams.data(), static_cast<int>(firstParams.size()));
+    std::copy(second->Params().begin(), second->Params().end(), second->SavedParams().begin());
+    std::copy(second->Steps().begin(), second->Steps().end(), second->SavedSteps().begin());
+    return second;
+}
+
+std::string ParameterBlock(CModelFunction& model, double chisqDof, bool weighted) {
+    std::string text = "Parameters fit_aj +/- sigma_aj:\n";
+    const std::span<double> a = model.Params();
+    const std::span<double> s = model.Steps();
+    const double scale = weighted ? 1.0 : std::sqrt(chisqDof);
+    for (std::size_t j = 0; j < a.size(); ++j) {
+        text += Sprintf("  a[%d]: %lf +/- %lf\n", static_cast<int>(j), a[j],
+                        weighted ? s[j] : s[j] * scale);
+    }
+    text += Sprintf(
+        "  Chi-square per degree of freedom: %lf\n  Degree of freedom: %d\n  Number of points: "
+        "%d\n\n",
+        chisqDof, model.DegreesOfFreedom(), model.PointCount());
+    return text;
+}
+
+void AppendResultColumns(CModelFunction& model, const double* x, int outcome, double chisqDof,
+                         int methodId, int setNumber, const NonlinearFitContext& context) {
+    const FitSettings& settings = context.settings;
+    const OutputSettings& output = settings.output;
+    const std::string prefix = StatusMark(outcome, chisqDof, settings.convergence.ChisqDof_Lim);
+    const std::string suffix = MethodMark(methodId);
+    const std::span<double> a = model.Params();
+    if (output.paramTable && settings.methodId != kMethodAll) {
+        context.tableColumns.push_back(
+            {Sprintf("%sa_%d%s", prefix, setNumber, suffix), {a.begin(), a.end()}});
+    }
+    if (output.contents != 1) {
+        std::vector<double> values(a.begin(), a.end());
+        values.push_back(chisqDof);
+        values.push_back(static_cast<double>(model.DegreesOfFreedom()));
+        values.push_back(static_cast<double>(model.PointCount()));
+        context.fileColumns.push_back(
+            {Sprintf("%sa_%d%s", prefix, setNumber, suffix), std::move(values)});
+    }
+    if (output.contents != 0) {
+        const CurveXRange range{model.XMin(), model.XMax(), x[0], x[1]};
+        if (auto xs = SampleCurveX(output, range)) {
+            std::vector<double> ys;
+            ys.reserve(xs->size());
+            for (double xv : *xs) {
+                ys.push_back(model.ValueAt(xv));
+            }
+            context.fileColumns.push_back(
+                {Sprintf("%sx_%d%s", prefix, setNumber, suffix), std::move(*xs)});
+            context.fileColumns.push_back(
+                {Sprintf("%sy_%d%s", prefix, setNumber, suffix), std::move(ys)});
+        }
+    }
+}
+
+void ShowMessage(const NonlinearFitContext& context, const std::string& text) {
+    context.host.ShowMessage(text, MessageIcon::Exclamation);
+    context.messages.push_back({"error", text});
+}
+
+}  // namespace
+
+std::string FitOutcomeMessage(int outcome, int nCut, double lambda) {
+    switch (outcome) {
+        case kFitConverged:
+            return "収束しました。\n";
+        case kFitNotConverged:
+            return "収束しませんでした。\n初期値や誤差水準を検討して下さい。\n";
+        case kFitSingular:
+            return "特異点\n初期値や誤差水準を検討して下さい。\n";
+        case kFitOutOfRange:
+            return "範囲外\n初期値や誤差水準を検討して下さい。\n";
+        case kFitIterationLimit:
+            return Sprintf("計算回数が %d を越えました。\n", nCut);
+        case kFitLambdaAbnormal:
+            return Sprintf("lambda が異常な値 %lg になりました。\n", lambda);
+        default:
+            return "原因不明の異常終了\n";
+    }
+}
+
+std::string StatusMark(int outcome, double chisqDof, double chisqDofLim) {
+    if (outcome == kFitConverged) {
+        return chisqDof < chisqDofLim ? "" : "*";
+    }
+    return outcome == kFitIterationLimit ? "!" : "?";
+}
+
+std::string MethodMark(int methodId) {
+    static constexpr const char* kMarks[] = {"_Marq", "_Exp", "_Pow", "_Grad"};
+    return methodId >= 0 && methodId < 4 ? kMarks[methodId] : "";
+}
+
+std::vector<FitRecord> FitNonlinear(const double* x, const double* y, const double* w, int n,
+                                    int setNumber, bool weighted,
+                                    const NonlinearFitContext& context) {
+    const FitSettings& settings = context.settings;
+    const ConvergenceSettings& convergence = settings.convergence;
+    const double er = convergence.ER();
+
+    std::unique_ptr<CModelFunction> model =
+        CreateModel(settings.modelId, x, y, w, n, er, FixedCRadians(settings.fixedCDegrees));
+    if (!model) {
+        ShowMessage(context, kNoMemory);
+        return {};
+    }
+    if (model->Init() == -1) {
+        ShowMessage(context, kFlatData);
+        return {};
+    }
+    std::string buffer;
+    auto workspace =
+        std::make_unique<DFPowell>(*model, buffer, convergence.n_cut, convergence.chi_cut);
+    ApplyDirectives(*model, context.directives);
+    if (model->PreFit(buffer, PreFitRunner(convergence)) != 0) {
+        context.host.SendAnswer(AnswerHint::Memo, buffer);
+        buffer.clear();
+    }
+    if (settings.modelId == kStagedSineModelId) {
+        workspace.reset();
+        std::unique_ptr<CModelFunction> second = BuildSecondStage(*model, x, y, w, n, er);
+        if (!second) {
+            ShowMessage(context, kNoMemory);
+            return {};
+        }
+        model = std::move(second);
+        workspace =
+            std::make_unique<DFPowell>(*model, buffer, convergence.n_cut, convergence.chi_cut);
+    }
+
+    std::vector<FitRecord> records;
+    const bool all = settings.methodId == kMethodAll;
+    const int firstMethod = all ? 0 : settings.methodId;
+    const int lastMethod = all ? 3 : settings.methodId;
+    for (int method = firstMethod; method <= lastMethod; ++method) {
+        // Outcomes that end without statistics leave chi-square per degree
+        // of freedom undefined.
+        double out = std::numeric_limits<double>::quiet_NaN();
+        const int outcome = RunMethod(*workspace, method, out);
+        const double chisqDof =
+            HasParameterBlock(outcome) ? out : std::numeric_limits<double>::quiet_NaN();
+        context.host.SendAnswer(AnswerHint::Memo, buffer);
+        buffer = FitOutcomeMessage(outcome, convergence.n_cut, out);
+        FitRecord record;
+        record.method = std::string(MethodName(method));
+        record.outcome = outcome;
+        record.message = buffer;
+        record.dof = model->DegreesOfFreedom();
+        record.points = model->PointCount();
+        if (HasParameterBlock(outcome)) {
+            buffer += ParameterBlock(*model, chisqDof, weighted);
+            const std::span<double> a = model->Params();
+            const std::span<double> s = model->Steps();
+            record.parameters.assign(a.begin(), a.end());
+            for (double sj : s) {
+                record.errors.push_back(weighted ? sj : sj * std::sqrt(chisqDof));
+            }
+            record.chisqDof = chisqDof;
+        }
+        context.host.SendAnswer(OutcomeHint(outcome), buffer);
+        buffer.clear();
+        if (settings.output.enabled) {
+            AppendResultColumns(*model, x, outcome, chisqDof, method, setNumber, context);
+        }
+        model->Restore();
+        records.push_back(std::move(record));
+    }
+    return records;
+}
+
+}  // namespace quillon

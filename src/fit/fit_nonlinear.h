@@ -1,0 +1,39 @@
+// The nonlinear fit of one data set: builds the model, estimates its start,
+// applies the initial-value directives, runs the chosen method (or all four)
+// and reports each run with its log, outcome and parameters.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "core/records/host.h"
+#include "core/records/records.h"
+
+namespace quillon {
+
+struct NonlinearFitContext {
+    const FitSettings& settings;
+    DirectiveLists& directives;  // the this-set list is consumed
+    IComputeHost& host;
+    ResultColumnList& fileColumns;
+    ResultColumnList& tableColumns;
+    std::vector<MessageRecord>& messages;  // message boxes, for the record
+};
+
+// Outcome message of a method, as the answer pane shows it.
+std::string FitOutcomeMessage(int outcome, int nCut, double lambda);
+
+// Prefix of the result column names: "" converged below ChisqDof_Lim, "*"
+// converged at or above it, "!" at the iteration limit, "?" otherwise.
+std::string StatusMark(int outcome, double chisqDof, double chisqDofLim);
+
+// Suffix naming the method: "_Marq", "_Exp", "_Pow", "_Grad".
+std::string MethodMark(int methodId);
+
+// Fits one set of n >= 2 points (x, y and w = 1/SD in input order) and
+// returns one record per method run.
+std::vector<FitRecord> FitNonlinear(const double* x, const double* y, const double* w, int n,
+                                    int setNumber, bool weighted,
+                                    const NonlinearFitContext& context);
+
+}  // namespace quillon

@@ -1,0 +1,105 @@
+// The Gradient-search method of the fit workspace.
+#include <cmath>
+
+#include "fit/dfpowell.h"
+
+namespace quillon {
+namespace {
+
+// The expansion along the line stops after this many equal steps: a
+// chi-square that keeps falling towards an asymptote would otherwise walk on
+// for as long as the numbers allow.
+constexpr int kMaxExpansionSteps = 1000000;
+
+}  // namespace
+
+bool DFPowell::GradientDirection() {
+    m_f[0] = ChiSquare(m_a, 0);
+    BuildTrialRows();
+    double sum = 0.0;
+    for (int i = 0; i < m_m; ++i) {
+        m_direction[i] = m_f[0] - ChiSquare(Row(m_rows, i, m_mm), 1);
+        sum += m_direction[i] * m_direction[i];
+    }
+    const double norm = std::sqrt(sum);
+    bool finite = true;
+    for (int j = 0; j < m_m; ++j) {
+        m_direction[j] = m_h[j] * m_direction[j] / norm;
+        finite = finite && std::isfinite(m_direction[j]);
+    }
+    return finite;
+}
+
+void DFPowell::TrialAlongDirection(double s) {
+    for (int j = 0; j < m_m; ++j) {
+        m_trial[j] = m_a[j] + s * m_direction[j];
+    }
+}
+
+bool DFPowell::TrialEqualsA() const {
+    for (int j = 0; j < m_m; ++j) {
+        if (m_trial[j] != m_a[j]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+int DFPowell::GradientSearch(double& out) {
+    int result = kFitIterationLimit;
+    double s = 0.1;
+    LogHeader(3);
+    for (int k = 0; k < m_nCut; ++k) {
+        // A direction that is not a number, or a line on which no step
+        // lowers chi-square down to the last representable one, ends the
+        // search without convergence.
+        const bool haveDirection = GradientDirection();
+        m_chisqPrev = m_f[0];
+        LogLine(k);
+        if (!haveDirection) {
+            return kFitNotConverged;
+        }
+        for (;;) {
+            TrialAlongDirection(s);
+            m_f[1] = ChiSquare(m_trial.data(), 1);
+            if (m_f[1] < m_f[0]) {
+                break;
+            }
+            if (TrialEqualsA()) {
+                return kFitNotConverged;
+            }
+            s *= 0.5;
+        }
+        double total = 0.0;
+        for (int step = 0; step < kMaxExpansionSteps; ++step) {
+            total += s;
+            for (int j = 0; j < m_m; ++j) {
+                m_trial[j] += s * m_direction[j];
+            }
+            m_f[2] = ChiSquare(m_trial.data(), 1);
+            if (!(m_f[2] < m_f[1])) {
+                break;
+            }
+            m_f[0] = m_f[1];
+            m_f[1] = m_f[2];
+        }
+        // The parabola through the last three equally spaced points.
+        const double d = s * ((m_f[2] - m_f[1]) / (m_f[0] - 2 * m_f[1] + m_f[2]) + 0.5);
+        for (int j = 0; j < m_m; ++j) {
+            m_a[j] = m_trial[j] - d * m_direction[j];
+        }
+        s = total;
+        m_f[0] = ChiSquare(m_a, 0);
+        const double diff = m_chisqPrev - m_f[0];
+        if (diff > 0 && diff < m_chiCut) {
+            m_chisqPrev = m_f[0];
+            LogLine(k + 1);
+            result = kFitConverged;
+            break;
+        }
+    }
+    out = FinishStatistics();
+    return result;
+}
+
+}  // namespace quillon
