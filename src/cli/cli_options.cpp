@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "fit/convergence.h"
 #include "models/catalogue.h"
 
 namespace quillon {
@@ -61,6 +62,19 @@ std::optional<int> ParseCliOptions(const std::vector<std::string>& args, CliOpti
     app.add_option("--color", colour, "colours: auto (on a terminal), always or never")
         ->check(CLI::IsMember({"auto", "always", "never"}));
     app.add_flag("--file", options.file, "build the result columns (the File switch)");
+    app.add_option("--n-cut", options.convergence.n_cut, "iteration limit n_cut (10..1000000000)")
+        ->check(CLI::Range(kNCutMin, kNCutMax));
+    app.add_option("--chi-cut", options.convergence.chi_cut,
+                   "convergence precision chi_cut (1e-10..1000)")
+        ->check(CLI::Range(kChiCutMin, kChiCutMax));
+    app.add_option("--chisqdof-lim", options.convergence.ChisqDof_Lim,
+                   "chi-square per degree of freedom limit ChisqDof_Lim (1e-10..1000)")
+        ->check(CLI::Range(kChisqDofLimMin, kChisqDofLimMax));
+    app.add_option("--f-er", options.convergence.f_ER,
+                   "step precision factor f_ER (1e-7..1000000); ER = 1e-7 * f_ER")
+        ->check(CLI::Range(kFErMin, kFErMax));
+    app.add_option("--fixed-c", options.fixedCDegrees,
+                   "the fixed phase C in degrees of models 4, 6 and 8 (default 20)");
     app.add_option("FILE", options.input, "data text; absent or - reads standard input");
 
     std::vector<std::string> reversed(args.rbegin(), args.rend());

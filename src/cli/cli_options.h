@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "core/records/records.h"
+
 namespace quillon {
 
 enum class ReportFormat { Text, Json };
@@ -20,6 +22,8 @@ struct CliOptions {
     ColourMode colour = ColourMode::Auto;
     bool file = false;
     std::string input = "-";  // "-" reads standard input
+    ConvergenceSettings convergence;
+    double fixedCDegrees = 20.0;
 };
 
 // The method id of a name (any case) or of a digit 0..4.

@@ -96,11 +96,6 @@ int main(int argc, char** argv) {
     if (options.listMethods) {
         return ListMethods();
     }
-    if (!IsLinearModel(options.modelId)) {
-        std::cerr << "quillon: --model " << options.modelId
-                  << ": the nonlinear models cannot be fitted yet; use 0 or 28\n";
-        return 2;
-    }
 
     std::string bytes;
     std::string reason;
@@ -118,6 +113,8 @@ int main(int argc, char** argv) {
     session.settings.modelId = options.modelId;
     session.settings.methodId = options.methodId;
     session.settings.output.enabled = options.file;
+    session.settings.convergence = options.convergence;
+    session.settings.fixedCDegrees = options.fixedCDegrees;
 
     const bool json = options.format == ReportFormat::Json;
     CliHost host(json ? nullptr : &std::cout, std::cerr, UseColour(options));

@@ -4,6 +4,7 @@
 
 #include "core/data_grammar.h"
 #include "core/parameter_table.h"
+#include "fit/fit_nonlinear.h"
 #include "fit/linear_fit.h"
 #include "models/catalogue.h"
 
@@ -12,12 +13,34 @@ namespace {
 
 constexpr const char* kDataInvalid = "Data invalid!\n";
 
+// The nonlinear fit driver behind the compute.
+class DriverFitter : public INonlinearFitter {
+public:
+    explicit DriverFitter(std::vector<MessageRecord>& messages) : m_messages(messages) {}
+    std::vector<FitRecord> FitSet(const NonlinearSetInput& input, ComputeSession& session,
+                                  IComputeHost& host, ResultColumnList& fileColumns,
+                                  ResultColumnList& tableColumns) override {
+        const NonlinearFitContext context{session.settings, session.directives, host,
+                                          fileColumns,      tableColumns,        m_messages};
+        return FitNonlinear(input.x.data(), input.y.data(), input.w.data(),
+                            static_cast<int>(input.x.size()), input.setNumber, input.weighted,
+                            context);
+    }
+
+private:
+    std::vector<MessageRecord>& m_messages;
+};
+
 // The state of one compute, from the first line to the hand-over of the
 // result columns.
 class ComputeRun {
   public:
     ComputeRun(ComputeSession& session, IComputeHost& host, INonlinearFitter* nonlinear)
-        : m_session(session), m_settings(session.settings), m_host(host), m_nonlinear(nonlinear) {}
+        : m_session(session),
+          m_settings(session.settings),
+          m_host(host),
+          m_driver(m_record.messages),
+          m_nonlinear(nonlinear != nullptr ? nonlinear : &m_driver) {}
 
     ComputeRecord Run(const std::vector<std::string>& lines);
 
@@ -42,6 +65,8 @@ class ComputeRun {
     ComputeSession& m_session;
     const FitSettings& m_settings;
     IComputeHost& m_host;
+    ComputeRecord m_record;
+    DriverFitter m_driver;
     INonlinearFitter* m_nonlinear;
 
     DataSet m_set;
@@ -50,7 +75,6 @@ class ComputeRun {
     ResultColumnList m_tableColumns;
     std::vector<std::string> m_labelNames;
     std::vector<double> m_labelValues;
-    ComputeRecord m_record;
 };
 
 ComputeRecord ComputeRun::Run(const std::vector<std::string>& lines) {
@@ -193,10 +217,6 @@ void ComputeRun::FitSet() {
 void ComputeRun::FitNonlinearSet(SetRecord& record) {
     if (PointCount() < 2) {
         ReportError("Invalid number of data points!");
-        return;
-    }
-    if (m_nonlinear == nullptr) {
-        ReportError("Nonlinear models cannot be fitted here.\n");
         return;
     }
     try {

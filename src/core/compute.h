@@ -48,8 +48,7 @@ constexpr bool CanCompute(int lineCount) {
 std::string ComputeHeader(int modelId);
 
 // Runs one compute over the lines of the data text (without line ends).
-// Nonlinear model ids need a fitter; without one their sets are reported as
-// not fitted.
+// Nonlinear sets go to the given fitter, or to the nonlinear fit driver.
 ComputeRecord ComputeParameters(const std::vector<std::string>& lines, ComputeSession& session,
                                 IComputeHost& host, INonlinearFitter* nonlinear = nullptr);
 

@@ -110,7 +110,7 @@ void CModelFunction::FixSteps() {
     }
 }
 
-int CModelFunction::PreFit(std::string& /*log*/) {
+int CModelFunction::PreFit(std::string& /*log*/, const MarquardtRunner& /*runMarquardt*/) {
     return 0;
 }
 

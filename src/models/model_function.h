@@ -2,6 +2,7 @@
 // and how to guess starting values and step sizes from the data it is fitted to.
 #pragma once
 
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -9,6 +10,11 @@
 namespace quillon {
 
 struct WaveFields;
+class CModelFunction;
+
+// Runs a Marquardt fit on a model with the given log and returns its outcome;
+// the fit driver supplies it to the pre-fit hook.
+using MarquardtRunner = std::function<int(CModelFunction&, std::string&)>;
 
 // Numerical constants written out as the estimates use them.
 inline constexpr double kPi = 3.141592653589793;
@@ -54,8 +60,9 @@ class CModelFunction {
     virtual void Restore();
     // Raises every step that is not at least kMinStep (also NaN) to kMinStep.
     virtual void FixSteps();
-    // Hook run once before the methods; the log receives its text.
-    virtual int PreFit(std::string& log);
+    // Hook run once before the methods; the log receives its text. Nonzero
+    // when the hook fitted the model.
+    virtual int PreFit(std::string& log, const MarquardtRunner& runMarquardt);
     virtual ~CModelFunction();
 
     std::span<const double> XData() const { return {m_pX, Count()}; }

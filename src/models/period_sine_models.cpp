@@ -29,6 +29,27 @@ void StartDampingAfterOnePeriod(std::span<double> a, std::span<double> s) {
 
 }  // namespace
 
+void NormalisePeriodSine(std::span<double> a) {
+    if (a[0] < 0) {
+        a[0] = -a[0];
+        a[2] = a[2] + 0.5 * a[1];
+    }
+    if (a[1] < 0) {
+        a[1] = -a[1];
+        a[2] = a[2] + 0.5 * a[1];
+    }
+    a[2] = a[2] - std::ceil(a[2] / a[1]) * a[1];
+}
+
+int PreFitPeriodSine(CModelFunction& model, std::string& log,
+                     const MarquardtRunner& runMarquardt) {
+    if (!runMarquardt || runMarquardt(model, log) != 1) {
+        return 0;
+    }
+    NormalisePeriodSine(model.Params());
+    return 1;
+}
+
 double CSinePeriodModel::Value(double* params, double x) const {
     return PeriodSine(params, x);
 }
@@ -55,8 +76,8 @@ int CSinePeriodBiasedModel::Estimate() {
     return 0;
 }
 
-int CSinePeriodBiasedModel::PreFit(std::string& /*log*/) {
-    return 0;
+int CSinePeriodBiasedModel::PreFit(std::string& log, const MarquardtRunner& runMarquardt) {
+    return PreFitPeriodSine(*this, log, runMarquardt);
 }
 
 double CSinePeriodLinearModel::Value(double* params, double x) const {
@@ -75,8 +96,8 @@ int CSinePeriodLinearModel::Estimate() {
     return 0;
 }
 
-int CSinePeriodLinearModel::PreFit(std::string& /*log*/) {
-    return 0;
+int CSinePeriodLinearModel::PreFit(std::string& log, const MarquardtRunner& runMarquardt) {
+    return PreFitPeriodSine(*this, log, runMarquardt);
 }
 
 double CDampedAfterModel::Value(double* params, double x) const {

@@ -3,12 +3,21 @@
 // start from the wave estimate.
 #pragma once
 
+#include <span>
 #include <string>
 
 #include "models/model_function.h"
 #include "models/wave_estimate.h"
 
 namespace quillon {
+
+// Amplitude and period made positive (each sign change moves the shift by
+// half a period), then the shift brought into (-A1, 0].
+void NormalisePeriodSine(std::span<double> a);
+
+// The pre-fit of the biased period sines: a Marquardt run, normalised when it
+// converged. Returns 1 then, else 0.
+int PreFitPeriodSine(CModelFunction& model, std::string& log, const MarquardtRunner& runMarquardt);
 
 // Id 11: A0*sin(2*pi*(x + A2)/A1).
 class CSinePeriodModel : public CModelFunction {
@@ -33,9 +42,10 @@ class CSinePeriodBiasedModel : public CModelFunction {
     ~CSinePeriodBiasedModel() override = default;
     double Value(double* params, double x) const override;
     int Estimate() override;
-    // The preliminary Marquardt fit belongs to the fit driver; until it is
-    // wired in this runs nothing and returns 0.
-    int PreFit(std::string& log) override;
+    // A preliminary Marquardt fit; when it converges the amplitude and period
+    // are made positive and the shift brought into (-A1, 0]. 1 when it
+    // converged, else 0.
+    int PreFit(std::string& log, const MarquardtRunner& runMarquardt) override;
     const WaveFields& Wave() const { return m_wave; }
 
   protected:
@@ -52,7 +62,7 @@ class CSinePeriodLinearModel : public CSinePeriodModel {
     double Value(double* params, double x) const override;
     int Estimate() override;
     // As CSinePeriodBiasedModel::PreFit.
-    int PreFit(std::string& log) override;
+    int PreFit(std::string& log, const MarquardtRunner& runMarquardt) override;
 };
 
 // Id 13: A0*sin(2*pi*(x + A2)/A1), damped by exp(-(x - A4)/A3) for x > A4:

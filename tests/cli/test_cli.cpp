@@ -150,7 +150,9 @@ TEST(CliUsage, BadOptionsExitTwoNamingTheOption) {
         {{"--model", "43"}, "--model"},   {{"-m", "-1"}, "--model"},
         {{"-m", "x"}, "--model"},         {{"--method", "Newton"}, "Gradient-search"},
         {{"--format", "xml"}, "--format"}, {{"--color", "blue"}, "--color"},
-        {{"--bogus"}, "--bogus"},         {{"-m", "12"}, "--model 12"},
+        {{"--bogus"}, "--bogus"},         {{"--n-cut", "9"}, "--n-cut"},
+        {{"--chi-cut", "0"}, "--chi-cut"}, {{"--f-er", "2e6"}, "--f-er"},
+        {{"--chisqdof-lim", "1001"}, "--chisqdof-lim"}, {{"--fixed-c", "warm"}, "--fixed-c"},
     };
     for (const auto& c : cases) {
         const ProgramResult result = Quillon(c.args, &text);

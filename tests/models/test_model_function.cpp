@@ -117,7 +117,7 @@ TEST(ModelFunction, CountsAndThePointByPointContract) {
     EXPECT_FALSE(model->EvaluateAll(p.data()));
     EXPECT_TRUE(std::isnan(model->PointValue(0)));
     std::string log;
-    EXPECT_EQ(model->PreFit(log), 0);
+    EXPECT_EQ(model->PreFit(log, nullptr), 0);
 }
 
 TEST(ModelFactory, BuildsEveryIdWithItsCatalogueParameterCount) {

@@ -1,0 +1,285 @@
+// The Powell method of the fit workspace: a set of m search directions with
+// unit derivative vectors of the residuals along them, a Gauss-Newton step in
+// those directions, a five-pass parabolic line search, and the replacement
+// of one direction by the line searched, with the inverse Gram matrix
+// updated by bordering.
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+#include "fit/dfpowell.h"
+
+namespace quillon {
+namespace {
+
+constexpr double kGramDiagonal = 1.005;  // slightly above 1 keeps G invertible
+constexpr double kStartPosition = 0.5;   // first line step
+constexpr double kMinLineStep = 0.1;     // the first step of a line search is
+constexpr double kMaxLineStep = 1.0;     // clamped to this range
+constexpr int kLinePasses = 5;
+constexpr double kNoStep = 1e30;         // minStep before any parameter moves
+constexpr double kTinyComponent = 1e-30;
+constexpr double kSingularDelta = 1e-6;  // bordering below this is singular
+
+}  // namespace
+
+double DFPowell::GammaDot(int i, int k) {
+    const double* gi = Row(m_jacobian, i, m_nn);
+    const double* gk = Row(m_jacobian, k, m_nn);
+    double sum = 0.0;
+    for (int j = 0; j < m_n; ++j) {
+        sum += gi[j] * gk[j];
+    }
+    return sum;
+}
+
+bool DFPowell::PowellStart() {
+    m_f[0] = ChiSquare(m_a, 0);
+    BuildTrialRows();
+    std::fill(m_alpha.begin(), m_alpha.end(), 0.0);
+    for (int k = 0; k < m_m; ++k) {
+        ChiSquare(Row(m_rows, k, m_mm), 1);
+        JacobianRow(k);
+        double* gamma = Row(m_jacobian, k, m_nn);
+        double sum = 0.0;
+        for (int j = 0; j < m_n; ++j) {
+            sum += gamma[j] * gamma[j];
+        }
+        const double c = 1.0 / std::sqrt(sum);
+        for (int j = 0; j < m_n; ++j) {
+            gamma[j] = c * gamma[j];
+        }
+        At(m_alpha, k, k) = c;
+    }
+    m_best = 0;
+    m_second = 1;
+    m_newest = 2;
+    m_t[0] = kStartPosition;
+    const double* r = Block(0);
+    for (int k = 0; k < m_m; ++k) {
+        At(m_work, k, k) = kGramDiagonal;
+        for (int i = 0; i < k; ++i) {
+            const double g = GammaDot(i, k);
+            At(m_work, i, k) = g;
+            At(m_work, k, i) = g;
+        }
+        const double* gamma = Row(m_jacobian, k, m_nn);
+        double sum = 0.0;
+        for (int j = 0; j < m_n; ++j) {
+            sum += r[j] * gamma[j];
+        }
+        m_rhs[k] = -sum;
+    }
+    return InvertInPlace() != 0;
+}
+
+double DFPowell::PowellRelabel(double c) {
+    int k = m_newest;
+    if (m_f[m_newest] > m_f[m_best]) {
+        if (m_f[m_newest] > m_f[m_second]) {
+            k = m_second;
+            m_second = m_newest;
+        }
+    } else {
+        k = m_best;
+        m_best = m_newest;
+    }
+    if ((c - m_t[k]) * (c - m_t[m_best]) > 0 && (c - m_t[k]) * (c - m_t[m_second]) < 0) {
+        m_newest = k;
+    } else {
+        m_newest = m_second;
+        m_second = k;
+    }
+    return c - m_t[m_best];
+}
+
+void DFPowell::PowellLineSearch() {
+    for (int i = 0; i < m_m; ++i) {
+        double sum = 0.0;
+        for (int k = 0; k < m_m; ++k) {
+            sum += At(m_work, i, k) * m_rhs[k];
+        }
+        m_tmp[i] = sum;
+    }
+    for (int i = 0; i < m_m; ++i) {
+        double sum = 0.0;
+        for (int k = 0; k < m_m; ++k) {
+            sum += m_tmp[k] * At(m_alpha, k, i);
+        }
+        m_direction[i] = sum;
+    }
+    m_minStep = kNoStep;
+    for (int i = 0; i < m_m; ++i) {
+        if (std::fabs(m_direction[i]) > kTinyComponent) {
+            m_minStep = std::min(m_minStep, std::fabs(m_h[i] / m_direction[i]));
+        }
+    }
+    double b = std::clamp(m_t[m_best], kMinLineStep, kMaxLineStep);
+    m_t[m_best] = 0.0;
+    for (int pass = 0; pass < kLinePasses; ++pass) {
+        m_lineState = -2;
+        m_tNew = m_t[m_best] + b;
+        for (int j = 0; j < m_m; ++j) {
+            m_trial[j] = m_a[j] + m_tNew * m_direction[j];
+        }
+        m_t[m_newest] = m_tNew;
+        m_f[m_newest] = ChiSquare(m_trial.data(), m_newest);
+        if (pass > 0) {
+            const double q = -2.0 *
+                             (m_f[0] * (m_t[1] - m_t[2]) + m_f[1] * (m_t[2] - m_t[0]) +
+                              m_f[2] * (m_t[0] - m_t[1])) /
+                             ((m_t[0] - m_t[1]) * (m_t[1] - m_t[2]) * (m_t[2] - m_t[0]));
+            if (q > 0) {
+                m_tNew = (m_t[m_newest] + m_t[m_best]) / 2 -
+                         (m_f[m_newest] - m_f[m_best]) / ((m_t[m_newest] - m_t[m_best]) * q);
+                if (std::fabs(2 * b) >= std::fabs(m_tNew - m_t[m_best])) {
+                    m_lineState = -3;
+                    b = PowellRelabel(m_tNew);
+                }
+            }
+        }
+        const int previousSecond = m_second;
+        int loser = m_newest;
+        if (m_f[m_newest] <= m_f[m_best]) {
+            b = 2 * b;
+            loser = m_best;
+            m_best = m_newest;
+        } else {
+            b = -0.5 * b;
+        }
+        m_second = loser;
+        m_newest = previousSecond;
+        if (std::fabs(b) < 0.1 * m_minStep) {
+            b = b < 0 ? -0.1 * m_minStep : 0.1 * m_minStep;  // b = 0 counts as positive
+        }
+        if (m_t[m_second] - m_t[m_best] == b) {
+            b = 0.1 * b;
+        }
+        m_lineState = -2;
+    }
+}
+
+void DFPowell::SwapWorkRowAndColumn(int q, int last) {
+    for (int k = 0; k < m_m; ++k) {
+        std::swap(At(m_work, q, k), At(m_work, last, k));
+    }
+    for (int k = 0; k < m_m; ++k) {
+        std::swap(At(m_work, k, q), At(m_work, k, last));
+    }
+}
+
+int DFPowell::PowellReplaceDirection() {
+    for (int j = 0; j < m_m; ++j) {
+        m_a[j] = m_trial[j];
+    }
+    int q = 0;
+    double largest = -1.0;
+    for (int i = 0; i < m_m; ++i) {
+        const double size = std::fabs(m_tmp[i] * m_rhs[i]);
+        if (size >= largest) {  // ties go to the later index
+            largest = size;
+            q = i;
+        }
+    }
+    const double* rBest = Block(m_best);
+    const double* rNewest = Block(m_newest);
+    double* gammaQ = Row(m_jacobian, q, m_nn);
+    const double span = m_t[m_best] - m_t[m_newest];
+    double norm = 0.0;
+    for (int j = 0; j < m_n; ++j) {
+        gammaQ[j] = (rBest[j] - rNewest[j]) / span;
+        norm += gammaQ[j] * gammaQ[j];
+    }
+    const double s = 1.0 / std::sqrt(norm);
+    for (int i = 0; i < m_m; ++i) {
+        At(m_alpha, q, i) = s * m_direction[i];
+    }
+    for (int j = 0; j < m_n; ++j) {
+        gammaQ[j] = s * gammaQ[j];
+    }
+    // u: the new derivative vector against every current one; the direction
+    // vector doubles as its store.
+    std::vector<double>& u = m_direction;
+    for (int i = 0; i < m_m; ++i) {
+        u[i] = i == q ? 1.0 : GammaDot(i, q);
+    }
+    for (int i = 0; i < m_m; ++i) {
+        const double* gamma = Row(m_jacobian, i, m_nn);
+        double sum = 0.0;
+        for (int j = 0; j < m_n; ++j) {
+            sum += gamma[j] * rNewest[j];
+        }
+        m_rhs[i] = -sum;
+    }
+    std::swap(m_best, m_newest);
+
+    const int last = m_m - 1;
+    if (q != last) {
+        SwapWorkRowAndColumn(q, last);
+        u[q] = u[last];
+    }
+    // Remove the replaced direction from the inverse ...
+    const double z = At(m_work, last, last);
+    for (int i = 0; i < last; ++i) {
+        m_tmp[i] = At(m_work, last, i);
+    }
+    for (int i = 0; i < last; ++i) {
+        for (int j = 0; j < last; ++j) {
+            At(m_work, i, j) -= m_tmp[i] * m_tmp[j] / z;
+        }
+    }
+    // ... and border it with the new one.
+    double delta = 1.0;
+    for (int i = 0; i < last; ++i) {
+        double sum = 0.0;
+        for (int j = 0; j < last; ++j) {
+            sum += At(m_work, i, j) * u[j];
+        }
+        m_tmp[i] = sum;
+    }
+    for (int i = 0; i < last; ++i) {
+        delta -= u[i] * m_tmp[i];
+    }
+    if (!(std::fabs(delta) > kSingularDelta)) {
+        return kFitSingular;
+    }
+    for (int i = 0; i < last; ++i) {
+        for (int j = 0; j < last; ++j) {
+            At(m_work, i, j) += m_tmp[i] * m_tmp[j] / delta;
+        }
+        At(m_work, last, i) = -m_tmp[i] / delta;
+        At(m_work, i, last) = -m_tmp[i] / delta;
+    }
+    At(m_work, last, last) = 1.0 / delta;
+    if (q != last) {
+        SwapWorkRowAndColumn(q, last);
+    }
+    return 3;
+}
+
+int DFPowell::Powell(double& out) {
+    LogHeader(2);
+    if (!PowellStart()) {
+        return kFitNotConverged;
+    }
+    m_chisqPrev = m_f[0];
+    for (int k = 0; k < m_nCut; ++k) {
+        LogLine(k);
+        PowellLineSearch();
+        const double diff = m_chisqPrev - m_f[m_best];
+        const bool converged = diff > 0 && diff < m_chiCut;
+        m_chisqPrev = m_f[m_best];
+        if (converged) {
+            LogLine(k + 1);
+            out = FinishStatistics();
+            return kFitConverged;
+        }
+        if (PowellReplaceDirection() == kFitSingular) {
+            return kFitSingular;
+        }
+    }
+    out = FinishStatistics();
+    return kFitIterationLimit;
+}
+
+}  // namespace quillon
