@@ -4,6 +4,7 @@
 
 #include "core/data_grammar.h"
 #include "core/parameter_table.h"
+#include "core/wave_report.h"
 #include "fit/fit_nonlinear.h"
 #include "fit/linear_fit.h"
 #include "models/catalogue.h"
@@ -12,6 +13,7 @@ namespace quillon {
 namespace {
 
 constexpr const char* kDataInvalid = "Data invalid!\n";
+constexpr int kWaveModelId = 12;  // the biased period sine gets the wave report
 
 // The nonlinear fit driver behind the compute.
 class DriverFitter : public INonlinearFitter {
@@ -247,6 +249,10 @@ void ComputeRun::Finish() {
     if (!m_tableColumns.empty() && !m_labelNames.empty() && !m_labelValues.empty()) {
         AppendParameterTable(m_settings.modelId, m_tableColumns, m_labelNames, m_labelValues,
                              m_fileColumns);
+        if (m_settings.modelId == kWaveModelId) {
+            AppendWaveReport(m_tableColumns, m_labelNames, m_labelValues,
+                             m_settings.framingRate, m_fileColumns);
+        }
     }
     m_tableColumns.clear();
     m_labelNames.clear();
