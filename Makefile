@@ -17,18 +17,21 @@ configure:
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-# Fits the bundled example and prints the report.
+# Fits the bundled example and prints the report; opens the window too
+# when a display exists.
 run: bootstrap build
 	$(BUILD)/src/cli/quillon examples/linear.txt
+	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then $(BUILD)/src/app/quillon-gui; fi
 
 test: build
-	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+	QT_QPA_PLATFORM=offscreen ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) --timeout 300
 
 # Everything CI runs: the tests, then the engine tests under the sanitizers.
 check: bootstrap test asan
 
 asan:
-	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLON_SANITIZE=ON
+	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLON_SANITIZE=ON \
+	    -DQUILLON_BUILD_GUI=OFF
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS) -L engine
 

@@ -17,19 +17,19 @@ constexpr int kWaveModelId = 12;  // the biased period sine gets the wave report
 
 // The nonlinear fit driver behind the compute.
 class DriverFitter : public INonlinearFitter {
-public:
+  public:
     explicit DriverFitter(std::vector<MessageRecord>& messages) : m_messages(messages) {}
     std::vector<FitRecord> FitSet(const NonlinearSetInput& input, ComputeSession& session,
                                   IComputeHost& host, ResultColumnList& fileColumns,
                                   ResultColumnList& tableColumns) override {
         const NonlinearFitContext context{session.settings, session.directives, host,
-                                          fileColumns,      tableColumns,        m_messages};
+                                          fileColumns,      tableColumns,       m_messages};
         return FitNonlinear(input.x.data(), input.y.data(), input.w.data(),
                             static_cast<int>(input.x.size()), input.setNumber, input.weighted,
                             context);
     }
 
-private:
+  private:
     std::vector<MessageRecord>& m_messages;
 };
 
@@ -250,8 +250,8 @@ void ComputeRun::Finish() {
         AppendParameterTable(m_settings.modelId, m_tableColumns, m_labelNames, m_labelValues,
                              m_fileColumns);
         if (m_settings.modelId == kWaveModelId) {
-            AppendWaveReport(m_tableColumns, m_labelNames, m_labelValues,
-                             m_settings.framingRate, m_fileColumns);
+            AppendWaveReport(m_tableColumns, m_labelNames, m_labelValues, m_settings.framingRate,
+                             m_fileColumns);
         }
     }
     m_tableColumns.clear();

@@ -52,7 +52,9 @@ PhaseLine FitPhaseLine(const std::vector<double>& labels, const std::vector<doub
 }
 
 // More than half a cycle between neighbours; not a number is no jump.
-bool IsJump(double difference) { return difference > 0.5 || difference < -0.5; }
+bool IsJump(double difference) {
+    return difference > 0.5 || difference < -0.5;
+}
 
 }  // namespace
 

@@ -5,7 +5,9 @@
 namespace quillon {
 namespace {
 
-bool InRange(double value, double low, double high) { return value >= low && value <= high; }
+bool InRange(double value, double low, double high) {
+    return value >= low && value <= high;
+}
 
 ConvergenceError RangeError(ConvergenceField field, const char* name, double low, double high) {
     return {field, Sprintf("%s: enter a number between %lg and %lg.", name, low, high)};
@@ -22,9 +24,9 @@ std::optional<ConvergenceError> ValidateConvergence(const ConvergenceSettings& s
                           kChisqDofLimMax);
     }
     if (settings.n_cut < kNCutMin || settings.n_cut > kNCutMax) {
-        return ConvergenceError{ConvergenceField::NCut,
-                                Sprintf("n_cut: enter an integer between %d and %d.", kNCutMin,
-                                        kNCutMax)};
+        return ConvergenceError{
+            ConvergenceField::NCut,
+            Sprintf("n_cut: enter an integer between %d and %d.", kNCutMin, kNCutMax)};
     }
     if (!InRange(settings.f_ER, kFErMin, kFErMax)) {
         return RangeError(ConvergenceField::FEr, "f_ER", kFErMin, kFErMax);

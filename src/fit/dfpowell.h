@@ -21,7 +21,7 @@ enum FitOutcome : int {
 };
 
 class DFPowell {
-public:
+  public:
     // Takes a, h, x, y, w and the counts from the model. The log string is
     // the caller's; the methods append their iteration logs to it. Ends the
     // process with status -1 when the arrays cannot be allocated.
@@ -70,7 +70,7 @@ public:
     double F0() const { return m_f[0]; }
     int ParamCount() const { return m_m; }
 
-private:
+  private:
     double* Block(int block) { return m_residuals.data() + static_cast<std::size_t>(block) * m_nn; }
     double& At(std::vector<double>& matrix, int row, int col) {
         return matrix[static_cast<std::size_t>(row) * m_mm + static_cast<std::size_t>(col)];

@@ -17,7 +17,7 @@ constexpr double kStartPosition = 0.5;   // first line step
 constexpr double kMinLineStep = 0.1;     // the first step of a line search is
 constexpr double kMaxLineStep = 1.0;     // clamped to this range
 constexpr int kLinePasses = 5;
-constexpr double kNoStep = 1e30;         // minStep before any parameter moves
+constexpr double kNoStep = 1e30;  // minStep before any parameter moves
 constexpr double kTinyComponent = 1e-30;
 constexpr double kSingularDelta = 1e-6;  // bordering below this is singular
 

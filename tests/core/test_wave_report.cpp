@@ -47,11 +47,10 @@ TEST(WaveReport, TwoSetsGiveWavelengthAndVelocity) {
     const ResultColumnList table{{"a_1", {2.0, 20.0, 0.0, 1.0}}, {"a_2", {2.0, 20.0, -5.0, 1.0}}};
     ResultColumnList file;
     AppendWaveReport(table, {"x", "x"}, {0.0, 1.0}, 1000.0, file);
-    EXPECT_EQ(Names(file),
-              (std::vector<std::string>{"x", "Amplitude", "x", "Period in Frame number", "x",
-                                        "Frequency", "x", "Phase of one cycle", "x", "f(x)",
-                                        "Period", "Framing rate", "Frequency", "Wavelength",
-                                        "Wave velocity"}));
+    EXPECT_EQ(Names(file), (std::vector<std::string>{
+                               "x", "Amplitude", "x", "Period in Frame number", "x", "Frequency",
+                               "x", "Phase of one cycle", "x", "f(x)", "Period", "Framing rate",
+                               "Frequency", "Wavelength", "Wave velocity"}));
     EXPECT_EQ(Named(file, "Frequency").values, (std::vector<double>{50.0, 50.0}));
     EXPECT_EQ(Named(file, "Phase of one cycle").values, (std::vector<double>{0.0, -0.25}));
     EXPECT_EQ(file[8].values, (std::vector<double>{0.0, 1.0}));

@@ -1,0 +1,60 @@
+// CQuillon_LDoc: the document's state for the window (model, method, fixed C,
+// settings, colours, directive lists through the compute session) and the
+// compute command, which reports to the views through the host interface.
+#pragma once
+
+#include <QObject>
+#include <QWidget>
+#include <string>
+#include <vector>
+
+#include "core/compute.h"
+#include "core/records/host.h"
+
+namespace quillon::app {
+
+class CQuillon_LDoc;
+
+// The window's side of the compute host: report text to the answer pane,
+// message boxes, the wait cursor.
+class QtComputeHost : public IComputeHost {
+  public:
+    QtComputeHost(CQuillon_LDoc& doc, QWidget* parent) : m_doc(doc), m_parent(parent) {}
+    void SendAnswer(AnswerHint hint, const std::string& text) override;
+    void ShowMessage(const std::string& text, MessageIcon icon) override;
+    void Beep() override;
+    // The result-file dialog arrives with the document's file commands;
+    // until then the save is declined, as Cancel would.
+    void ExportResults(const ResultColumnList& columns) override;
+    void BeginWaitCursor() override;
+    void EndWaitCursor() override;
+
+  private:
+    CQuillon_LDoc& m_doc;
+    QWidget* m_parent;
+};
+
+class CQuillon_LDoc : public QObject {
+    Q_OBJECT
+  public:
+    explicit CQuillon_LDoc(QObject* parent = nullptr);
+
+    ComputeSession& Session() { return m_session; }
+    FitSettings& Settings() { return m_session.settings; }
+    const AnswerColours& Colours() const { return m_colours; }
+
+    // Runs one compute over the data pane's lines.
+    void ComputeParameters(const std::vector<std::string>& lines, QWidget* messageParent);
+    // Sends the how-to-use text to the views.
+    void ShowHowToUse();
+
+  signals:
+    void answer(int hint, const QString& text);
+
+  private:
+    friend class QtComputeHost;
+    ComputeSession m_session;
+    AnswerColours m_colours;
+};
+
+}  // namespace quillon::app

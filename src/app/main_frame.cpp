@@ -1,0 +1,416 @@
+#include "app/main_frame.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPageSetupDialog>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QStyle>
+#include <QToolBar>
+#include <QUrl>
+
+#include "app/commands.h"
+#include "app/dialogs.h"
+#include "app/document.h"
+#include "app/views.h"
+#include "models/catalogue.h"
+
+namespace quillon::app {
+namespace {
+
+constexpr int kDataPaneWidth = 360;  // pixels
+
+QString Q(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QList<QKeySequence> Shortcuts(std::string_view text) {
+    QList<QKeySequence> keys;
+    for (const QString& part : Q(text).split("; ", Qt::SkipEmptyParts)) {
+        keys.append(QKeySequence(part));
+    }
+    return keys;
+}
+
+bool IsFixedCModel(int id) {
+    return id == 4 || id == 6 || id == 8;
+}
+
+// Icons for the tool bar from the style's standard set.
+QIcon ToolIcon(int id, const QStyle* style) {
+    switch (id) {
+        case kIdNew:
+            return style->standardIcon(QStyle::SP_FileIcon);
+        case kIdOpen:
+            return style->standardIcon(QStyle::SP_DialogOpenButton);
+        case kIdSave:
+            return style->standardIcon(QStyle::SP_DialogSaveButton);
+        case kIdCut:
+            return QIcon::fromTheme("edit-cut");
+        case kIdCopy:
+            return QIcon::fromTheme("edit-copy");
+        case kIdPaste:
+            return QIcon::fromTheme("edit-paste");
+        case kIdUndo:
+            return style->standardIcon(QStyle::SP_ArrowBack);
+        case kIdPrint:
+            return QIcon::fromTheme("document-print");
+        case kIdAbout:
+            return style->standardIcon(QStyle::SP_MessageBoxQuestion);
+        default:
+            return {};
+    }
+}
+
+}  // namespace
+
+CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent), m_doc(new CQuillon_LDoc(this)) {
+    setObjectName("CMainFrame");
+    setWindowTitle("Quillon_L");
+    CreateActions();
+    CreateMenus();
+    CreateToolBar();
+    CreateMethodBar();
+    CreateModelBar();
+    statusBar()->showMessage("レディ");
+    CreateClient();
+    ConnectCommands();
+    m_doc->ShowHowToUse();
+    UpdateComputeEnabled();
+    resize(1100, 700);
+}
+
+QAction* CMainFrame::Action(int id) const {
+    const auto it = m_actions.find(id);
+    return it == m_actions.end() ? nullptr : it->second;
+}
+
+void CMainFrame::CreateActions() {
+    for (const MenuCommand& command : MenuCommands()) {
+        if (command.id == 0) {
+            continue;
+        }
+        auto* action = new QAction(Q(command.text), this);
+        action->setObjectName(QString::number(command.id));
+        action->setShortcuts(Shortcuts(command.shortcuts));
+        action->setStatusTip(Q(StatusPrompt(command.id)));
+        action->setIcon(ToolIcon(command.id, style()));
+        // Tool buttons without an icon show the name alone, without the
+        // mnemonic and accelerator text.
+        const QString text = Q(command.text);
+        action->setIconText(text.left(text.indexOf('(')).trimmed());
+        m_actions[command.id] = action;
+    }
+    auto* compute = new QAction("[>>]", this);
+    compute->setObjectName(QString::number(kIdCompute));
+    compute->setStatusTip(Q(StatusPrompt(kIdCompute)));
+    compute->setToolTip(Q(ToolTip(kIdCompute)));
+    m_actions[kIdCompute] = compute;
+    for (int id : {kIdHowToUse, kIdAppend, kIdConvergence, kIdWebPage, kIdCloseNoSave}) {
+        m_actions[id]->setToolTip(Q(ToolTip(id)));
+    }
+    // Next and previous pane.
+    auto* nextPane = new QAction(this);
+    nextPane->setShortcuts({QKeySequence("F6"), QKeySequence("Shift+F6")});
+    connect(nextPane, &QAction::triggered, this,
+            [this] { (m_query->hasFocus() ? static_cast<QWidget*>(m_ans) : m_query)->setFocus(); });
+    addAction(nextPane);
+}
+
+void CMainFrame::CreateMenus() {
+    const auto titles = MenuTitles();
+    std::vector<QMenu*> menus;
+    for (std::string_view title : titles) {
+        menus.push_back(menuBar()->addMenu(Q(title)));
+    }
+    for (const MenuCommand& command : MenuCommands()) {
+        QMenu* menu = menus[static_cast<std::size_t>(command.menu)];
+        if (command.id == 0) {
+            menu->addSeparator();
+        } else {
+            menu->addAction(m_actions.at(command.id));
+        }
+    }
+}
+
+void CMainFrame::CreateToolBar() {
+    m_toolBar = addToolBar("Main");
+    m_toolBar->setObjectName("128");
+    for (int id : ToolBarCommands()) {
+        if (id == 0) {
+            m_toolBar->addSeparator();
+        } else {
+            m_toolBar->addAction(m_actions.at(id));
+        }
+    }
+}
+
+void CMainFrame::CreateMethodBar() {
+    m_methodBar = addToolBar("Methods of least squares");
+    m_methodBar->setObjectName("137");
+    m_methodBar->addWidget(new QLabel(" Method: ", m_methodBar));
+    m_methodCombo = new QComboBox(m_methodBar);
+    m_methodCombo->setObjectName(QString::number(kIdMethodCombo));
+    for (int id = 0; id < kMethodCount; ++id) {
+        m_methodCombo->addItem(Q(MethodName(id)));
+    }
+    m_methodCombo->setCurrentIndex(m_doc->Settings().methodId);
+    m_methodCombo->setStatusTip(Q(StatusPrompt(kIdMethodCombo)));
+    m_methodCombo->setToolTip(Q(ToolTip(kIdMethodCombo)));
+    m_methodBar->addWidget(m_methodCombo);
+    m_fileCheck = new QCheckBox("File", m_methodBar);
+    m_fileCheck->setObjectName(QString::number(kIdFileCheck));
+    m_fileCheck->setStatusTip(Q(StatusPrompt(kIdFileCheck)));
+    m_fileCheck->setToolTip(Q(ToolTip(kIdFileCheck)));
+    m_methodBar->addWidget(m_fileCheck);
+}
+
+void CMainFrame::CreateModelBar() {
+    addToolBarBreak();
+    m_modelBar = addToolBar("Model functions");
+    m_modelBar->setObjectName("128-model");
+    m_modelBar->addWidget(new QLabel(" Y = ", m_modelBar));
+    m_modelCombo = new QComboBox(m_modelBar);
+    m_modelCombo->setObjectName(QString::number(kIdModelCombo));
+    for (int id = 0; id < kModelCount; ++id) {
+        m_modelCombo->addItem(QString::fromStdString(ModelComboEntry(id)));
+    }
+    m_modelCombo->setCurrentIndex(m_doc->Settings().modelId);
+    m_modelCombo->setStatusTip(Q(StatusPrompt(kIdModelCombo)));
+    m_modelCombo->setToolTip(Q(ToolTip(kIdModelCombo)));
+    m_modelCombo->setMaxVisibleItems(20);
+    m_modelBar->addWidget(m_modelCombo);
+}
+
+void CMainFrame::CreateClient() {
+    m_splitter = new QSplitter(Qt::Horizontal, this);
+    m_query = new CQueryView(m_splitter);
+    m_ans = new CAnsView(m_splitter);
+    m_ans->SetColours(m_doc->Colours());
+    m_splitter->addWidget(m_query);
+    m_splitter->addWidget(m_ans);
+    m_splitter->setStretchFactor(1, 1);
+    m_splitter->setSizes({kDataPaneWidth, 740});
+    setCentralWidget(m_splitter);
+    m_query->setFocus();
+}
+
+void CMainFrame::ConnectCommands() {
+    connect(m_doc, &CQuillon_LDoc::answer, this, [this](int hint, const QString& text) {
+        m_ans->OnAnswer(static_cast<AnswerHint>(hint), text.toStdString());
+    });
+    connect(m_actions.at(kIdCompute), &QAction::triggered, this, &CMainFrame::OnCompute);
+    connect(m_query, &QPlainTextEdit::blockCountChanged, this, &CMainFrame::UpdateComputeEnabled);
+    connect(m_modelCombo, &QComboBox::activated, this, &CMainFrame::OnModelSelected);
+    connect(m_methodCombo, &QComboBox::activated, this, &CMainFrame::OnMethodSelected);
+    connect(m_fileCheck, &QCheckBox::clicked, this, &CMainFrame::OnFileToggled);
+    connect(m_actions.at(kIdHowToUse), &QAction::triggered, m_doc, &CQuillon_LDoc::ShowHowToUse);
+    connect(m_actions.at(kIdHelpTopics), &QAction::triggered, m_doc, &CQuillon_LDoc::ShowHowToUse);
+    connect(m_actions.at(kIdConvergence), &QAction::triggered, this,
+            &CMainFrame::OnConvergenceSettings);
+    connect(m_actions.at(kIdWebPage), &QAction::triggered, this, &CMainFrame::OnWebPage);
+    connect(m_actions.at(kIdAbout), &QAction::triggered, this, &CMainFrame::OnAbout);
+    connect(m_actions.at(kIdExit), &QAction::triggered, this, &QWidget::close);
+    connect(m_actions.at(kIdPrint), &QAction::triggered, this, &CMainFrame::Print);
+    connect(m_actions.at(kIdPrintPreview), &QAction::triggered, this, &CMainFrame::PrintPreview);
+    connect(m_actions.at(kIdPrintSetup), &QAction::triggered, this, &CMainFrame::PrinterSetup);
+
+    QAction* toolBarToggle = m_actions.at(kIdToolBar);
+    toolBarToggle->setCheckable(true);
+    toolBarToggle->setChecked(true);
+    connect(toolBarToggle, &QAction::toggled, m_toolBar, &QWidget::setVisible);
+    QAction* statusToggle = m_actions.at(kIdStatusBar);
+    statusToggle->setCheckable(true);
+    statusToggle->setChecked(true);
+    connect(statusToggle, &QAction::toggled, statusBar(), &QWidget::setVisible);
+
+    // The document's file commands come with the file dialogs; until then
+    // they are shown but not offered.
+    for (int id :
+         {kIdNew, kIdOpen, kIdSave, kIdSaveAs, kIdAppend, kIdCloseNoSave, kIdRecentFiles}) {
+        m_actions.at(id)->setEnabled(false);
+    }
+    ConnectEditCommands();
+}
+
+QWidget* CMainFrame::FocusedPane() const {
+    return m_ans->hasFocus() ? static_cast<QWidget*>(m_ans) : m_query;
+}
+
+void CMainFrame::ConnectEditCommands() {
+    auto onPane = [this](auto plainMember, auto richMember) {
+        return [this, plainMember, richMember] {
+            if (FocusedPane() == m_ans) {
+                (m_ans->*richMember)();
+            } else {
+                (m_query->*plainMember)();
+            }
+        };
+    };
+    connect(m_actions.at(kIdUndo), &QAction::triggered, this,
+            onPane(&QPlainTextEdit::undo, &QTextEdit::undo));
+    connect(m_actions.at(kIdCut), &QAction::triggered, this,
+            onPane(&QPlainTextEdit::cut, &QTextEdit::cut));
+    connect(m_actions.at(kIdCopy), &QAction::triggered, this,
+            onPane(&QPlainTextEdit::copy, &QTextEdit::copy));
+    connect(m_actions.at(kIdPaste), &QAction::triggered, this,
+            onPane(&QPlainTextEdit::paste, &QTextEdit::paste));
+    connect(m_actions.at(kIdPasteSpecial), &QAction::triggered, this,
+            onPane(&QPlainTextEdit::paste, &QTextEdit::paste));
+    connect(m_actions.at(kIdSelectAll), &QAction::triggered, this,
+            onPane(&QPlainTextEdit::selectAll, &QTextEdit::selectAll));
+    connect(m_actions.at(kIdFind), &QAction::triggered, this, [this] { Find(true); });
+    connect(m_actions.at(kIdFindNext), &QAction::triggered, this, [this] { Find(false); });
+    connect(m_actions.at(kIdReplace), &QAction::triggered, this, &CMainFrame::Replace);
+}
+
+void CMainFrame::UpdateComputeEnabled() {
+    m_actions.at(kIdCompute)->setEnabled(CanCompute(m_query->LineCount()));
+}
+
+void CMainFrame::OnCompute() {
+    if (!CanCompute(m_query->LineCount())) {
+        return;
+    }
+    m_doc->ComputeParameters(m_query->Lines(), this);
+}
+
+void CMainFrame::OnModelSelected(int index) {
+    m_doc->Settings().modelId = index;
+    // The fixed-C models ask for C every time they are chosen.
+    if (IsFixedCModel(index)) {
+        CFixParameterDlg dialog(m_doc->Settings().fixedCDegrees, this);
+        if (dialog.exec() == QDialog::Accepted) {
+            m_doc->Settings().fixedCDegrees = dialog.Value();
+        }
+    }
+}
+
+void CMainFrame::OnMethodSelected(int index) {
+    m_doc->Settings().methodId = index;
+}
+
+void CMainFrame::OnFileToggled(bool checked) {
+    OutputSettings& output = m_doc->Settings().output;
+    if (!checked) {
+        output.enabled = false;
+        return;
+    }
+    output.enabled = true;
+    COutputSettingsDlg dialog(output, m_doc->Settings().methodId, m_query->LineCount(), this);
+    if (dialog.exec() != QDialog::Accepted) {
+        return;  // Cancel: the File box stays checked
+    }
+    output = dialog.Settings();
+    m_fileCheck->setChecked(output.enabled);
+    if (dialog.RunRequested()) {
+        OnCompute();
+    }
+}
+
+void CMainFrame::OnConvergenceSettings() {
+    CConvergenceDlg dialog(m_doc->Settings().convergence, this);
+    if (dialog.exec() == QDialog::Accepted) {
+        m_doc->Settings().convergence = dialog.Values();
+    }
+}
+
+void CMainFrame::OnWebPage() {
+    if (!QDesktopServices::openUrl(QUrl(Q(kWebPageAddress)))) {
+        QApplication::beep();
+        QMessageBox::information(this, windowTitle(), "インターネットに接続してください。\n");
+    }
+}
+
+void CMainFrame::OnAbout() {
+    CAboutDlg dialog(this);
+    dialog.exec();
+}
+
+void CMainFrame::Print() {
+    QPrinter printer;
+    printer.setPageMargins(
+        QMarginsF(CQueryView::kPrintMarginInches, CQueryView::kPrintMarginInches,
+                  CQueryView::kPrintMarginInches, CQueryView::kPrintMarginInches),
+        QPageLayout::Inch);
+    QPrintDialog dialog(&printer, this);
+    if (dialog.exec() == QDialog::Accepted) {
+        m_query->print(&printer);
+    }
+}
+
+void CMainFrame::PrintPreview() {
+    QPrinter printer;
+    printer.setPageMargins(
+        QMarginsF(CQueryView::kPrintMarginInches, CQueryView::kPrintMarginInches,
+                  CQueryView::kPrintMarginInches, CQueryView::kPrintMarginInches),
+        QPageLayout::Inch);
+    QPrintPreviewDialog preview(&printer, this);
+    connect(&preview, &QPrintPreviewDialog::paintRequested, m_query, &QPlainTextEdit::print);
+    preview.exec();
+}
+
+void CMainFrame::PrinterSetup() {
+    QPrinter printer;
+    QPageSetupDialog dialog(&printer, this);
+    dialog.exec();
+}
+
+void CMainFrame::Find(bool askForText) {
+    if (askForText || m_findText.isEmpty()) {
+        bool ok = false;
+        const QString text = QInputDialog::getText(
+            this, "検索", "検索する文字列:", QLineEdit::Normal, m_findText, &ok);
+        if (!ok || text.isEmpty()) {
+            return;
+        }
+        m_findText = text;
+    }
+    const bool found = FocusedPane() == m_ans ? m_ans->find(m_findText) : m_query->find(m_findText);
+    if (!found) {
+        QApplication::beep();
+    }
+}
+
+void CMainFrame::Replace() {
+    QDialog dialog(this);
+    dialog.setWindowTitle("置換");
+    auto* what = new QLineEdit(m_findText, &dialog);
+    auto* with = new QLineEdit(&dialog);
+    auto* form = new QFormLayout(&dialog);
+    form->addRow("検索する文字列:", what);
+    form->addRow("置換後の文字列:", with);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    form->addRow(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    if (dialog.exec() != QDialog::Accepted || what->text().isEmpty()) {
+        return;
+    }
+    m_findText = what->text();
+    // Replaces every occurrence in the data pane as one undoable step.
+    QTextCursor cursor(m_query->document());
+    cursor.beginEditBlock();
+    QTextCursor hit = m_query->document()->find(m_findText, cursor);
+    while (!hit.isNull()) {
+        hit.insertText(with->text());
+        hit = m_query->document()->find(m_findText, hit);
+    }
+    cursor.endEditBlock();
+}
+
+}  // namespace quillon::app

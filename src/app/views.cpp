@@ -1,0 +1,73 @@
+#include "app/views.h"
+
+#include <QPalette>
+#include <QTextBlock>
+#include <QTextCursor>
+
+namespace quillon::app {
+namespace {
+
+QColor ToQColor(RgbColour c) {
+    return QColor(c.red, c.green, c.blue);
+}
+
+}  // namespace
+
+CQueryView::CQueryView(QWidget* parent) : QPlainTextEdit(parent) {
+    setObjectName("CQueryView");
+    setLineWrapMode(QPlainTextEdit::NoWrap);
+}
+
+std::vector<std::string> CQueryView::Lines() const {
+    std::vector<std::string> lines;
+    lines.reserve(static_cast<std::size_t>(blockCount()));
+    for (QTextBlock block = document()->begin(); block.isValid(); block = block.next()) {
+        lines.push_back(block.text().toStdString());
+    }
+    return lines;
+}
+
+CAnsView::CAnsView(QWidget* parent) : QTextEdit(parent) {
+    setObjectName("CAnsView");
+    setLineWrapMode(QTextEdit::NoWrap);
+    setAcceptRichText(false);
+    SetColours(AnswerColours{});
+}
+
+void CAnsView::SetColours(const AnswerColours& colours) {
+    m_colours = colours;
+    QPalette p = palette();
+    p.setColor(QPalette::Base, ToQColor(colours.background));
+    p.setColor(QPalette::Text, ToQColor(colours.memo));
+    setPalette(p);
+    setTextColor(ToQColor(colours.memo));
+}
+
+void CAnsView::Append(const QString& text, RgbColour colour) {
+    QTextCursor cursor(document());
+    cursor.movePosition(QTextCursor::End);
+    QTextCharFormat format;
+    format.setForeground(ToQColor(colour));
+    cursor.insertText(text, format);
+}
+
+void CAnsView::OnAnswer(AnswerHint hint, const std::string& text) {
+    const QString qtext = QString::fromStdString(text);
+    switch (hint) {
+        case AnswerHint::Header:
+            clear();
+            Append(qtext, m_colours.memo);
+            Append("\n", m_colours.memo);
+            break;
+        case AnswerHint::HowToUse:
+            clear();
+            SetColours(m_colours);
+            Append(qtext, m_colours.memo);
+            break;
+        default:
+            Append(qtext, m_colours.TextColour(hint));
+            break;
+    }
+}
+
+}  // namespace quillon::app
