@@ -462,20 +462,20 @@ TEST_F(Workspace, ExpansionSolvesALinearProblemInOneStep) {
 struct Decay : Problem {
     Decay(std::vector<double> start, std::vector<double> steps)
         : Problem(Xs(), Ys(), std::move(start), std::move(steps),
-                  [](const double* p, double x) { return p[0] * std::exp(p[1] * x); }) {}
+                  [](const double* p, double t) { return p[0] * std::exp(p[1] * t); }) {}
     static std::vector<double> Xs() {
-        std::vector<double> x;
+        std::vector<double> xs;
         for (int i = 0; i < 10; ++i) {
-            x.push_back(i * 0.3);
+            xs.push_back(i * 0.3);
         }
-        return x;
+        return xs;
     }
     static std::vector<double> Ys() {
-        std::vector<double> y;
-        for (double x : Xs()) {
-            y.push_back(2 * std::exp(-0.7 * x));
+        std::vector<double> ys;
+        for (double t : Xs()) {
+            ys.push_back(2 * std::exp(-0.7 * t));
         }
-        return y;
+        return ys;
     }
 };
 
