@@ -50,6 +50,10 @@ DFPowell::DFPowell(CModelFunction& model, std::string& log, int nCut, double chi
         m_rhs.assign(m_mm, 0.0);
         m_tmp.assign(m_mm, 0.0);
         m_beta.assign(m_mm, 0.0);
+        if (m_w == nullptr) {
+            m_unitWeights.assign(m_nn, 1.0);
+            m_w = m_unitWeights.data();
+        }
     } catch (const std::bad_alloc&) {
         OutOfMemory();
     } catch (const std::length_error&) {

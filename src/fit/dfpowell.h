@@ -133,6 +133,7 @@ class DFPowell {
     int m_newest = 2;
     double m_lambda = 0.001;
     std::vector<double> m_beta;
+    std::vector<double> m_unitWeights;  // used when the model carries no weights
     std::string& m_log;
     CModelFunction& m_model;
     std::size_t m_mm;  // m as a size, the row width of the m x m matrices

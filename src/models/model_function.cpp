@@ -103,8 +103,13 @@ void CModelFunction::Restore() {
 }
 
 void CModelFunction::FixSteps() {
+    // A step is a finite-difference increment, and a negative one (from a
+    // negative estimate times ER) works as well as a positive one. Raising it
+    // to 2^-52 instead would leave a parameter of magnitude 2 or more
+    // unchanged by its step and every fit of it singular. So only steps
+    // smaller in magnitude than 2^-52, and NaN, are raised.
     for (double& step : m_pSteps) {
-        if (!(step >= kMinStep)) {
+        if (!(std::fabs(step) >= kMinStep)) {
             step = kMinStep;
         }
     }

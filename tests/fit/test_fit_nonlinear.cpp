@@ -478,3 +478,28 @@ TEST(FitDriver, NotANumberOrInfinityInTheDataEndsWithAnOutcome) {
 
 }  // namespace
 }  // namespace quillon
+
+namespace quillon {
+namespace {
+
+// Negative estimates give negative steps; they must still move their
+// parameter, so the fit of a falling power law with a negative offset works.
+TEST(FitDriver, NegativeEstimatesStillGiveUsableSteps) {
+    std::vector<std::string> lines;
+    for (int i = 0; i < 12; ++i) {
+        const double x = 0.5 + 0.5 * i;
+        lines.push_back(std::to_string(x) + " " + std::to_string(-4.0 - 3.0 * std::pow(x, 1.5)));
+    }
+    FitRun run(34);
+    run.session.settings.convergence.chi_cut = 1e-10;
+    const ComputeRecord& record = run.Go(lines);
+    ASSERT_EQ(record.sets.size(), 1u);
+    const FitRecord& fit = record.sets[0].fits.at(0);
+    ASSERT_EQ(fit.outcome, 1) << fit.message;
+    EXPECT_NEAR(fit.parameters[0], -4.0, 1e-3);
+    EXPECT_NEAR(fit.parameters[1], -3.0, 1e-3);
+    EXPECT_NEAR(fit.parameters[2], 1.5, 1e-4);
+}
+
+}  // namespace
+}  // namespace quillon

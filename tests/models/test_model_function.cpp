@@ -63,7 +63,7 @@ TEST(HalfRisePoint, InterpolatesTheFirstCrossingOfHalfTheMaximum) {
     EXPECT_FALSE(HalfRisePoint(std::vector<double>{-2, -1, 0}, std::vector<double>{1, 5, 8}, 8));
 }
 
-TEST(ModelFunction, FixStepsRaisesSmallNegativeAndNaNSteps) {
+TEST(ModelFunction, FixStepsRaisesTinyZeroAndNaNStepsButKeepsNegativeOnes) {
     const DataSet d({0, 1, 2, 3}, {0, 1, 0, -1});
     auto model = d.Model(9);
     ASSERT_EQ(model->Init(), 0);
@@ -72,9 +72,14 @@ TEST(ModelFunction, FixStepsRaisesSmallNegativeAndNaNSteps) {
     steps[1] = kNaN;
     steps[2] = 0.25;
     model->FixSteps();
-    EXPECT_EQ(steps[0], 2.220446049250313e-16);
+    EXPECT_EQ(steps[0], -0.5);
     EXPECT_EQ(steps[1], 2.220446049250313e-16);
     EXPECT_EQ(steps[2], 0.25);
+    steps[0] = -1e-17;
+    steps[2] = 0.0;
+    model->FixSteps();
+    EXPECT_EQ(steps[0], 2.220446049250313e-16);
+    EXPECT_EQ(steps[2], 2.220446049250313e-16);
 }
 
 TEST(ModelFunction, InitSavesAndRestoreBringsBackTheEstimates) {
