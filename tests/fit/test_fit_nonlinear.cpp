@@ -238,6 +238,7 @@ TEST(FitDriver, IterationLimitIsAWarningWithParameters) {
     FitRun run(kLogistic, 3);  // Gradient-search does not converge in ten steps here
     run.session.settings.convergence.n_cut = 10;
     run.session.settings.convergence.chi_cut = 1e-10;
+    run.session.settings.convergence.f_ER = 1.0;  // fine differences for a tight fit
     run.session.settings.output.enabled = true;
     run.Go(NoisyLogisticLines());
     const auto outcomes = run.Outcomes();
@@ -492,6 +493,7 @@ TEST(FitDriver, NegativeEstimatesStillGiveUsableSteps) {
     }
     FitRun run(34);
     run.session.settings.convergence.chi_cut = 1e-10;
+    run.session.settings.convergence.f_ER = 1.0;  // fine differences for a tight fit
     const ComputeRecord& record = run.Go(lines);
     ASSERT_EQ(record.sets.size(), 1u);
     const FitRecord& fit = record.sets[0].fits.at(0);
