@@ -18,8 +18,8 @@ struct ConversionSpec {
     bool HasFlag(char flag) const { return flags.find(flag) != std::string::npos; }
 };
 
-// Parses the spec that starts after a '%'; returns the position after it or
-// npos when the format ends inside the spec.
+// Parses the conversion that starts after a '%'; returns the position after it or
+// npos when the format ends inside the conversion.
 std::size_t ParseSpec(std::string_view format, std::size_t pos, ConversionSpec& spec) {
     while (pos < format.size() &&
            std::string_view("-+ #0").find(format[pos]) != std::string_view::npos) {
