@@ -126,6 +126,39 @@ void SyncFolder(const fs::path& target) {
     }
 }
 
+// A device, pipe or socket is written into where it is: replacing it with a
+// regular file would break it (a root user's -o /dev/null), and it holds no
+// contents a failed write could destroy.
+bool IsSpecialFile(const fs::path& target) {
+    struct stat info {};
+    return stat(target.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode);
+}
+
+FileWriteResult WriteInPlace(const fs::path& target, std::string_view bytes,
+                             const BeforeReplace& beforeReplace, const FileSystemCalls& calls) {
+    FileWriteResult result;
+    const int fd = open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (fd < 0) {
+        result.reason = SystemReason(errno);
+        return result;
+    }
+    result.opened = true;
+    bool ok = (!beforeReplace || beforeReplace(result.reason)) &&
+              WriteAll(fd, bytes, calls, result.reason);
+    // Devices and pipes that cannot be flushed say so with EINVAL; that is
+    // no failure of the write.
+    if (ok && calls.fsync(fd) != 0 && errno != EINVAL && errno != EROFS) {
+        result.reason = SystemReason(errno);
+        ok = false;
+    }
+    if (close(fd) != 0 && ok) {
+        result.reason = SystemReason(errno);
+        ok = false;
+    }
+    result.ok = ok;
+    return result;
+}
+
 }  // namespace
 
 FileSystemCalls SystemFileCalls() {
@@ -137,6 +170,9 @@ FileWriteResult SaveFileAtomically(const std::string& path, std::string_view byt
                                    const FileSystemCalls& calls) {
     FileWriteResult result;
     const fs::path target = ResolveTarget(path);
+    if (IsSpecialFile(target)) {
+        return WriteInPlace(target, bytes, beforeReplace, calls);
+    }
     TempFile temp(target);
     if (temp.Fd() < 0) {
         result.reason = SystemReason(temp.Error());

@@ -34,7 +34,8 @@ using BeforeReplace = std::function<bool(std::string& reason)>;
 // Writes bytes to path as described above. A symbolic link at path is
 // followed, so the file it points to is replaced, not the link. An existing
 // target's permission bits carry over to the new file. On failure the
-// temporary file is removed and the target is left as it was.
+// temporary file is removed and the target is left as it was. A device or
+// pipe at path is written into directly (there is nothing to replace).
 FileWriteResult SaveFileAtomically(const std::string& path, std::string_view bytes,
                                    const BeforeReplace& beforeReplace = {},
                                    const FileSystemCalls& calls = SystemFileCalls());
