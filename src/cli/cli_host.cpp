@@ -1,5 +1,10 @@
 #include "cli/cli_host.h"
 
+#include <filesystem>
+
+#include "doc/overwrite.h"
+#include "doc/result_writer.h"
+
 namespace quillon {
 
 void CliHost::Write(const std::string& text, RgbColour colour) {
@@ -32,6 +37,85 @@ void CliHost::ShowMessage(const std::string& text, MessageIcon /*icon*/) {
 
 void CliHost::ExportResults(const ResultColumnList& columns) {
     m_columns = columns;
+    m_exported = true;
+    if (m_result != nullptr) {
+        WriteResultFile(columns);
+    }
+}
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string FullPath(const std::string& path) {
+    std::error_code ec;
+    const fs::path full = fs::absolute(path, ec);
+    return ec ? path : full.lexically_normal().string();
+}
+
+std::optional<OverwriteInfo> FillFor(const std::string& fullPath, const FileStatus& status) {
+    const fs::path path(fullPath);
+    return Fill(path.filename().string(), path.parent_path().string(), status);
+}
+
+}  // namespace
+
+std::optional<std::string> CheckResultTarget(const ResultFileOptions& result) {
+    const std::string path = FullPath(result.path);
+    const std::optional<FileStatus> status = QueryFileStatus(path);
+    if (!status) {
+        return std::nullopt;
+    }
+    if (!FillFor(path, *status)) {
+        return result.path + ": " + std::string(kUnsuitableTargetMessage);
+    }
+    if (!result.overwrite && !result.backup) {
+        return result.path +
+               " exists; give --overwrite to replace it or --backup bak|dollar|hash to keep it";
+    }
+    return std::nullopt;
+}
+
+void CliHost::WriteResultFile(const ResultColumnList& columns) {
+    const std::string path = FullPath(m_result->path);
+    ResultWriteOptions options;
+    options.encoding = m_result->encoding;
+    std::optional<OverwriteInfo> existing;
+    if (const std::optional<FileStatus> status = QueryFileStatus(path);
+        status && !columns.empty()) {
+        existing = FillFor(path, *status);
+        if (const auto refusal = CheckResultTarget(*m_result); refusal || !existing) {
+            // It appeared or changed during the compute.
+            ShowMessage(refusal.value_or(path + ": " + std::string(kUnsuitableTargetMessage)),
+                        MessageIcon::Exclamation);
+            m_resultFailed = true;
+            return;
+        }
+        if (m_result->backup) {
+            // The backup is made only once the new file is complete, so a
+            // failed write leaves everything as it was.
+            options.beforeReplace = [&existing, choice = *m_result->backup](std::string& reason) {
+                const FileActionResult backup = MakeBackup(*existing, choice);
+                if (backup.status == FileActionStatus::Unsuitable) {
+                    reason = BackupName(existing->m_strFolder, existing->m_strBase,
+                                        existing->m_strExt, choice) +
+                             ": " + std::string(kUnsuitableTargetMessage);
+                } else if (backup.status == FileActionStatus::Failed) {
+                    reason = "no backup made: " + backup.reason;
+                }
+                return backup.status == FileActionStatus::Done;
+            };
+        } else if (const FileActionResult ready = PrepareOverwrite(*existing);
+                   ready.status != FileActionStatus::Done) {
+            ShowMessage(path + ": " + ready.reason, MessageIcon::Error);
+            m_resultFailed = true;
+            return;
+        }
+    }
+    const ResultWriteOutcome outcome = quillon::WriteResultFile(
+        path, FileExtension(path), columns, m_modelId, m_result->writer, *this, options);
+    m_resultFailed = outcome.status == ResultWriteStatus::OpenFailed ||
+                     outcome.status == ResultWriteStatus::WriteFailed;
 }
 
 }  // namespace quillon

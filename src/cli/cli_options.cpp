@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "doc/output_settings.h"
 #include "fit/convergence.h"
 #include "models/catalogue.h"
 
@@ -23,6 +24,112 @@ std::string MethodChoices() {
         choices += std::string(MethodName(id)) + ", ";
     }
     return choices + "or 0.." + std::to_string(kMethodCount - 1);
+}
+
+// The index of text in names; the caller has checked that it is one of them.
+int IndexOf(const std::string& text, std::initializer_list<const char*> names) {
+    int index = 0;
+    for (const char* name : names) {
+        if (text == name) {
+            return index;
+        }
+        ++index;
+    }
+    return 0;
+}
+
+// Names of an option's values, in the order of the values they stand for.
+const std::initializer_list<const char*> kContentsNames = {"params", "curve", "both"};
+const std::initializer_list<const char*> kRangeModeNames = {"data", "percent", "value"};
+const std::initializer_list<const char*> kStepModeNames = {"range", "spacing"};
+const std::initializer_list<const char*> kSeparatorNames = {"space", "comma", "tab", "serial"};
+const std::initializer_list<const char*> kBackupNames = {"bak", "dollar", "hash"};
+
+// The texts of the options that take names, before they become numbers.
+struct NamedChoices {
+    std::string contents = "both";
+    std::string xminMode = "data";
+    std::string xmaxMode = "data";
+    std::string stepMode = "range";
+    std::string separator = "tab";
+    std::string encoding = "utf-8";
+    std::string backup;
+    bool noParamTable = false;
+    bool noComment = false;
+    bool noHeader = false;
+};
+
+void AddOutputSettingsOptions(CLI::App& app, OutputSettings& output, NamedChoices& names) {
+    app.add_option("--contents", names.contents,
+                   "result columns: params, curve or both (default both)")
+        ->check(CLI::IsMember(kContentsNames));
+    app.add_flag("--no-param-table", names.noParamTable, "leave out the parameter table");
+    app.add_option("--xmin-mode", names.xminMode,
+                   "start of the fitted curve: data, percent (below the data) or value")
+        ->check(CLI::IsMember(kRangeModeNames));
+    app.add_option("--xmin-percent", output.xminPercent,
+                   "percent of the X range to start below the data (default 0)");
+    app.add_option("--xmin-value", output.xminValue, "start of the curve with value (default 0)");
+    app.add_option("--xmax-mode", names.xmaxMode,
+                   "end of the fitted curve: data, percent (beyond the data) or value")
+        ->check(CLI::IsMember(kRangeModeNames));
+    app.add_option("--xmax-percent", output.xmaxPercent,
+                   "percent of the X range to end beyond the data (default 0)");
+    app.add_option("--xmax-value", output.xmaxValue, "end of the curve with value (default 100)");
+    app.add_option("--step-mode", names.stepMode,
+                   "curve step: range (Xmax - Xmin) or spacing (X(1) - X(0)) divided")
+        ->check(CLI::IsMember(kStepModeNames));
+    app.add_option("--divisions", output.divisions[0],
+                   "divisions of Xmax - Xmin, 1..100000 (default 100)")
+        ->check(CLI::Range(kDivisionsMin, kRangeDivisionsMax));
+    app.add_option("--divisions-spacing", output.divisions[1],
+                   "divisions of X(1) - X(0), 1..10000 (default 10)")
+        ->check(CLI::Range(kDivisionsMin, kSpacingDivisionsMax));
+}
+
+void AddResultFileOptions(CLI::App& app, ResultFileOptions& result, NamedChoices& names) {
+    CLI::Option* output = app.add_option(
+        "-o,--output", result.path,
+        "write the result file (implies --file); .dat Zentograph data, other names text");
+    app.add_option("--separator", names.separator,
+                   "text result files: space, comma, tab (default) or serial; .csv is comma")
+        ->check(CLI::IsMember(kSeparatorNames));
+    app.add_flag("--3d", result.writer.m_b3D, "Zentograph data (.dat) in the 3-D variant");
+    app.add_flag("--no-comment", names.noComment,
+                 "leave out the \"*Model F:\" line of text result files");
+    app.add_flag("--no-header", names.noHeader,
+                 "leave out the column-name line of delimited result files");
+    app.add_option("--encoding", names.encoding, "result file text: utf-8 (default) or cp932")
+        ->check(CLI::IsMember({"utf-8", "cp932"}));
+    CLI::Option* overwrite =
+        app.add_flag("--overwrite", result.overwrite, "replace an existing result file")
+            ->needs(output);
+    app.add_option("--backup", names.backup,
+                   "keep an existing result file as NAME.bak (bak), NAME.$xt (dollar) or "
+                   "NAME.#xt (hash) first")
+        ->check(CLI::IsMember(kBackupNames))
+        ->needs(output)
+        ->excludes(overwrite);
+}
+
+void ApplyNamedChoices(const NamedChoices& names, CliOptions& options) {
+    options.output.contents = IndexOf(names.contents, kContentsNames);
+    options.output.xminMode = IndexOf(names.xminMode, kRangeModeNames);
+    options.output.xmaxMode = IndexOf(names.xmaxMode, kRangeModeNames);
+    options.output.stepMode = IndexOf(names.stepMode, kStepModeNames);
+    options.output.paramTable = !names.noParamTable;
+    options.result.writer.m_bComment = !names.noComment;
+    options.result.writer.m_bHeader = !names.noHeader;
+    options.result.writer.m_nSeparator = IndexOf(names.separator, kSeparatorNames);
+    options.result.encoding =
+        names.encoding == "cp932" ? TextEncoding::ShiftJis : TextEncoding::Utf8;
+    if (!names.backup.empty()) {
+        options.result.backup = static_cast<BackupChoice>(IndexOf(names.backup, kBackupNames));
+    }
+    if (!options.result.path.empty()) {
+        options.file = true;
+    }
+    options.output.enabled = options.file;
 }
 
 }  // namespace
@@ -75,6 +182,9 @@ std::optional<int> ParseCliOptions(const std::vector<std::string>& args, CliOpti
         ->check(CLI::Range(kFErMin, kFErMax));
     app.add_option("--fixed-c", options.fixedCDegrees,
                    "the fixed phase C in degrees of models 4, 6 and 8 (default 20)");
+    NamedChoices names;
+    AddOutputSettingsOptions(app, options.output, names);
+    AddResultFileOptions(app, options.result, names);
     app.add_option("FILE", options.input, "data text; absent or - reads standard input");
 
     std::vector<std::string> reversed(args.rbegin(), args.rend());
@@ -85,6 +195,11 @@ std::optional<int> ParseCliOptions(const std::vector<std::string>& args, CliOpti
         return 0;
     } catch (const CLI::ParseError& e) {
         err << "quillon: " << e.what() << '\n';
+        return 2;
+    }
+    ApplyNamedChoices(names, options);
+    if (const auto problem = ValidateOutputSettings(options.output)) {
+        err << "quillon: " << problem->message << '\n';
         return 2;
     }
     options.methodId = *ParseMethod(method);

@@ -7,11 +7,24 @@
 #include <vector>
 
 #include "core/records/records.h"
+#include "doc/overwrite.h"
+#include "doc/result_writer.h"
+#include "doc/text_codec.h"
 
 namespace quillon {
 
 enum class ReportFormat { Text, Json };
 enum class ColourMode { Auto, Always, Never };
+
+// The result file of -o: where, in which form, and what to do with a file
+// already there.
+struct ResultFileOptions {
+    std::string path;  // empty: no result file is written
+    ResultWriterState writer;
+    TextEncoding encoding = TextEncoding::Utf8;
+    bool overwrite = false;
+    std::optional<BackupChoice> backup;
+};
 
 struct CliOptions {
     int modelId = 0;
@@ -24,6 +37,8 @@ struct CliOptions {
     std::string input = "-";  // "-" reads standard input
     ConvergenceSettings convergence;
     double fixedCDegrees = 20.0;
+    OutputSettings output;  // enabled follows file
+    ResultFileOptions result;
 };
 
 // The method id of a name (any case) or of a digit 0..4.

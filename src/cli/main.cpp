@@ -97,6 +97,13 @@ int main(int argc, char** argv) {
         return ListMethods();
     }
 
+    if (!options.result.path.empty()) {
+        if (const auto refusal = CheckResultTarget(options.result)) {
+            std::cerr << "quillon: " << *refusal << '\n';
+            return 2;
+        }
+    }
+
     std::string bytes;
     std::string reason;
     const std::string shownPath = options.input == "-" ? "standard input" : options.input;
@@ -112,17 +119,23 @@ int main(int argc, char** argv) {
     ComputeSession session;
     session.settings.modelId = options.modelId;
     session.settings.methodId = options.methodId;
-    session.settings.output.enabled = options.file;
+    session.settings.output = options.output;
     session.settings.convergence = options.convergence;
     session.settings.fixedCDegrees = options.fixedCDegrees;
 
     const bool json = options.format == ReportFormat::Json;
     CliHost host(json ? nullptr : &std::cout, std::cerr, UseColour(options));
+    if (!options.result.path.empty()) {
+        host.SetResultFile(&options.result, options.modelId);
+    }
     const ComputeRecord record = ComputeParameters(SplitLines(decoded.text), session, host);
+    if (!options.result.path.empty() && !host.Exported()) {
+        host.ExportResults({});  // no columns: says so and writes nothing
+    }
     if (json) {
         const ResultColumnList* columns = options.file ? &host.ExportedColumns() : nullptr;
         std::cout << JsonReport({options.modelId, options.methodId, record, columns});
     }
     std::cout.flush();
-    return 0;
+    return host.ResultFileFailed() ? 1 : 0;
 }

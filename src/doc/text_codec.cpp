@@ -134,6 +134,71 @@ DecodedText DecodeText(std::string_view bytes) {
     return decoded;
 }
 
+EncodedText Utf8ToShiftJis(std::string_view text) {
+    EncodedText encoded;
+    IconvHandle cd("CP932", "UTF-8");
+    if (!cd.Valid()) {
+        // Without a converter keep the ASCII and mark everything else.
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            const auto c = static_cast<unsigned char>(text[i]);
+            if (c < 0x80) {
+                encoded.bytes += text[i];
+            } else if ((c & 0xC0) != 0x80) {
+                encoded.bytes += '?';
+                ++encoded.unencodable;
+            }
+        }
+        return encoded;
+    }
+    std::string input(text);
+    char* in = input.data();
+    std::size_t inLeft = input.size();
+    char buffer[4096];
+    while (inLeft > 0) {
+        char* outPtr = buffer;
+        std::size_t outLeft = sizeof buffer;
+        const std::size_t result = iconv(cd.Get(), &in, &inLeft, &outPtr, &outLeft);
+        encoded.bytes.append(buffer, static_cast<std::size_t>(outPtr - buffer));
+        if (result == static_cast<std::size_t>(-1) && errno != E2BIG) {
+            // Skip the whole UTF-8 character: its lead byte and continuations.
+            ++encoded.unencodable;
+            encoded.bytes += '?';
+            ++in;
+            --inLeft;
+            while (inLeft > 0 && (static_cast<unsigned char>(*in) & 0xC0) == 0x80) {
+                ++in;
+                --inLeft;
+            }
+            iconv(cd.Get(), nullptr, nullptr, nullptr, nullptr);
+        }
+    }
+    return encoded;
+}
+
+EncodedText EncodeText(std::string_view text, TextEncoding encoding) {
+    if (encoding == TextEncoding::ShiftJis) {
+        return Utf8ToShiftJis(text);
+    }
+    return EncodedText{std::string(text), 0};
+}
+
+std::string WithCrLf(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + text.size() / 16);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\r' || c == '\n') {
+            out += "\r\n";
+            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+                ++i;
+            }
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 std::vector<std::string> SplitLines(std::string_view text) {
     std::vector<std::string> lines;
     std::size_t start = 0;

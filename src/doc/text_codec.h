@@ -26,6 +26,21 @@ DecodedText DecodeText(std::string_view bytes);
 // CP932 bytes to UTF-8; undecodable bytes become U+FFFD.
 std::string ShiftJisToUtf8(std::string_view bytes);
 
+// UTF-8 text in a file's encoding.
+struct EncodedText {
+    std::string bytes;
+    int unencodable = 0;  // characters the encoding has no code for, written as "?"
+};
+
+// UTF-8 to CP932; characters outside CP932 become "?" and are counted.
+EncodedText Utf8ToShiftJis(std::string_view text);
+
+// The text in the given encoding (UTF-8 is passed through unchanged).
+EncodedText EncodeText(std::string_view text, TextEncoding encoding);
+
+// Every line end of text (LF, CR LF or CR) as CR LF.
+std::string WithCrLf(std::string_view text);
+
 // Splits text into lines at LF, CR LF and CR, as an edit control shows them:
 // "a\nb\n" is three lines, the last one empty; empty text is one empty line.
 std::vector<std::string> SplitLines(std::string_view text);
