@@ -2,6 +2,7 @@
 // window answers with its dialogs, the tests with prepared answers.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -19,6 +20,10 @@ struct OverwriteDecision {
     BackupChoice backup = BackupChoice::Bak;
 };
 
+// Runs when the user confirms a name in a save dialog: the overwrite check of
+// an existing file (with its backup). False keeps the dialog open.
+using ConfirmPath = std::function<bool(const std::string& fullPath)>;
+
 // One file dialog: its mode, title, filter, initial name and the folder
 // history it reads and updates in place.
 struct FileDialogRequest {
@@ -30,6 +35,7 @@ struct FileDialogRequest {
     std::string okCaption;    // empty: the toolkit's own
     bool extensionFollowsType = false;
     DirectoryHistory* history = nullptr;
+    ConfirmPath confirm;  // save mode only
 };
 
 // The answer of a save dialog for result files: the path and the writer's
@@ -44,13 +50,16 @@ enum class SaveChangesAnswer { Yes, No, Cancel };
 class IFileUi {
 public:
     virtual ~IFileUi() = default;
-    // A file dialog; the full path chosen, or nothing on Cancel. In save
-    // mode an existing file has already been confirmed (and backed up when
-    // asked) through AskOverwrite.
+    // A file dialog; the full path chosen, or nothing on Cancel. Every
+    // confirmation attempt moves the current folder to the front of the
+    // history; in save mode request.confirm decides whether the name is
+    // taken.
     virtual std::optional<std::string> AskFilePath(const FileDialogRequest& request) = 0;
-    // The result-file dialog, starting from the writer's state.
+    // The result-file dialog, starting from the writer's state; confirm as
+    // in a save dialog.
     virtual std::optional<ResultFileAnswer> AskResultFile(const ResultWriterState& state,
-                                                          DirectoryHistory& history) = 0;
+                                                          DirectoryHistory& history,
+                                                          const ConfirmPath& confirm) = 0;
     // The overwrite confirmation for a filled-in existing file.
     virtual OverwriteDecision AskOverwrite(const OverwriteInfo& info) = 0;
     // "%1 への変更を保存しますか?" for the document's title.
