@@ -24,7 +24,11 @@ void QtComputeHost::Beep() {
     QApplication::beep();
 }
 
-void QtComputeHost::ExportResults(const ResultColumnList& /*columns*/) {}
+void QtComputeHost::ExportResults(const ResultColumnList& columns) {
+    if (m_doc.m_exporter) {
+        m_doc.m_exporter(columns, m_doc.m_session.settings.modelId, *this);
+    }
+}
 
 void QtComputeHost::BeginWaitCursor() {
     QApplication::setOverrideCursor(Qt::WaitCursor);

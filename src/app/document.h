@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QWidget>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,8 +24,8 @@ class QtComputeHost : public IComputeHost {
     void SendAnswer(AnswerHint hint, const std::string& text) override;
     void ShowMessage(const std::string& text, MessageIcon icon) override;
     void Beep() override;
-    // The result-file dialog arrives with the document's file commands;
-    // until then the save is declined, as Cancel would.
+    // Hands the columns to the document's exporter (the result-file dialog
+    // and writer); without one the save is declined, as Cancel would.
     void ExportResults(const ResultColumnList& columns) override;
     void BeginWaitCursor() override;
     void EndWaitCursor() override;
@@ -48,6 +49,10 @@ class CQuillon_LDoc : public QObject {
     // Sends the how-to-use text to the views.
     void ShowHowToUse();
 
+    // What a compute's result columns are handed to.
+    using Exporter = std::function<void(const ResultColumnList&, int modelId, IComputeHost&)>;
+    void SetExporter(Exporter exporter) { m_exporter = std::move(exporter); }
+
   signals:
     void answer(int hint, const QString& text);
 
@@ -55,6 +60,7 @@ class CQuillon_LDoc : public QObject {
     friend class QtComputeHost;
     ComputeSession m_session;
     AnswerColours m_colours;
+    Exporter m_exporter;
 };
 
 }  // namespace quillon::app

@@ -48,7 +48,7 @@ struct ResultFileAnswer {
 enum class SaveChangesAnswer { Yes, No, Cancel };
 
 class IFileUi {
-public:
+  public:
     virtual ~IFileUi() = default;
     // A file dialog; the full path chosen, or nothing on Cancel. Every
     // confirmation attempt moves the current folder to the front of the

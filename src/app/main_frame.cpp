@@ -23,9 +23,16 @@
 #include <QToolBar>
 #include <QUrl>
 
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QSessionManager>
+#include <QSettings>
+
 #include "app/commands.h"
 #include "app/dialogs.h"
 #include "app/document.h"
+#include "app/file_commands.h"
+#include "app/settings_store.h"
 #include "app/views.h"
 #include "models/catalogue.h"
 
@@ -78,8 +85,20 @@ QIcon ToolIcon(int id, const QStyle* style) {
 
 }  // namespace
 
-CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent), m_doc(new CQuillon_LDoc(this)) {
+CMainFrame::CMainFrame(IFileUi* ui, QSettings* settings, QWidget* parent)
+    : QMainWindow(parent), m_doc(new CQuillon_LDoc(this)) {
     setObjectName("CMainFrame");
+    if (settings == nullptr) {
+        m_ownedSettings = std::make_unique<QSettings>(kOrganisation, kApplication);
+        settings = m_ownedSettings.get();
+    }
+    m_settings = settings;
+    {
+        QSettingsStore histories(*m_settings, kHistorySection);
+        m_documentHistory.Load(histories);
+        m_resultHistory.Load(histories);
+        m_recent.Load(QSettingsStore(*m_settings, kRecentSection));
+    }
     setWindowTitle("Quillon_L");
     CreateActions();
     CreateMenus();
@@ -89,9 +108,95 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent), m_doc(new CQuillo
     statusBar()->showMessage("レディ");
     CreateClient();
     ConnectCommands();
+    if (ui != nullptr) {
+        m_files = std::make_unique<FileCommands>(*m_query, *ui, m_documentHistory, m_resultHistory,
+                                                 m_recent);
+        ConnectFileCommands();
+        m_files->OnFileNew();
+    }
     m_doc->ShowHowToUse();
     UpdateComputeEnabled();
+    UpdateTitle();
+    // At the end of the user's session the histories are kept as on close.
+    connect(qApp, &QGuiApplication::commitDataRequest, this,
+            [this](QSessionManager&) { SaveHistories(); });
     resize(1100, 700);
+}
+
+CMainFrame::~CMainFrame() = default;
+
+void CMainFrame::SaveHistories() {
+    QSettingsStore histories(*m_settings, kHistorySection);
+    m_documentHistory.Save(histories);
+    m_resultHistory.Save(histories);
+    QSettingsStore recent(*m_settings, kRecentSection);
+    m_recent.Save(recent);
+    m_settings->sync();
+}
+
+void CMainFrame::UpdateTitle() {
+    const std::string title = m_files ? m_files->Title() : std::string();
+    setWindowTitle(title.empty() ? QString("Quillon_L")
+                                 : QString::fromStdString(title) + " - Quillon_L");
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (m_files && !m_files->MaybeSave()) {
+        event->ignore();
+        return;
+    }
+    SaveHistories();
+    event->accept();
+}
+
+void CMainFrame::ConnectFileCommands() {
+    auto command = [this](int id, auto member) {
+        QAction* action = m_actions.at(id);
+        action->setEnabled(true);
+        connect(action, &QAction::triggered, this, [this, member] {
+            ((*m_files).*member)();
+            UpdateTitle();
+        });
+    };
+    command(kIdNew, &FileCommands::OnFileNew);
+    command(kIdOpen, &FileCommands::OnFileOpen);
+    command(kIdAppend, &FileCommands::OnAppend);
+    command(kIdSave, &FileCommands::OnFileSave);
+    command(kIdSaveAs, &FileCommands::OnFileSaveAs);
+    command(kIdCloseNoSave, &FileCommands::OnCloseNoSave);
+    connect(m_query, &CQueryView::fileDropped, this, [this](const QString& path) {
+        m_files->OpenPath(path.toStdString());
+        UpdateTitle();
+    });
+    m_doc->SetExporter([this](const ResultColumnList& columns, int modelId, IComputeHost& host) {
+        m_files->ExportResults(columns, modelId, host);
+    });
+    connect(m_fileMenu, &QMenu::aboutToShow, this, &CMainFrame::FillRecentMenu);
+    FillRecentMenu();
+}
+
+void CMainFrame::FillRecentMenu() {
+    for (QAction* action : m_recentActions) {
+        m_fileMenu->removeAction(action);
+        action->deleteLater();
+    }
+    m_recentActions.clear();
+    QAction* placeholder = m_actions.at(kIdRecentFiles);
+    const auto& paths = m_recent.Paths();
+    placeholder->setVisible(paths.empty());
+    int number = 1;
+    for (const std::string& path : paths) {
+        auto* action = new QAction(QString("&%1 %2").arg(number).arg(QString::fromStdString(path)),
+                                   m_fileMenu);
+        action->setObjectName(QString::number(kIdRecentFiles + number - 1));
+        connect(action, &QAction::triggered, this, [this, path] {
+            m_files->OpenPath(path);
+            UpdateTitle();
+        });
+        m_fileMenu->insertAction(placeholder, action);
+        m_recentActions.push_back(action);
+        ++number;
+    }
 }
 
 QAction* CMainFrame::Action(int id) const {
@@ -137,6 +242,7 @@ void CMainFrame::CreateMenus() {
     for (std::string_view title : titles) {
         menus.push_back(menuBar()->addMenu(Q(title)));
     }
+    m_fileMenu = menus.front();
     for (const MenuCommand& command : MenuCommands()) {
         QMenu* menu = menus[static_cast<std::size_t>(command.menu)];
         if (command.id == 0) {

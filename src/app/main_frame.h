@@ -4,8 +4,14 @@
 
 #include <QMainWindow>
 #include <map>
+#include <memory>
+
+#include "app/recent_files.h"
+#include "doc/dir_history.h"
 
 class QAction;
+class QMenu;
+class QSettings;
 class QCheckBox;
 class QComboBox;
 class QSplitter;
@@ -16,11 +22,18 @@ namespace quillon::app {
 class CQuillon_LDoc;
 class CQueryView;
 class CAnsView;
+class FileCommands;
+class IFileUi;
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
   public:
-    explicit CMainFrame(QWidget* parent = nullptr);
+    // ui answers the file commands' questions (without one they are not
+    // offered); settings keep the folder histories and the recent files
+    // (without them the user's settings).
+    explicit CMainFrame(IFileUi* ui = nullptr, QSettings* settings = nullptr,
+                        QWidget* parent = nullptr);
+    ~CMainFrame() override;
 
     CQuillon_LDoc& Document() { return *m_doc; }
     CQueryView& QueryView() { return *m_query; }
@@ -29,6 +42,14 @@ class CMainFrame : public QMainWindow {
     QComboBox* ModelCombo() const { return m_modelCombo; }
     QComboBox* MethodCombo() const { return m_methodCombo; }
     QCheckBox* FileCheck() const { return m_fileCheck; }
+    FileCommands* Files() const { return m_files.get(); }
+    DirectoryHistory& DocumentHistory() { return m_documentHistory; }
+    DirectoryHistory& ResultHistory() { return m_resultHistory; }
+    RecentFiles& Recent() { return m_recent; }
+
+    // Writes both folder histories and the recent files to the settings.
+    void SaveHistories();
+    void UpdateTitle();
 
     // The command handlers, public so they can be driven directly.
     void OnCompute();
@@ -40,7 +61,12 @@ class CMainFrame : public QMainWindow {
     void OnAbout();
     void UpdateComputeEnabled();
 
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
   private:
+    void ConnectFileCommands();
+    void FillRecentMenu();
     void CreateActions();
     void CreateMenus();
     void CreateToolBar();
@@ -68,6 +94,14 @@ class CMainFrame : public QMainWindow {
     QCheckBox* m_fileCheck = nullptr;
     std::map<int, QAction*> m_actions;
     QString m_findText;
+    std::unique_ptr<QSettings> m_ownedSettings;
+    QSettings* m_settings;
+    DirectoryHistory m_documentHistory{kDocumentHistoryName};
+    DirectoryHistory m_resultHistory{kResultHistoryName};
+    RecentFiles m_recent;
+    std::unique_ptr<FileCommands> m_files;
+    QMenu* m_fileMenu = nullptr;
+    std::vector<QAction*> m_recentActions;
 };
 
 }  // namespace quillon::app

@@ -1,5 +1,8 @@
 #include "app/views.h"
 
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QPalette>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -16,6 +19,41 @@ QColor ToQColor(RgbColour c) {
 CQueryView::CQueryView(QWidget* parent) : QPlainTextEdit(parent) {
     setObjectName("CQueryView");
     setLineWrapMode(QPlainTextEdit::NoWrap);
+}
+
+namespace {
+
+// The first local file a drop carries, if any.
+QString DroppedFile(const QMimeData* mime) {
+    if (mime == nullptr || !mime->hasUrls()) {
+        return {};
+    }
+    for (const QUrl& url : mime->urls()) {
+        if (url.isLocalFile()) {
+            return url.toLocalFile();
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
+void CQueryView::dragEnterEvent(QDragEnterEvent* event) {
+    if (!DroppedFile(event->mimeData()).isEmpty()) {
+        event->acceptProposedAction();
+        return;
+    }
+    QPlainTextEdit::dragEnterEvent(event);
+}
+
+void CQueryView::dropEvent(QDropEvent* event) {
+    const QString file = DroppedFile(event->mimeData());
+    if (!file.isEmpty()) {
+        event->acceptProposedAction();
+        emit fileDropped(file);
+        return;
+    }
+    QPlainTextEdit::dropEvent(event);
 }
 
 std::vector<std::string> CQueryView::Lines() const {

@@ -18,6 +18,16 @@ class CQueryView : public QPlainTextEdit {
     explicit CQueryView(QWidget* parent = nullptr);
 
     int LineCount() const { return blockCount(); }
+
+  signals:
+    // A file dropped on the pane, to be opened as the document.
+    void fileDropped(const QString& path);
+
+  protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+  public:
     // The lines as the compute reads them, in UTF-8, without line ends.
     std::vector<std::string> Lines() const;
 

@@ -1,0 +1,317 @@
+#include "app/file_commands.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+#include "app/views.h"
+#include "core/records/number_format.h"
+#include "doc/document_text.h"
+#include "doc/overwrite.h"
+
+namespace quillon::app {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ReadResult {
+    bool ok = false;
+    std::string bytes;
+    std::string reason;
+};
+
+ReadResult ReadWholeFile(const std::string& path) {
+    ReadResult result;
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        result.reason = std::strerror(errno);
+        return result;
+    }
+    struct stat info {};
+    if (fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+        result.reason = std::strerror(EISDIR);
+        close(fd);
+        return result;
+    }
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got > 0) {
+            result.bytes.append(buffer, static_cast<std::size_t>(got));
+        } else if (got == 0) {
+            result.ok = true;
+            break;
+        } else if (errno != EINTR) {
+            result.reason = std::strerror(errno);
+            break;
+        }
+    }
+    close(fd);
+    return result;
+}
+
+std::string FileNamePart(const std::string& path) {
+    return fs::path(path).filename().string();
+}
+
+std::string FolderPart(const std::string& path) {
+    return fs::path(path).parent_path().string();
+}
+
+std::string CurrentFolder() {
+    std::error_code ec;
+    const fs::path cwd = fs::current_path(ec);
+    return ec ? std::string("/") : WithTrailingSlash(cwd.string());
+}
+
+}  // namespace
+
+FileCommands::FileCommands(CQueryView& view, IFileUi& ui, DirectoryHistory& documentHistory,
+                           DirectoryHistory& resultHistory, RecentFiles& recent)
+    : m_view(view),
+      m_ui(ui),
+      m_documentHistory(documentHistory),
+      m_resultHistory(resultHistory),
+      m_recent(recent) {}
+
+std::string FileCommands::Title() const {
+    return m_state.m_strPathName.empty() ? std::string() : FileNamePart(m_state.m_strPathName);
+}
+
+bool FileCommands::IsModified() const {
+    return m_view.document()->isModified();
+}
+
+void FileCommands::SetModified(bool modified) {
+    m_view.document()->setModified(modified);
+}
+
+bool FileCommands::MaybeSave() {
+    if (m_state.m_bCloseNoSave || !IsModified()) {
+        return true;
+    }
+    switch (m_ui.AskSaveChanges(Title())) {
+        case SaveChangesAnswer::Yes:
+            if (m_state.m_strPathName.empty()) {
+                return OnFileSaveAs();
+            }
+            return SaveTo(m_state.m_strPathName);
+        case SaveChangesAnswer::No:
+            return true;
+        case SaveChangesAnswer::Cancel:
+            break;
+    }
+    return false;
+}
+
+void FileCommands::OnFileNew() {
+    if (!MaybeSave()) {
+        return;
+    }
+    OnNewDocument();
+}
+
+void FileCommands::OnNewDocument() {
+    m_state.m_strPathName = CurrentFolder() + kNewDocumentName;
+    m_state.m_strSavedPath = m_state.m_strPathName;
+    m_state.loadMode = LoadMode::New;
+    m_state.encoding = TextEncoding::Utf8;
+    m_state.hadBom = false;
+    InitialUpdate({});
+}
+
+void FileCommands::OnFileOpen() {
+    m_state.loadMode = LoadMode::Open;
+    FileDialogRequest request;
+    request.openMode = true;
+    request.title = "ファイル読み込み(Point file)";
+    request.filter = kDocumentFilter;
+    request.history = &m_documentHistory;
+    if (const auto path = m_ui.AskFilePath(request)) {
+        OpenPath(*path);
+    }
+}
+
+bool FileCommands::OpenPath(const std::string& path) {
+    if (!MaybeSave()) {
+        return false;
+    }
+    m_state.loadMode = LoadMode::Open;
+    return OpenDocument(path);
+}
+
+void FileCommands::OnAppend() {
+    const DocumentFileState before = m_state;
+    m_state.m_strSavedPath = m_state.m_strPathName;
+    m_state.loadMode = LoadMode::Append;
+    m_prevText = m_view.toPlainText().toStdString();
+    FileDialogRequest request;
+    request.openMode = true;
+    request.title = "追加読み込み(Point data only)";
+    request.filter = kDocumentFilter;
+    request.history = &m_documentHistory;
+    const auto path = m_ui.AskFilePath(request);
+    if (!path || !OpenDocument(*path)) {
+        m_state = before;  // nothing was appended
+    }
+}
+
+bool FileCommands::OpenDocument(const std::string& path) {
+    const ReadResult read = ReadWholeFile(path);
+    if (!read.ok) {
+        m_ui.Warn(std::string(kDocumentOpenFailedMessage) + "\n" + path + ": " + read.reason);
+        return false;
+    }
+    const DocumentText loaded = LoadDocumentText(read.bytes);
+    if (loaded.binary) {
+        m_ui.Warn(std::string(kDocumentOpenFailedMessage) + "\n" + path +
+                  ": バイナリファイルです (binary data, not a text file)");
+        return false;
+    }
+    if (m_state.loadMode == LoadMode::Open) {
+        m_state.m_strPathName = path;
+        m_recent.Add(path);
+        m_state.m_strSavedPath = path;
+        m_state.encoding = loaded.encoding;
+        m_state.hadBom = loaded.hadBom;
+    }
+    InitialUpdate(loaded.text);
+    return true;
+}
+
+void FileCommands::InitialUpdate(std::string text) {
+    const LoadMode mode = m_state.loadMode;
+    if (mode != LoadMode::New) {
+        // The platform's reset clears the path; the saved one comes back.
+        m_state.m_strPathName = m_state.m_strSavedPath;
+    }
+    bool modified = IsModified();
+    if (mode == LoadMode::Append) {
+        text = AppendDocumentText(m_prevText, text);
+        modified = modified || text != m_prevText;
+    }
+    m_view.setPlainText(QString::fromStdString(text));
+    if (mode == LoadMode::Open) {
+        modified = false;
+    } else if (mode == LoadMode::New) {
+        modified = false;
+    }
+    SetModified(modified);
+    m_state.loadMode = LoadMode::Open;
+}
+
+bool FileCommands::SaveTo(const std::string& path) {
+    const SaveTextOutcome outcome =
+        SaveText(path, m_view.toPlainText().toStdString(), m_state.encoding, m_state.hadBom);
+    if (!outcome.ok) {
+        m_ui.Warn(outcome.message);
+        return false;
+    }
+    SetModified(false);
+    m_state.m_strPathName = path;
+    m_recent.Add(path);
+    return true;
+}
+
+bool FileCommands::ConfirmOverwrite(const std::string& fullPath) {
+    const std::optional<FileStatus> status = QueryFileStatus(fullPath);
+    if (!status) {
+        return true;  // nothing there to overwrite
+    }
+    const std::optional<OverwriteInfo> info =
+        Fill(FileNamePart(fullPath), FolderPart(fullPath), *status);
+    if (!info) {
+        m_ui.Warn(std::string(kUnsuitableTargetMessage));
+        return false;
+    }
+    const OverwriteDecision decision = m_ui.AskOverwrite(*info);
+    FileActionResult result;
+    switch (decision.answer) {
+        case OverwriteAnswer::Cancel:
+            return false;
+        case OverwriteAnswer::Backup:
+            result = MakeBackup(*info, decision.backup);
+            break;
+        case OverwriteAnswer::Overwrite:
+            result = PrepareOverwrite(*info);
+            break;
+    }
+    if (result.status == FileActionStatus::Unsuitable) {
+        m_ui.Warn(std::string(kUnsuitableTargetMessage));
+        return false;
+    }
+    if (result.status == FileActionStatus::Failed) {
+        m_ui.Warn(info->m_strFullPath + ": " + result.reason);
+        return false;
+    }
+    return true;
+}
+
+bool FileCommands::OnFileSave() {
+    const std::string& path = m_state.m_strPathName;
+    if (!IsModified()) {
+        m_ui.Beep();
+        m_ui.Inform(Sprintf("このファイル\n%s\nはまだ更新されていません。\n", path));
+        return false;
+    }
+    std::error_code ec;
+    if (path.empty() || !fs::exists(path, ec)) {
+        m_ui.Beep();
+        m_ui.Inform(
+            Sprintf("このファイル\n%s\nはまだ存在しません。\nメニューの [ファイル] -> "
+                    "[名前を付けて保存] を実行してください。",
+                    path));
+        return false;
+    }
+    if (!ConfirmOverwrite(path)) {
+        return false;
+    }
+    return SaveTo(path);
+}
+
+bool FileCommands::OnFileSaveAs() {
+    if (!IsModified()) {
+        m_ui.Beep();
+        if (!m_ui.AskYesNo("このファイルはまだ更新されていません。\nそれでも、保存しますか？")) {
+            return false;
+        }
+        SetModified(true);
+    }
+    FileDialogRequest request;
+    request.openMode = false;
+    request.title = "保存するファイル名の指定";
+    request.filter = kDocumentFilter;
+    request.initialName = Title();
+    request.okCaption = "保存";
+    request.extensionFollowsType = true;
+    request.history = &m_documentHistory;
+    request.confirm = [this](const std::string& fullPath) { return ConfirmOverwrite(fullPath); };
+    const auto path = m_ui.AskFilePath(request);
+    if (!path) {
+        return false;
+    }
+    return SaveTo(*path);
+}
+
+void FileCommands::OnCloseNoSave() {
+    m_state.m_bCloseNoSave = true;
+    OnFileNew();
+    m_state.m_bCloseNoSave = false;
+}
+
+void FileCommands::ExportResults(const ResultColumnList& columns, int modelId, IComputeHost& host) {
+    const auto answer = m_ui.AskResultFile(
+        m_writer, m_resultHistory,
+        [this](const std::string& fullPath) { return ConfirmOverwrite(fullPath); });
+    if (!answer) {
+        return;
+    }
+    m_writer = answer->state;
+    WriteResultFile(answer->path, FileExtension(answer->path), columns, modelId, m_writer, host);
+}
+
+}  // namespace quillon::app

@@ -1,0 +1,82 @@
+// The document's file commands: new, open, append, save, save as, close
+// without saving, the save-changes question, and the result file of a
+// compute. They ask the user through IFileUi and read and write through the
+// engine's document and result-file functions.
+#pragma once
+
+#include <string>
+
+#include "app/file_ui.h"
+#include "app/recent_files.h"
+#include "core/records/host.h"
+#include "doc/dir_history.h"
+#include "doc/result_writer.h"
+#include "doc/text_codec.h"
+
+namespace quillon::app {
+
+class CQueryView;
+
+inline constexpr const char* kDocumentFilter =
+    "Data files(*.txt;*.bol)|*.txt;*.bol|Data files(*.txt)|*.txt|Data  files(*.bol)|*.bol|All "
+    "Files(*.*)|*.*||";
+inline constexpr const char* kNewDocumentName = "新規.bol";
+
+// How the last load came about; the initial update acts on it.
+enum class LoadMode { Open = 0, Append = 1, New = 2 };
+
+// The document's file state.
+struct DocumentFileState {
+    std::string m_strPathName;   // the document's path
+    std::string m_strSavedPath;  // the path to keep after a load
+    bool m_bCloseNoSave = false;
+    LoadMode loadMode = LoadMode::Open;
+    TextEncoding encoding = TextEncoding::Utf8;  // the file's, for the save
+    bool hadBom = false;
+};
+
+class FileCommands {
+  public:
+    FileCommands(CQueryView& view, IFileUi& ui, DirectoryHistory& documentHistory,
+                 DirectoryHistory& resultHistory, RecentFiles& recent);
+
+    void OnFileNew();
+    void OnFileOpen();
+    void OnAppend();
+    bool OnFileSave();
+    bool OnFileSaveAs();
+    void OnCloseNoSave();
+    // Opens a file as the document (command line, recent list, a drop),
+    // after the save-changes question.
+    bool OpenPath(const std::string& path);
+    // The save-changes question for a modified document; false: the user
+    // cancelled and the command must stop.
+    bool MaybeSave();
+    // After a compute with the File switch on: the result-file dialog and
+    // the write, reported through host.
+    void ExportResults(const ResultColumnList& columns, int modelId, IComputeHost& host);
+
+    const DocumentFileState& State() const { return m_state; }
+    std::string Title() const;
+    bool IsModified() const;
+    ResultWriterState& WriterState() { return m_writer; }
+
+  private:
+    void OnNewDocument();
+    bool OpenDocument(const std::string& path);
+    void InitialUpdate(std::string text);
+    bool SaveTo(const std::string& path);
+    bool ConfirmOverwrite(const std::string& fullPath);
+    void SetModified(bool modified);
+
+    CQueryView& m_view;
+    IFileUi& m_ui;
+    DirectoryHistory& m_documentHistory;
+    DirectoryHistory& m_resultHistory;
+    RecentFiles& m_recent;
+    DocumentFileState m_state;
+    std::string m_prevText;      // the pane's text before an append
+    ResultWriterState m_writer;  // the result writer's choices, for the window's life
+};
+
+}  // namespace quillon::app

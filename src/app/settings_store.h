@@ -1,0 +1,29 @@
+// The per-user settings behind the folder histories and the recent-file list.
+#pragma once
+
+#include <QSettings>
+#include <QString>
+
+#include "doc/dir_history.h"
+
+namespace quillon::app {
+
+inline constexpr const char* kOrganisation = "QuillonSoft";
+inline constexpr const char* kApplication = "Quillon_L";
+inline constexpr const char* kHistorySection = "Version 1.0";
+inline constexpr const char* kRecentSection = "Recent File List";
+
+// One group of a QSettings as a key-value store.
+class QSettingsStore : public IKeyValueStore {
+  public:
+    QSettingsStore(QSettings& settings, QString group)
+        : m_settings(settings), m_group(std::move(group)) {}
+    std::optional<std::string> Read(const std::string& key) const override;
+    void Write(const std::string& key, const std::string& value) override;
+
+  private:
+    QSettings& m_settings;
+    QString m_group;
+};
+
+}  // namespace quillon::app
