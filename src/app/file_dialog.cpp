@@ -270,6 +270,10 @@ bool CFileDialogEx::CheckFileName() {
     if (path.isEmpty()) {
         return false;
     }
+    if (!QFileInfo(path).dir().exists()) {
+        QApplication::beep();  // the folder of the name must exist
+        return false;
+    }
     if (!m_request.openMode && m_request.confirm) {
         return m_request.confirm(path.toStdString());
     }

@@ -46,7 +46,8 @@ class CFileDialogEx : public QFileDialog {
 
     // The file-name check run on every confirmation: the shown folder moves to
     // the front of the history (also when the name is refused), an empty
-    // name is refused and in save mode the request's confirm decides.
+    // name or one in a missing folder is refused and in save mode the
+    // request's confirm decides.
     bool CheckFileName();
     // The path the file-name box names, taken in the shown folder.
     QString TypedPath() const;
