@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -13,6 +14,8 @@
 #include <QFileSystemModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
+#include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -216,6 +219,16 @@ TEST_F(FileDialogTest, EmptyNameIsRefusedWithoutAskingButMovesTheFolder) {
     EXPECT_FALSE(dialog.CheckFileName());
     EXPECT_TRUE(m_confirmed.empty());
     EXPECT_EQ(m_history.Folders(), std::vector<std::string>({Folder("b")}));
+}
+
+TEST_F(FileDialogTest, ANameInAMissingFolderIsRefusedWithoutAsking) {
+    CFileDialogEx dialog(SaveRequest());
+    ASSERT_TRUE(dialog.OpenFolder(QFolder("b")));
+    NameEdit(dialog)->setText("missing/calc.dat");
+    dialog.accept();
+    EXPECT_NE(dialog.result(), QDialog::Accepted);
+    EXPECT_TRUE(m_confirmed.empty());
+    EXPECT_EQ(m_history.Entries().front(), Folder("b"));
 }
 
 TEST_F(FileDialogTest, OpenModeTakesAnExistingFileWithoutTheSaveConfirmation) {
@@ -572,35 +585,72 @@ TEST(FileUiMessages, YesNoQuestion) {
 
 // --- pictures for the documentation ---------------------------------------------
 
-TEST_F(FileDialogTest, ScreenshotsOfTheFileDialogs) {
+// The dialog with its history list dropped down; the list is a window of its
+// own, painted where it lies, and the picture grows to hold both.
+QPixmap GrabWithHistoryOpen(QWidget& dialog) {
+    auto* combo = Control<QComboBox>(&dialog, 1061);
+    combo->showPopup();
+    QApplication::processEvents();
+    QWidget* list = combo->view()->window();
+    const QRect dialogRect(dialog.mapToGlobal(QPoint()), dialog.size());
+    const QRect listRect(list->mapToGlobal(QPoint()), list->size());
+    const QRect whole = dialogRect.united(listRect);
+    QPixmap picture(whole.size());
+    picture.fill(dialog.palette().color(QPalette::Window));
+    QPainter painter(&picture);
+    painter.drawPixmap(dialogRect.topLeft() - whole.topLeft(), dialog.grab());
+    painter.drawPixmap(listRect.topLeft() - whole.topLeft(), list->grab());
+    painter.end();
+    combo->hidePopup();
+    return picture;
+}
+
+TEST(FileDialogPictures, ScreenshotsOfTheFileDialogs) {
     const QString folder = qEnvironmentVariable("QUILLON_SCREENSHOT_DIR");
     if (folder.isEmpty()) {
         GTEST_SKIP() << "set QUILLON_SCREENSHOT_DIR to save pictures of the file dialogs";
     }
-    QFile file(QFolder("c") + "calc.dat");
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("*Model F:  a + b*X; linear\n<x_1>[0]=0\n");
-    file.close();
-    FillHistory();
-    CFileDialogEx saveAs(SaveRequest());
-    saveAs.OpenFolder(QFolder("c"));
+    QTemporaryDir root;
+    ASSERT_TRUE(root.isValid());
+    DirectoryHistory history(kDocumentHistoryName);
+    for (const char* name : {"試料B/2024", "試料A", "結果", "測定データ"}) {
+        const QString path = root.filePath(QString::fromUtf8(name));
+        ASSERT_TRUE(QDir().mkpath(path));
+        history.MoveToFront((path + u'/').toStdString());
+    }
+    const QString data = root.filePath(QStringLiteral("測定データ"));
+    for (const char* name : {"calc.dat", "sample-a.bol", "sample-b.bol", "notes.txt"}) {
+        QFile file(data + u'/' + QString::fromUtf8(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("// 試料 A (T=20)\r\n0.0\t0.12\r\n1.0\t2.09\r\n");
+    }
+
+    FileDialogRequest request;
+    request.openMode = false;
+    request.title = "保存するファイル名の指定";
+    request.filter = "Quillon_L Files(*.bol)|*.bol|All Files(*.*)|*.*||";
+    request.initialName = "sample-c.bol";
+    request.okCaption = "保存";
+    request.extensionFollowsType = true;
+    request.history = &history;
+    CFileDialogEx saveAs(request);
     saveAs.resize(760, 520);
     saveAs.show();
     QApplication::processEvents();
-    EXPECT_TRUE(saveAs.grab().save(folder + "/file-dialog.png"));
+    EXPECT_TRUE(GrabWithHistoryOpen(saveAs).save(folder + "/file-dialog.png"));
     saveAs.hide();
 
-    CFileOutput result(ResultWriterState{}, m_history, {});
-    result.OpenFolder(QFolder("c"));
+    CFileOutput result(ResultWriterState{}, history, {});
     result.resize(760, 660);
     result.show();
     QApplication::processEvents();
     EXPECT_TRUE(result.grab().save(folder + "/result-file-dialog.png"));
     result.hide();
 
-    const std::optional<FileStatus> status = QueryFileStatus(Folder("c") + "calc.dat");
+    const std::string dataFolder = (data + u'/').toStdString();
+    const std::optional<FileStatus> status = QueryFileStatus(dataFolder + "calc.dat");
     ASSERT_TRUE(status);
-    const std::optional<OverwriteInfo> info = Fill("calc.dat", Folder("c"), *status);
+    const std::optional<OverwriteInfo> info = Fill("calc.dat", dataFolder, *status);
     ASSERT_TRUE(info);
     COverwriteDlg overwrite(*info);
     overwrite.show();
