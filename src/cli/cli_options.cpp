@@ -75,6 +75,10 @@ std::optional<int> ParseCliOptions(const std::vector<std::string>& args, CliOpti
         ->check(CLI::Range(kFErMin, kFErMax));
     app.add_option("--fixed-c", options.fixedCDegrees,
                    "the fixed phase C in degrees of models 4, 6 and 8 (default 20)");
+    app.add_option("--jobs", options.jobs,
+                   "threads fitting the sets (default: one per hardware thread; 1: one "
+                   "set after another)")
+        ->check(CLI::Range(1, 4096));
     app.add_option("FILE", options.input, "data text; absent or - reads standard input");
 
     std::vector<std::string> reversed(args.rbegin(), args.rend());

@@ -24,6 +24,7 @@ struct CliOptions {
     std::string input = "-";  // "-" reads standard input
     ConvergenceSettings convergence;
     double fixedCDegrees = 20.0;
+    int jobs = 0;  // threads fitting the sets; 0: one per hardware thread
 };
 
 // The method id of a name (any case) or of a digit 0..4.

@@ -118,7 +118,7 @@ int main(int argc, char** argv) {
 
     const bool json = options.format == ReportFormat::Json;
     CliHost host(json ? nullptr : &std::cout, std::cerr, UseColour(options));
-    const ComputeRecord record = ComputeParameters(SplitLines(decoded.text), session, host);
+    const ComputeRecord record = ComputeParameters(SplitLines(decoded.text), session, host, nullptr, options.jobs);
     if (json) {
         const ResultColumnList* columns = options.file ? &host.ExportedColumns() : nullptr;
         std::cout << JsonReport({options.modelId, options.methodId, record, columns});
