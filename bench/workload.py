@@ -1,26 +1,55 @@
 #!/usr/bin/env python3
 """Writes the benchmark workloads in the program's data format, from a fixed
-seed, so every run times the same data.
+seed, so every run times the same data. Each set starts with a memo line
+that holds the true parameters ("// A0=... A1=...").
 
-  workload.py W1 > w1.txt    1000 sets x 200 points of a biased period sine
-  workload.py W4 > w4.txt    one set of 1 000 000 points of the same model
+  workload.py W1 > w1.txt    1000 sets x 200 points of a biased period sine (id 12)
+  workload.py W2 > w2.txt    300 sets x 50 points of a logistic (id 22)
+  workload.py W3 > w3.txt    300 sets x 100 points of a Gaussian peak (id 29)
+  workload.py W4 > w4.txt    one set of 1 000 000 points of W1's model (id 12)
+  workload.py W5 > w5.txt    300 sets x 40 points of Hill n = 2 (id 23)
 """
 import math
 import random
 import sys
 
 
-def biased_sine_set(rnd, xs):
+def write_set(out, params, xs, f, noise, rnd):
+    names = " ".join(f"A{i}={a:.6g}" for i, a in enumerate(params))
+    lines = [f"// {names}"]
+    for x in xs:
+        y = f(x) + rnd.gauss(0, noise)
+        lines.append(f"{x:.9g}\t{y:.9g}\t{noise:.6g}")
+    out.write("\n".join(lines) + "\n")
+
+
+def biased_sine(out, rnd, xs):
     a0 = rnd.uniform(1, 5)
     a1 = rnd.uniform(20, 60)
     a2 = rnd.uniform(0, a1)
     a3 = rnd.choice((-1, 1)) * rnd.uniform(1, 10)
     noise = a0 * rnd.uniform(0.05, 0.2)
-    lines = [f"// A0={a0:.6g} A1={a1:.6g} A2={a2:.6g} A3={a3:.6g}"]
-    for x in xs:
-        y = a0 * math.sin(2 * math.pi * (x + a2) / a1) + a3 + rnd.gauss(0, noise)
-        lines.append(f"{x:.9g}\t{y:.9g}\t{noise:.6g}")
-    return lines
+    f = lambda x: a0 * math.sin(2 * math.pi * (x + a2) / a1) + a3
+    write_set(out, (a0, a1, a2, a3), xs, f, noise, rnd)
+
+
+def logistic(out, rnd):
+    a0, a1, a2 = rnd.uniform(5, 20), rnd.uniform(5, 50), rnd.uniform(0.1, 0.5)
+    f = lambda x: a0 / (1 + a1 * math.exp(-a2 * x))
+    write_set(out, (a0, a1, a2), range(50), f, a0 * rnd.uniform(0.02, 0.05), rnd)
+
+
+def gaussian(out, rnd):
+    a0, a1, a2 = rnd.uniform(1, 10), rnd.uniform(30, 70), rnd.uniform(5, 15)
+    f = lambda x: a0 * math.exp(-0.5 * ((x - a1) / a2) ** 2)
+    write_set(out, (a0, a1, a2), range(100), f, a0 * rnd.uniform(0.02, 0.05), rnd)
+
+
+def hill(out, rnd):
+    a0, a1 = rnd.uniform(1, 10), rnd.uniform(1, 100)
+    f = lambda x: a0 / (1 + a1 / x**2)
+    xs = [0.5 * (i + 1) for i in range(40)]
+    write_set(out, (a0, a1), xs, f, a0 * rnd.uniform(0.02, 0.05), rnd)
 
 
 def main():
@@ -29,13 +58,16 @@ def main():
     out = sys.stdout
     if which == "W1":
         for _ in range(1000):
-            out.write("\n".join(biased_sine_set(rnd, range(200))) + "\n")
+            biased_sine(out, rnd, range(200))
     elif which == "W4":
         n = 1_000_000
-        xs = (200.0 * i / (n - 1) for i in range(n))
-        out.write("\n".join(biased_sine_set(rnd, xs)) + "\n")
+        biased_sine(out, rnd, (200.0 * i / (n - 1) for i in range(n)))
+    elif which in ("W2", "W3", "W5"):
+        make = {"W2": logistic, "W3": gaussian, "W5": hill}[which]
+        for _ in range(300):
+            make(out, rnd)
     else:
-        sys.exit(f"unknown workload {which}; use W1 or W4")
+        sys.exit(f"unknown workload {which}; use W1..W5")
 
 
 if __name__ == "__main__":

@@ -185,6 +185,10 @@ std::optional<int> ParseCliOptions(const std::vector<std::string>& args, CliOpti
     NamedChoices names;
     AddOutputSettingsOptions(app, options.output, names);
     AddResultFileOptions(app, options.result, names);
+    app.add_option("--jobs", options.jobs,
+                   "threads fitting the sets (default: one per hardware thread; 1: one "
+                   "set after another)")
+        ->check(CLI::Range(1, 4096));
     app.add_option("FILE", options.input, "data text; absent or - reads standard input");
 
     std::vector<std::string> reversed(args.rbegin(), args.rend());

@@ -39,6 +39,7 @@ struct CliOptions {
     double fixedCDegrees = 20.0;
     OutputSettings output;  // enabled follows file
     ResultFileOptions result;
+    int jobs = 0;  // threads fitting the sets; 0: one per hardware thread
 };
 
 // The method id of a name (any case) or of a digit 0..4.

@@ -128,7 +128,8 @@ int main(int argc, char** argv) {
     if (!options.result.path.empty()) {
         host.SetResultFile(&options.result, options.modelId);
     }
-    const ComputeRecord record = ComputeParameters(SplitLines(decoded.text), session, host);
+    const ComputeRecord record =
+        ComputeParameters(SplitLines(decoded.text), session, host, nullptr, options.jobs);
     if (!options.result.path.empty() && !host.Exported()) {
         host.ExportResults({});  // no columns: says so and writes nothing
     }

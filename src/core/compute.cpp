@@ -1,6 +1,10 @@
 #include "core/compute.h"
 
+#include <algorithm>
+#include <atomic>
+#include <memory>
 #include <new>
+#include <thread>
 
 #include "core/data_grammar.h"
 #include "core/parameter_table.h"
@@ -33,16 +37,154 @@ class DriverFitter : public INonlinearFitter {
     std::vector<MessageRecord>& m_messages;
 };
 
+// A host that keeps the texts and message boxes sent to it, to pass them on
+// later, in the same order, to the real host on the calling thread.
+class DeferredHost final : public IComputeHost {
+  public:
+    void SendAnswer(AnswerHint hint, const std::string& text) override {
+        m_events.push_back({Event::Answer, hint, MessageIcon::Information, text});
+    }
+    void ShowMessage(const std::string& text, MessageIcon icon) override {
+        m_events.push_back({Event::Message, AnswerHint::Memo, icon, text});
+    }
+    void Beep() override { m_events.push_back({Event::Beep, AnswerHint::Memo, {}, {}}); }
+    // Only the compute itself exports, at its end, never a set's fit.
+    void ExportResults(const ResultColumnList&) override {}
+
+    void ReplayTo(IComputeHost& host) const {
+        for (const Event& event : m_events) {
+            switch (event.kind) {
+                case Event::Answer:
+                    host.SendAnswer(event.hint, event.text);
+                    break;
+                case Event::Message:
+                    host.ShowMessage(event.text, event.icon);
+                    break;
+                case Event::Beep:
+                    host.Beep();
+                    break;
+            }
+        }
+    }
+
+  private:
+    struct Event {
+        enum Kind { Answer, Message, Beep } kind;
+        AnswerHint hint;
+        MessageIcon icon;
+        std::string text;
+    };
+    std::vector<Event> m_events;
+};
+
+// Report pieces held back until they can be passed on in reading order.
+struct DeferredOutput {
+    DeferredHost host;
+    std::vector<MessageRecord> messages;
+
+    void ReplayTo(IComputeHost& target, std::vector<MessageRecord>& targetMessages) {
+        host.ReplayTo(target);
+        std::move(messages.begin(), messages.end(), std::back_inserter(targetMessages));
+        *this = {};
+    }
+};
+
+// Where the fit of one set sends its report pieces and columns.
+struct SetFitSinks {
+    IComputeHost& host;
+    std::vector<MessageRecord>& messages;
+    ResultColumnList& fileColumns;
+    ResultColumnList& tableColumns;
+};
+
+// Fits one gathered set with the session's settings and directive lists;
+// the this-set directives are consumed as the nonlinear fit consumes them.
+SetRecord FitGatheredSet(const DataSet& set, ComputeSession& session, const SetFitSinks& sinks,
+                         INonlinearFitter& nonlinear);
+
+// One set read by a compute with several threads: its input as it stood when
+// the set ended, the texts read before it, and what its fit yields.
+struct SetJob {
+    DeferredOutput before;  // "Data invalid!" texts read since the previous set
+    DataSet set;
+    ComputeSession session;  // the settings and directive lists the set sees
+
+    // What the fit yields, filled by one worker.
+    DeferredOutput fit;
+    ResultColumnList fileColumns;
+    ResultColumnList tableColumns;
+    SetRecord record;
+    std::atomic<bool> done{false};
+
+    void Fit() {
+        DriverFitter driver(fit.messages);
+        const SetFitSinks sinks{fit.host, fit.messages, fileColumns, tableColumns};
+        record = FitGatheredSet(set, session, sinks, driver);
+    }
+    // Fits again with directives a previous set left unconsumed ahead of its
+    // own, as the sequential reading would have handed them over.
+    void RefitWithCarriedDirectives(const std::vector<InitialValueDirective>& carried) {
+        auto& thisSet = session.directives.thisSet;
+        thisSet.insert(thisSet.begin(), carried.begin(), carried.end());
+        fit = {};
+        fileColumns.clear();
+        tableColumns.clear();
+        Fit();
+    }
+};
+
+// Fits every job on a pool of threads; hands each finished job to replay in
+// the order of the jobs, on the calling thread.
+template <typename Replay>
+void FitJobsConcurrently(std::vector<std::unique_ptr<SetJob>>& jobs, unsigned threadCount,
+                         Replay&& replay) {
+    std::atomic<std::size_t> next{0};
+    auto work = [&jobs, &next] {
+        for (std::size_t i = next++; i < jobs.size(); i = next++) {
+            jobs[i]->Fit();
+            jobs[i]->done.store(true, std::memory_order_release);
+            jobs[i]->done.notify_one();
+        }
+    };
+    std::vector<std::jthread> workers;
+    workers.reserve(threadCount);
+    for (unsigned t = 0; t < threadCount; ++t) {
+        workers.emplace_back(work);
+    }
+    for (const std::unique_ptr<SetJob>& job : jobs) {
+        job->done.wait(false, std::memory_order_acquire);
+        replay(*job);
+    }
+}
+
+unsigned ResolveJobCount(int jobs) {
+    if (jobs > 0) {
+        return static_cast<unsigned>(jobs);
+    }
+    return std::max(1U, std::thread::hardware_concurrency());
+}
+
 // The state of one compute, from the first line to the hand-over of the
 // result columns.
 class ComputeRun {
   public:
-    ComputeRun(ComputeSession& session, IComputeHost& host, INonlinearFitter* nonlinear)
+    ComputeRun(ComputeSession& session, IComputeHost& host, INonlinearFitter* nonlinear,
+               unsigned jobCount)
         : m_session(session),
           m_settings(session.settings),
           m_host(host),
           m_driver(m_record.messages),
-          m_nonlinear(nonlinear != nullptr ? nonlinear : &m_driver) {}
+          m_nonlinear(nonlinear != nullptr ? nonlinear : &m_driver),
+          // Only the built-in driver is known to be safe to run on several
+          // threads at once.
+          m_jobCount(nonlinear == nullptr ? jobCount : 1U),
+          m_out(&host),
+          m_outMessages(&m_record.messages) {
+        if (m_jobCount > 1) {
+            m_out = &m_pending.host;
+            m_outMessages = &m_pending.messages;
+        }
+    }
 
     ComputeRecord Run(const std::vector<std::string>& lines);
 
@@ -59,7 +201,10 @@ class ComputeRun {
     void OnPointLine(const std::string& line);
 
     void FitSet();
-    void FitNonlinearSet(SetRecord& record);
+    void GatherSet();
+    void AddSetRecord(SetRecord record);
+    void FitGatheredJobs();
+    void ReplayJob(SetJob& job, std::vector<InitialValueDirective>& carried);
     void StartNextSet(std::string memo);
     void ReportError(const std::string& text);
     void Finish();
@@ -70,6 +215,14 @@ class ComputeRun {
     ComputeRecord m_record;
     DriverFitter m_driver;
     INonlinearFitter* m_nonlinear;
+    unsigned m_jobCount;
+
+    // With several threads the sets are gathered while reading and fitted
+    // after it; the texts read meanwhile wait in m_pending.
+    IComputeHost* m_out;
+    std::vector<MessageRecord>* m_outMessages;
+    DeferredOutput m_pending;
+    std::vector<std::unique_ptr<SetJob>> m_jobs;
 
     DataSet m_set;
     std::string m_lineBuffer;
@@ -93,6 +246,9 @@ ComputeRecord ComputeRun::Run(const std::vector<std::string>& lines) {
     }
     m_set.memo.clear();
     m_set.points.clear();
+    if (m_jobCount > 1) {
+        FitGatheredJobs();
+    }
     Finish();
     return std::move(m_record);
 }
@@ -194,55 +350,87 @@ void ComputeRun::StartNextSet(std::string memo) {
 
 void ComputeRun::FitSet() {
     ++m_set.setNumber;
-    m_host.SendAnswer(AnswerHint::Memo, m_set.memo);
-    SetRecord& record = m_record.sets.emplace_back();
-    record.setNumber = m_set.setNumber;
-    record.memo = m_set.memo;
-    record.label = DeriveSetLabel(m_set.memo, m_set.setNumber);
-
-    const LinearFitContext context{m_settings, m_host, m_fileColumns, m_tableColumns};
-    if (m_settings.modelId == kLinearModelId) {
-        record.fits.push_back(LinearFitAB(m_set.points, m_set.weighted, m_set.setNumber, context));
-    } else if (m_settings.modelId == kThroughOriginModelId) {
-        record.fits.push_back(
-            LinearFitThroughOrigin(m_set.points, m_set.weighted, m_set.setNumber, context));
-    } else {
-        FitNonlinearSet(record);
+    if (m_jobCount > 1) {
+        GatherSet();
+        return;
     }
+    const SetFitSinks sinks{m_host, m_record.messages, m_fileColumns, m_tableColumns};
+    AddSetRecord(FitGatheredSet(m_set, m_session, sinks, *m_nonlinear));
+}
+
+void ComputeRun::AddSetRecord(SetRecord record) {
     // The label is kept whatever the outcome, so a failed fit still adds one.
     if (m_settings.output.paramTable && m_settings.methodId != kMethodAll) {
         m_labelNames.push_back(record.label.name);
         m_labelValues.push_back(record.label.value);
     }
+    m_record.sets.push_back(std::move(record));
 }
 
-void ComputeRun::FitNonlinearSet(SetRecord& record) {
-    if (PointCount() < 2) {
-        ReportError("Invalid number of data points!");
-        return;
+// Takes the set as it stands, with the settings and directive lists it sees,
+// for fitting after the reading. The nonlinear fit consumes the this-set
+// directives; the next set starts without them unless this one's fit leaves
+// them (see ReplayJob).
+void ComputeRun::GatherSet() {
+    auto job = std::make_unique<SetJob>();
+    job->before = std::move(m_pending);
+    m_pending = {};
+    job->set.points = std::move(m_set.points);
+    m_set.points = {};
+    job->set.weighted = m_set.weighted;
+    job->set.memo = m_set.memo;
+    job->set.setNumber = m_set.setNumber;
+    job->session.settings = m_session.settings;
+    job->session.directives = m_session.directives;
+    if (IsNonlinear()) {
+        m_session.directives.thisSet.clear();
     }
-    try {
-        std::vector<double> x, y, w;
-        x.reserve(PointCount());
-        y.reserve(PointCount());
-        w.reserve(PointCount());
-        for (const DataPoint& p : m_set.points) {
-            x.push_back(p.X);
-            y.push_back(p.Y);
-            w.push_back(1.0 / p.SD);
+    m_jobs.push_back(std::move(job));
+}
+
+void ComputeRun::FitGatheredJobs() {
+    std::vector<InitialValueDirective> carried;
+    auto replay = [this, &carried](SetJob& job) { ReplayJob(job, carried); };
+    const auto threads = static_cast<unsigned>(std::min<std::size_t>(m_jobCount, m_jobs.size()));
+    if (threads > 1) {
+        FitJobsConcurrently(m_jobs, threads, replay);
+    } else {
+        for (const std::unique_ptr<SetJob>& job : m_jobs) {
+            job->Fit();
+            replay(*job);
         }
-        const NonlinearSetInput input{x, y, w, m_set.setNumber, m_set.weighted};
-        record.fits = m_nonlinear->FitSet(input, m_session, m_host, m_fileColumns, m_tableColumns);
-    } catch (const std::bad_alloc&) {
-        const std::string text = "Memory allocation error in Calc NL!";
-        m_host.ShowMessage(text, MessageIcon::Error);
-        m_record.messages.push_back({"error", text});
     }
+    m_jobs.clear();
+    // The texts read after the last set, and the this-set directives as the
+    // sequential reading leaves them.
+    m_pending.ReplayTo(m_host, m_record.messages);
+    m_out = &m_host;
+    m_outMessages = &m_record.messages;
+    auto& thisSet = m_session.directives.thisSet;
+    thisSet.insert(thisSet.begin(), carried.begin(), carried.end());
+}
+
+// Passes one fitted set on to the host. A nonlinear fit that ends before the
+// directives are applied (flat data) leaves them for the next set: that set
+// is fitted again with them, as the sequential run would have fitted it.
+void ComputeRun::ReplayJob(SetJob& job, std::vector<InitialValueDirective>& carried) {
+    if (!carried.empty() && IsNonlinear()) {
+        job.RefitWithCarriedDirectives(carried);
+    }
+    carried = IsNonlinear() ? job.session.directives.thisSet : std::vector<InitialValueDirective>{};
+    job.before.ReplayTo(m_host, m_record.messages);
+    job.fit.ReplayTo(m_host, m_record.messages);
+    std::move(job.fileColumns.begin(), job.fileColumns.end(), std::back_inserter(m_fileColumns));
+    std::move(job.tableColumns.begin(), job.tableColumns.end(), std::back_inserter(m_tableColumns));
+    AddSetRecord(std::move(job.record));
+    job.set = {};
+    job.fileColumns = {};
+    job.tableColumns = {};
 }
 
 void ComputeRun::ReportError(const std::string& text) {
-    m_host.SendAnswer(AnswerHint::Error, text);
-    m_record.messages.push_back({"error", text});
+    m_out->SendAnswer(AnswerHint::Error, text);
+    m_outMessages->push_back({"error", text});
 }
 
 void ComputeRun::Finish() {
@@ -263,6 +451,54 @@ void ComputeRun::Finish() {
     }
 }
 
+void FitNonlinearSet(const DataSet& set, ComputeSession& session, const SetFitSinks& sinks,
+                     INonlinearFitter& nonlinear, SetRecord& record) {
+    if (set.points.size() < 2) {
+        sinks.host.SendAnswer(AnswerHint::Error, "Invalid number of data points!");
+        sinks.messages.push_back({"error", "Invalid number of data points!"});
+        return;
+    }
+    try {
+        std::vector<double> x, y, w;
+        x.reserve(set.points.size());
+        y.reserve(set.points.size());
+        w.reserve(set.points.size());
+        for (const DataPoint& p : set.points) {
+            x.push_back(p.X);
+            y.push_back(p.Y);
+            w.push_back(1.0 / p.SD);
+        }
+        const NonlinearSetInput input{x, y, w, set.setNumber, set.weighted};
+        record.fits =
+            nonlinear.FitSet(input, session, sinks.host, sinks.fileColumns, sinks.tableColumns);
+    } catch (const std::bad_alloc&) {
+        const std::string text = "Memory allocation error in Calc NL!";
+        sinks.host.ShowMessage(text, MessageIcon::Error);
+        sinks.messages.push_back({"error", text});
+    }
+}
+
+SetRecord FitGatheredSet(const DataSet& set, ComputeSession& session, const SetFitSinks& sinks,
+                         INonlinearFitter& nonlinear) {
+    sinks.host.SendAnswer(AnswerHint::Memo, set.memo);
+    SetRecord record;
+    record.setNumber = set.setNumber;
+    record.memo = set.memo;
+    record.label = DeriveSetLabel(set.memo, set.setNumber);
+
+    const FitSettings& settings = session.settings;
+    const LinearFitContext context{settings, sinks.host, sinks.fileColumns, sinks.tableColumns};
+    if (settings.modelId == kLinearModelId) {
+        record.fits.push_back(LinearFitAB(set.points, set.weighted, set.setNumber, context));
+    } else if (settings.modelId == kThroughOriginModelId) {
+        record.fits.push_back(
+            LinearFitThroughOrigin(set.points, set.weighted, set.setNumber, context));
+    } else {
+        FitNonlinearSet(set, session, sinks, nonlinear, record);
+    }
+    return record;
+}
+
 }  // namespace
 
 std::string ComputeHeader(int modelId) {
@@ -273,8 +509,8 @@ std::string ComputeHeader(int modelId) {
 }
 
 ComputeRecord ComputeParameters(const std::vector<std::string>& lines, ComputeSession& session,
-                                IComputeHost& host, INonlinearFitter* nonlinear) {
-    ComputeRun run(session, host, nonlinear);
+                                IComputeHost& host, INonlinearFitter* nonlinear, int jobs) {
+    ComputeRun run(session, host, nonlinear, ResolveJobCount(jobs));
     return run.Run(lines);
 }
 

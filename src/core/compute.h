@@ -49,7 +49,12 @@ std::string ComputeHeader(int modelId);
 
 // Runs one compute over the lines of the data text (without line ends).
 // Nonlinear sets go to the given fitter, or to the nonlinear fit driver.
+// With the driver, jobs threads fit the sets concurrently (0: one per
+// hardware thread, 1: one after the other while reading); the host is called
+// on the calling thread only and receives the same texts in the same order
+// whatever the count.
 ComputeRecord ComputeParameters(const std::vector<std::string>& lines, ComputeSession& session,
-                                IComputeHost& host, INonlinearFitter* nonlinear = nullptr);
+                                IComputeHost& host, INonlinearFitter* nonlinear = nullptr,
+                                int jobs = 0);
 
 }  // namespace quillon

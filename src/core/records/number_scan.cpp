@@ -2,6 +2,7 @@
 
 #include <locale.h>
 
+#include <charconv>
 #include <cstdlib>
 
 namespace quillon {
@@ -18,6 +19,45 @@ locale_t CLocale() {
     return locale;
 }
 
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// A plain decimal number ("-12.5e-3", ".5"): no "+" sign, no hex, inf or nan.
+// Both readers round it correctly, so they give the same double.
+bool IsPlainDecimal(const char* p) {
+    if (*p == '-') {
+        ++p;
+    }
+    if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) {
+        return false;
+    }
+    return IsDigit(*p) || (*p == '.' && IsDigit(p[1]));
+}
+
+// The end of the run of characters a decimal number can be made of.
+const char* DecimalRunEnd(const char* p) {
+    while (IsDigit(*p) || *p == '.' || *p == 'e' || *p == 'E' || *p == '-' || *p == '+') {
+        ++p;
+    }
+    return p;
+}
+
+// Reads a plain decimal number with std::from_chars, which needs neither the
+// locale nor the multi-precision path of strtod; false leaves the rest
+// (overflow, underflow to zero) to strtod.
+bool ScanPlainDecimal(const char* start, const char*& end, double& value) {
+    if (!IsPlainDecimal(start)) {
+        return false;
+    }
+    const std::from_chars_result result = std::from_chars(start, DecimalRunEnd(start), value);
+    if (result.ec != std::errc{}) {
+        return false;
+    }
+    end = result.ptr;
+    return true;
+}
+
 }  // namespace
 
 void SkipSpace(const char*& text) {
@@ -29,6 +69,10 @@ void SkipSpace(const char*& text) {
 bool ScanDouble(const char*& text, double& value) {
     const char* start = text;
     SkipSpace(start);
+    if (const char* plainEnd = nullptr; ScanPlainDecimal(start, plainEnd, value)) {
+        text = plainEnd;
+        return true;
+    }
     char* end = nullptr;
     const double v = strtod_l(start, &end, CLocale());
     if (end == start) {
