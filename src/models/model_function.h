@@ -95,6 +95,9 @@ class CModelFunction {
     void SetYRange(double yMin, double yMax, int iYMin, int iYMax);
     // Narrows X, Y, W and n to the points first..last (inclusive).
     void NarrowPoints(int first, int last);
+    // The peak trim of the peak models: narrows the points to the peak when
+    // more than two remain (defined with the peak models).
+    void NarrowToPeak();
 
     int m_nParams;
     std::vector<double> m_pParams;

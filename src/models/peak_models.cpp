@@ -73,6 +73,13 @@ WidthSearch GaussianWidthSearch(std::span<const double> y, int peak, double leve
     return w;
 }
 
+void CModelFunction::NarrowToPeak() {
+    const PeakRange range = FindPeakRange(YData());
+    if (range.Count() >= kMinTrimmedPoints) {
+        NarrowPoints(range.first, range.last);
+    }
+}
+
 PeakRange FindPeakRange(std::span<const double> y) {
     const int n = static_cast<int>(y.size());
     PeakRange r{0, n - 1};
@@ -107,10 +114,7 @@ double CGaussianPeakModel::Value(double* params, double x) const {
 }
 
 int CGaussianPeakModel::Estimate() {
-    const PeakRange range = FindPeakRange(YData());
-    if (range.Count() >= kMinTrimmedPoints) {
-        NarrowPoints(range.first, range.last);
-    }
+    NarrowToPeak();
     if (!ScanDataRanges()) {
         return -1;
     }
@@ -141,10 +145,7 @@ double CAsymGaussianPeakModel::Value(double* params, double x) const {
 }
 
 int CAsymGaussianPeakModel::Estimate() {
-    const PeakRange range = FindPeakRange(YData());
-    if (range.Count() >= kMinTrimmedPoints) {
-        NarrowPoints(range.first, range.last);
-    }
+    NarrowToPeak();
     if (!ScanDataRanges()) {
         return -1;
     }

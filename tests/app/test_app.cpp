@@ -22,22 +22,12 @@
 #include "app/output_dialog_rules.h"
 #include "app/views.h"
 
+#include "modal.h"
+
 namespace quillon::app {
 namespace {
 
-// Runs `handle` on the next modal dialog that opens (polling the event loop).
-void OnNextModal(std::function<void(QWidget*)> handle) {
-    auto* timer = new QTimer;
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, handle] {
-        if (QWidget* modal = QApplication::activeModalWidget()) {
-            timer->stop();
-            timer->deleteLater();
-            handle(modal);
-        }
-    });
-    timer->start();
-}
+using testing::OnNextModal;
 
 template <class T>
 T* Child(QWidget* parent, int id) {

@@ -35,6 +35,8 @@ inline void PrintTo(const QString& text, std::ostream* out) {
     *out << '"' << text.toStdString() << '"';
 }
 
+#include "modal.h"
+
 namespace quillon::app {
 namespace {
 
@@ -509,19 +511,7 @@ TEST_F(OverwriteDialogTest, ClosingTheWindowCancels) {
 
 // --- the interface through the real dialogs -------------------------------------
 
-// Runs `handle` on the next modal dialog once it is open.
-void OnNextModal(std::function<void(QWidget*)> handle) {
-    auto* timer = new QTimer;
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, handle] {
-        if (QWidget* modal = QApplication::activeModalWidget()) {
-            timer->stop();
-            timer->deleteLater();
-            handle(modal);
-        }
-    });
-    timer->start();
-}
+using testing::OnNextModal;
 
 void ClickBoxButton(QWidget* box, const QString& text) {
     for (QAbstractButton* button : box->findChildren<QAbstractButton*>()) {
