@@ -1,58 +1,17 @@
 #include "app/file_commands.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
 
 #include "app/views.h"
 #include "core/records/number_format.h"
 #include "doc/document_text.h"
 #include "doc/overwrite.h"
+#include "doc/read_file.h"
 
 namespace quillon::app {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct ReadResult {
-    bool ok = false;
-    std::string bytes;
-    std::string reason;
-};
-
-ReadResult ReadWholeFile(const std::string& path) {
-    ReadResult result;
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        result.reason = std::strerror(errno);
-        return result;
-    }
-    struct stat info {};
-    if (fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
-        result.reason = std::strerror(EISDIR);
-        close(fd);
-        return result;
-    }
-    char buffer[1 << 16];
-    for (;;) {
-        const ssize_t got = read(fd, buffer, sizeof buffer);
-        if (got > 0) {
-            result.bytes.append(buffer, static_cast<std::size_t>(got));
-        } else if (got == 0) {
-            result.ok = true;
-            break;
-        } else if (errno != EINTR) {
-            result.reason = std::strerror(errno);
-            break;
-        }
-    }
-    close(fd);
-    return result;
-}
 
 std::string FileNamePart(const std::string& path) {
     return fs::path(path).filename().string();
@@ -161,7 +120,7 @@ void FileCommands::OnAppend() {
 }
 
 bool FileCommands::OpenDocument(const std::string& path) {
-    const ReadResult read = ReadWholeFile(path);
+    const FileReadResult read = ReadFileBytes(path);
     if (!read.ok) {
         m_ui.Warn(std::string(kDocumentOpenFailedMessage) + "\n" + path + ": " + read.reason);
         return false;

@@ -1,10 +1,6 @@
 // quillon: fits the data sets of a text with one model and prints the report.
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstring>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -13,47 +9,13 @@
 #include "cli/cli_options.h"
 #include "cli/json_report.h"
 #include "core/compute.h"
+#include "doc/read_file.h"
 #include "doc/text_codec.h"
 #include "models/catalogue.h"
 
 namespace {
 
 using namespace quillon;
-
-// Reads all bytes of a file, or of standard input for "-". On failure
-// returns false with the system's reason.
-bool ReadAllBytes(const std::string& path, std::string& bytes, std::string& reason) {
-    const bool isStdin = path == "-";
-    const int fd = isStdin ? STDIN_FILENO : open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        reason = std::strerror(errno);
-        return false;
-    }
-    struct stat info {};
-    if (fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
-        reason = std::strerror(EISDIR);
-        close(fd);
-        return false;
-    }
-    char buffer[1 << 16];
-    bool ok = true;
-    for (;;) {
-        const ssize_t got = read(fd, buffer, sizeof buffer);
-        if (got > 0) {
-            bytes.append(buffer, static_cast<std::size_t>(got));
-        } else if (got == 0) {
-            break;
-        } else if (errno != EINTR) {
-            reason = std::strerror(errno);
-            ok = false;
-            break;
-        }
-    }
-    if (!isStdin) {
-        close(fd);
-    }
-    return ok;
-}
 
 int ListModels() {
     for (int id = 0; id < kModelCount; ++id) {
@@ -104,14 +66,13 @@ int main(int argc, char** argv) {
         }
     }
 
-    std::string bytes;
-    std::string reason;
     const std::string shownPath = options.input == "-" ? "standard input" : options.input;
-    if (!ReadAllBytes(options.input, bytes, reason)) {
-        std::cerr << "quillon: " << shownPath << ": " << reason << '\n';
+    const FileReadResult read = ReadFileBytes(options.input, true);
+    if (!read.ok) {
+        std::cerr << "quillon: " << shownPath << ": " << read.reason << '\n';
         return 1;
     }
-    const DecodedText decoded = DecodeText(bytes);
+    const DecodedText decoded = DecodeText(read.bytes);
     if (decoded.binary) {
         std::cerr << "quillon: " << shownPath << ": binary data, no text read\n";
     }
