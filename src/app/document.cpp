@@ -45,7 +45,8 @@ CQuillon_LDoc::CQuillon_LDoc(QObject* parent) : QObject(parent) {
 void CQuillon_LDoc::ComputeParameters(const std::vector<std::string>& lines,
                                       QWidget* messageParent) {
     QtComputeHost host(*this, messageParent);
-    quillon::ComputeParameters(lines, m_session, host);
+    m_lastRecord = {};
+    m_lastRecord = quillon::ComputeParameters(lines, m_session, host);
 }
 
 void CQuillon_LDoc::ShowHowToUse() {

@@ -46,6 +46,8 @@ class CQuillon_LDoc : public QObject {
 
     // Runs one compute over the data pane's lines.
     void ComputeParameters(const std::vector<std::string>& lines, QWidget* messageParent);
+    // What the last compute fitted, for the graph.
+    const ComputeRecord& LastRecord() const { return m_lastRecord; }
     // Sends the how-to-use text to the views.
     void ShowHowToUse();
 
@@ -59,6 +61,7 @@ class CQuillon_LDoc : public QObject {
   private:
     friend class QtComputeHost;
     ComputeSession m_session;
+    ComputeRecord m_lastRecord;
     AnswerColours m_colours;
     Exporter m_exporter;
 };

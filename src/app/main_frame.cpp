@@ -20,6 +20,7 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTabWidget>
 #include <QToolBar>
 #include <QUrl>
 
@@ -35,6 +36,7 @@
 #include "app/settings_store.h"
 #include "app/views.h"
 #include "models/catalogue.h"
+#include "plot/graph_pane.h"
 
 namespace quillon::app {
 namespace {
@@ -305,10 +307,15 @@ void CMainFrame::CreateModelBar() {
 void CMainFrame::CreateClient() {
     m_splitter = new QSplitter(Qt::Horizontal, this);
     m_query = new CQueryView(m_splitter);
-    m_ans = new CAnsView(m_splitter);
+    m_resultTabs = new QTabWidget(m_splitter);
+    m_ans = new CAnsView(m_resultTabs);
     m_ans->SetColours(m_doc->Colours());
+    m_graph = new plot::GraphPane(m_resultTabs);
+    m_resultTabs->addTab(m_ans, QStringLiteral("結果"));
+    m_resultTabs->addTab(m_graph, QStringLiteral("グラフ"));
+    m_resultTabs->setDocumentMode(true);
     m_splitter->addWidget(m_query);
-    m_splitter->addWidget(m_ans);
+    m_splitter->addWidget(m_resultTabs);
     m_splitter->setStretchFactor(1, 1);
     m_splitter->setSizes({kDataPaneWidth, 740});
     setCentralWidget(m_splitter);
@@ -392,7 +399,10 @@ void CMainFrame::OnCompute() {
     if (!CanCompute(m_query->LineCount())) {
         return;
     }
+    m_graph->Clear();  // nothing of the last compute stays while this one runs
     m_doc->ComputeParameters(m_query->Lines(), this);
+    const FitSettings& settings = m_doc->Settings();
+    m_graph->ShowRecord(m_doc->LastRecord(), {settings.modelId, settings.fixedCDegrees});
 }
 
 void CMainFrame::OnModelSelected(int index) {

@@ -15,7 +15,12 @@ class QSettings;
 class QCheckBox;
 class QComboBox;
 class QSplitter;
+class QTabWidget;
 class QToolBar;
+
+namespace quillon::plot {
+class GraphPane;
+}
 
 namespace quillon::app {
 
@@ -38,6 +43,9 @@ class CMainFrame : public QMainWindow {
     CQuillon_LDoc& Document() { return *m_doc; }
     CQueryView& QueryView() { return *m_query; }
     CAnsView& AnsView() { return *m_ans; }
+    // The graph, in a tab beside the answer pane; redrawn after every compute.
+    plot::GraphPane& Graph() { return *m_graph; }
+    QTabWidget* ResultTabs() const { return m_resultTabs; }
     QAction* Action(int id) const;
     QComboBox* ModelCombo() const { return m_modelCombo; }
     QComboBox* MethodCombo() const { return m_methodCombo; }
@@ -85,6 +93,8 @@ class CMainFrame : public QMainWindow {
     CQuillon_LDoc* m_doc;
     CQueryView* m_query = nullptr;
     CAnsView* m_ans = nullptr;
+    QTabWidget* m_resultTabs = nullptr;
+    plot::GraphPane* m_graph = nullptr;
     QSplitter* m_splitter = nullptr;
     QToolBar* m_toolBar = nullptr;
     QToolBar* m_modelBar = nullptr;

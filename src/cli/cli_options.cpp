@@ -1,6 +1,7 @@
 #include "cli/cli_options.h"
 
 #include <CLI/CLI.hpp>
+#include <limits>
 
 #include "doc/output_settings.h"
 #include "fit/convergence.h"
@@ -132,6 +133,12 @@ void ApplyNamedChoices(const NamedChoices& names, CliOptions& options) {
     options.output.enabled = options.file;
 }
 
+bool IsPlotFileName(const std::string& path) {
+    const std::string lower = Lower(path);
+    return lower.size() > 4 &&
+           (lower.ends_with(".png") || lower.ends_with(".svg") || lower.ends_with(".pdf"));
+}
+
 }  // namespace
 
 std::optional<int> ParseMethod(const std::string& text) {
@@ -189,6 +196,19 @@ std::optional<int> ParseCliOptions(const std::vector<std::string>& args, CliOpti
                    "threads fitting the sets (default: one per hardware thread; 1: one "
                    "set after another)")
         ->check(CLI::Range(1, 4096));
+    CLI::Option* plot =
+        app.add_option("--plot", options.plotPath,
+                       "draw the data, the fitted curves and the residuals into a .png, .svg "
+                       "or .pdf file")
+            ->check(CLI::Validator(
+                [](std::string& value) {
+                    return IsPlotFileName(value) ? std::string{}
+                                                 : "the graph is written as .png, .svg or .pdf";
+                },
+                "FILE"));
+    app.add_option("--plot-set", options.plotSet, "the set number the graph shows (default: all)")
+        ->check(CLI::Range(1, std::numeric_limits<int>::max()))
+        ->needs(plot);
     app.add_option("FILE", options.input, "data text; absent or - reads standard input");
 
     std::vector<std::string> reversed(args.rbegin(), args.rend());

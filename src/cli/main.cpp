@@ -12,6 +12,9 @@
 #include "doc/read_file.h"
 #include "doc/text_codec.h"
 #include "models/catalogue.h"
+#ifdef QUILLON_WITH_PLOT
+#include "plot/graph_export.h"
+#endif
 
 namespace {
 
@@ -41,6 +44,23 @@ bool UseColour(const CliOptions& options) {
             break;
     }
     return options.format == ReportFormat::Text && isatty(STDOUT_FILENO) != 0;
+}
+
+// Draws the graph of --plot; false after saying why it could not.
+bool WritePlot(const CliOptions& options, const ComputeRecord& record) {
+#ifdef QUILLON_WITH_PLOT
+    std::string error;
+    if (plot::PlotRecordToFile(record, {options.modelId, options.fixedCDegrees}, options.plotSet,
+                               options.plotPath, error)) {
+        return true;
+    }
+    std::cerr << "quillon: " << error << '\n';
+#else
+    (void)options;
+    (void)record;
+    std::cerr << "quillon: this build draws no graphs (--plot)\n";
+#endif
+    return false;
 }
 
 }  // namespace
@@ -99,5 +119,6 @@ int main(int argc, char** argv) {
         std::cout << JsonReport({options.modelId, options.methodId, record, columns});
     }
     std::cout.flush();
-    return host.ResultFileFailed() ? 1 : 0;
+    const bool plotted = options.plotPath.empty() || WritePlot(options, record);
+    return host.ResultFileFailed() || !plotted ? 1 : 0;
 }

@@ -485,6 +485,8 @@ SetRecord FitGatheredSet(const DataSet& set, ComputeSession& session, const SetF
     record.setNumber = set.setNumber;
     record.memo = set.memo;
     record.label = DeriveSetLabel(set.memo, set.setNumber);
+    record.points = set.points;
+    record.weighted = set.weighted;
 
     const FitSettings& settings = session.settings;
     const LinearFitContext context{settings, sinks.host, sinks.fileColumns, sinks.tableColumns};

@@ -93,6 +93,23 @@ TEST(ComputeSets, TextWithoutMemoIsOneSetFittedAtTheEnd) {
     EXPECT_EQ(record.sets[0].fits[0].points, 5);
 }
 
+TEST(ComputeSets, RecordKeepsEachSetsPointsAndWhetherEveryPointHadAnSd) {
+    Compute c;
+    const auto& record = c.Run({"// a", "0 1 0.5", "1 3 0.25", "", "// b", "0 2", "1 4 2", "2 6"});
+    ASSERT_EQ(record.sets.size(), 2u);
+    const SetRecord& a = record.sets[0];
+    ASSERT_EQ(a.points.size(), 2u);
+    EXPECT_DOUBLE_EQ(a.points[1].X, 1.0);
+    EXPECT_DOUBLE_EQ(a.points[1].Y, 3.0);
+    EXPECT_DOUBLE_EQ(a.points[1].SD, 0.25);
+    EXPECT_TRUE(a.weighted);
+    const SetRecord& b = record.sets[1];
+    ASSERT_EQ(b.points.size(), 3u);
+    EXPECT_DOUBLE_EQ(b.points[1].SD, 2.0);
+    EXPECT_DOUBLE_EQ(b.points[2].SD, 1.0);
+    EXPECT_FALSE(b.weighted);
+}
+
 TEST(ComputeSets, MemoLinesBeforeTheFirstPointAllBelongToTheSet) {
     Compute c;
     const auto& record = c.Run({"// one", "// two", "0 1", "1 3", "2 5", "// trailing"});

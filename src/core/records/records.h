@@ -110,6 +110,9 @@ struct SetRecord {
     std::string memo;
     SetLabel label;
     std::vector<FitRecord> fits;
+    // The set's points as read, for graphs; no report or JSON key shows them.
+    std::vector<DataPoint> points;
+    bool weighted = true;  // every point gave a nonzero SD
 };
 
 // A text that does not belong to a fit: invalid lines and message boxes.

@@ -1,0 +1,324 @@
+#include "plot/fit_graph.h"
+
+#include <QChart>
+#include <QChartView>
+#include <QLegendMarker>
+#include <QLineSeries>
+#include <QLogValueAxis>
+#include <QMouseEvent>
+#include <QScatterSeries>
+#include <QVBoxLayout>
+#include <QValueAxis>
+#include <QWheelEvent>
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+
+namespace quillon::plot {
+namespace {
+
+constexpr std::array<QRgb, 8> kPalette{0x1f77b4, 0xd62728, 0x2ca02c, 0xff7f0e,
+                                       0x9467bd, 0x8c564b, 0xe377c2, 0x17becf};
+
+QColor PaletteColour(int index) {
+    return QColor(kPalette[static_cast<std::size_t>(index) % kPalette.size()]);
+}
+
+// Rubber-band zoom (left drag), zoom out (right click), wheel zoom and pan
+// with the middle button.
+class ChartView : public QChartView {
+  public:
+    explicit ChartView(QChart* chart, QWidget* parent) : QChartView(chart, parent) {
+        setRenderHint(QPainter::Antialiasing);
+        setRubberBand(QChartView::RectangleRubberBand);
+    }
+
+  protected:
+    void wheelEvent(QWheelEvent* event) override {
+        chart()->zoom(event->angleDelta().y() > 0 ? 1.25 : 0.8);
+        event->accept();
+    }
+    void mousePressEvent(QMouseEvent* event) override {
+        if (event->button() == Qt::MiddleButton) {
+            m_panFrom = event->position();
+            m_panning = true;
+            event->accept();
+            return;
+        }
+        QChartView::mousePressEvent(event);
+    }
+    void mouseMoveEvent(QMouseEvent* event) override {
+        if (m_panning) {
+            const QPointF delta = event->position() - m_panFrom;
+            chart()->scroll(-delta.x(), delta.y());
+            m_panFrom = event->position();
+            event->accept();
+            return;
+        }
+        QChartView::mouseMoveEvent(event);
+    }
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        if (m_panning && event->button() == Qt::MiddleButton) {
+            m_panning = false;
+            event->accept();
+            return;
+        }
+        QChartView::mouseReleaseEvent(event);
+    }
+
+  private:
+    QPointF m_panFrom;
+    bool m_panning = false;
+};
+
+// Running minimum and maximum of the values an axis must show.
+struct Extent {
+    double lo = std::numeric_limits<double>::infinity();
+    double hi = -std::numeric_limits<double>::infinity();
+
+    void Add(double v) {
+        if (std::isfinite(v)) {
+            lo = std::min(lo, v);
+            hi = std::max(hi, v);
+        }
+    }
+    bool Empty() const { return lo > hi; }
+    bool Positive() const { return !Empty() && lo > 0.0; }
+};
+
+void HideFromLegend(QChart& chart, QAbstractSeries* series) {
+    for (QLegendMarker* marker : chart.legend()->markers(series)) {
+        marker->setVisible(false);
+    }
+}
+
+// A linear axis padded by 5 % each side, or a logarithmic one padded by a
+// quarter of a decade.
+QAbstractAxis* MakeAxis(const Extent& extent, bool log, const QString& title) {
+    QAbstractAxis* axis = nullptr;
+    if (log) {
+        auto* logAxis = new QLogValueAxis;
+        logAxis->setBase(10.0);
+        logAxis->setLabelFormat("%g");
+        logAxis->setRange(extent.lo / 1.8, extent.hi * 1.8);
+        axis = logAxis;
+    } else {
+        auto* valueAxis = new QValueAxis;
+        double lo = extent.Empty() ? 0.0 : extent.lo;
+        double hi = extent.Empty() ? 1.0 : extent.hi;
+        const double pad = hi > lo ? (hi - lo) * 0.05 : std::max(std::abs(lo) * 0.05, 0.5);
+        valueAxis->setRange(lo - pad, hi + pad);
+        valueAxis->applyNiceNumbers();  // round ticks instead of the data's own ends
+        valueAxis->setLabelFormat("%g");
+        axis = valueAxis;
+    }
+    axis->setTitleText(title);
+    return axis;
+}
+
+// Calls f with the new range whenever the axis range changes.
+template <typename F>
+void OnRangeChanged(QAbstractAxis* axis, QObject* context, F f) {
+    if (auto* v = qobject_cast<QValueAxis*>(axis)) {
+        QObject::connect(v, &QValueAxis::rangeChanged, context, f);
+    } else if (auto* l = qobject_cast<QLogValueAxis*>(axis)) {
+        QObject::connect(l, &QLogValueAxis::rangeChanged, context, f);
+    }
+}
+
+QAbstractAxis* XAxisOf(const QChart& chart) {
+    const auto axes = chart.axes(Qt::Horizontal);
+    return axes.isEmpty() ? nullptr : axes.first();
+}
+
+}  // namespace
+
+FitGraph::FitGraph(QWidget* parent)
+    : QWidget(parent),
+      m_mainView(new ChartView(new QChart, this)),
+      m_residualView(new ChartView(new QChart, this)) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_mainView, 3);
+    layout->addWidget(m_residualView, 1);
+    m_residualView->setMinimumHeight(180);
+    MainChart()->legend()->setAlignment(Qt::AlignBottom);
+    ResidualChart()->legend()->hide();
+    m_mainView->setMinimumHeight(240);
+    Rebuild();
+}
+
+QChart* FitGraph::MainChart() const {
+    return m_mainView->chart();
+}
+
+QChart* FitGraph::ResidualChart() const {
+    return m_residualView->chart();
+}
+
+void FitGraph::ShowSets(const std::vector<SetPlotData>& sets) {
+    m_sets = sets;
+    Rebuild();
+}
+
+void FitGraph::SetAxisOptions(const AxisOptions& options) {
+    m_options = options;
+    Rebuild();
+}
+
+void FitGraph::ResetView() {
+    Rebuild();
+}
+
+void FitGraph::Rebuild() {
+    for (QChart* chart : {MainChart(), ResidualChart()}) {
+        chart->removeAllSeries();
+        for (QAbstractAxis* axis : chart->axes()) {
+            chart->removeAxis(axis);
+            delete axis;
+        }
+    }
+    MainChart()->setTitle(m_sets.size() == 1 ? QString::fromStdString(m_sets.front().title)
+                                             : QStringLiteral("All sets"));
+    const bool prefix = m_sets.size() > 1;
+    int colour = 0;
+    for (const SetPlotData& set : m_sets) {
+        AddSet(set, prefix, colour);
+        colour += 1 + static_cast<int>(set.curves.size());
+    }
+    AttachAxes();
+}
+
+void FitGraph::AddSet(const SetPlotData& set, bool prefixLegend, int colourIndex) {
+    QChart& chart = *MainChart();
+    QChart& residualChart = *ResidualChart();
+    const QString prefix = prefixLegend ? QStringLiteral("Set %1 ").arg(set.setNumber) : QString();
+    const bool logY = m_options.logY;
+
+    const QColor dataColour =
+        m_sets.size() > 1 ? PaletteColour(colourIndex).darker(130) : QColor(Qt::black);
+    auto* points = new QScatterSeries;
+    points->setName(prefix + QStringLiteral("data"));
+    points->setMarkerSize(7.0);
+    points->setColor(dataColour);
+    points->setBorderColor(dataColour);
+    for (const DataPoint& p : set.points) {
+        points->append(p.X, p.Y);
+    }
+    chart.addSeries(points);
+
+    if (set.errorBars) {
+        const QPen barPen(dataColour, 1.0);
+        for (const DataPoint& p : set.points) {
+            const double lo = p.Y - std::abs(p.SD);
+            if (logY && lo <= 0.0) {
+                continue;
+            }
+            auto* bar = new QLineSeries;
+            bar->setPen(barPen);
+            bar->append(p.X, lo);
+            bar->append(p.X, p.Y + std::abs(p.SD));
+            chart.addSeries(bar);
+        }
+    }
+
+    int index = colourIndex + 1;
+    for (const CurveData& curve : set.curves) {
+        const QColor colour = PaletteColour(index++);
+        auto* line = new QLineSeries;
+        line->setName(prefix + QString::fromStdString(curve.legend) +
+                      (curve.x.empty() ? QStringLiteral(" (no curve)") : QString()));
+        line->setPen(QPen(colour, 2.0));
+        for (std::size_t i = 0; i < curve.x.size(); ++i) {
+            if (!logY || curve.y[i] > 0.0) {
+                line->append(curve.x[i], curve.y[i]);
+            }
+        }
+        chart.addSeries(line);
+
+        auto* residuals = new QScatterSeries;
+        residuals->setName(line->name());
+        residuals->setMarkerSize(6.0);
+        residuals->setColor(colour);
+        residuals->setBorderColor(colour);
+        for (std::size_t i = 0; i < curve.residualX.size(); ++i) {
+            residuals->append(curve.residualX[i], curve.residuals[i]);
+        }
+        residualChart.addSeries(residuals);
+    }
+}
+
+void FitGraph::AttachAxes() {
+    Extent x, y, r;
+    bool weighted = !m_sets.empty();
+    for (const SetPlotData& set : m_sets) {
+        weighted = weighted && set.weightedResiduals;
+        for (const DataPoint& p : set.points) {
+            x.Add(p.X);
+            y.Add(set.errorBars ? p.Y - std::abs(p.SD) : p.Y);
+            y.Add(set.errorBars ? p.Y + std::abs(p.SD) : p.Y);
+        }
+        for (const CurveData& curve : set.curves) {
+            for (double v : curve.y) {
+                if (!m_options.logY || v > 0.0) {
+                    y.Add(v);
+                }
+            }
+            for (double v : curve.residuals) {
+                r.Add(v);
+            }
+        }
+    }
+    r.Add(0.0);
+    m_logXShown = m_options.logX && x.Positive();
+    m_logYShown = m_options.logY && y.Positive();
+
+    QChart& chart = *MainChart();
+    QChart& residualChart = *ResidualChart();
+    QAbstractAxis* mainX = MakeAxis(x, m_logXShown, QStringLiteral("X"));
+    QAbstractAxis* mainY = MakeAxis(y, m_logYShown, QStringLiteral("Y"));
+    QAbstractAxis* resX = MakeAxis(x, m_logXShown, QStringLiteral("X"));
+    QAbstractAxis* resY =
+        MakeAxis(r, false, weighted ? QStringLiteral("(Y − f) / SD") : QStringLiteral("Y − f"));
+    chart.addAxis(mainX, Qt::AlignBottom);
+    chart.addAxis(mainY, Qt::AlignLeft);
+    residualChart.addAxis(resX, Qt::AlignBottom);
+    residualChart.addAxis(resY, Qt::AlignLeft);
+
+    // A zero line under the residuals, kept out of any legend.
+    if (!x.Empty()) {
+        auto* zero = new QLineSeries;
+        zero->setPen(QPen(Qt::gray, 1.0, Qt::DashLine));
+        zero->append(x.lo, 0.0);
+        zero->append(x.hi, 0.0);
+        residualChart.addSeries(zero);
+    }
+    // Markers of series hidden from the legend are rebuilt when a series is
+    // added, so the error bars are hidden again after all series are in.
+    for (QAbstractSeries* series : chart.series()) {
+        if (series->name().isEmpty()) {
+            HideFromLegend(chart, series);
+        }
+        series->attachAxis(mainX);
+        series->attachAxis(mainY);
+    }
+    for (QAbstractSeries* series : residualChart.series()) {
+        series->attachAxis(resX);
+        series->attachAxis(resY);
+    }
+    SyncResidualX();
+}
+
+void FitGraph::SyncResidualX() {
+    QAbstractAxis* mainX = XAxisOf(*MainChart());
+    QAbstractAxis* resX = XAxisOf(*ResidualChart());
+    if (mainX == nullptr || resX == nullptr) {
+        return;
+    }
+    OnRangeChanged(mainX, resX, [resX](qreal lo, qreal hi) { resX->setRange(lo, hi); });
+    OnRangeChanged(resX, mainX, [mainX](qreal lo, qreal hi) { mainX->setRange(lo, hi); });
+}
+
+}  // namespace quillon::plot

@@ -1,0 +1,157 @@
+#include "plot/graph_export.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QImage>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QSvgGenerator>
+#include <memory>
+
+#include "plot/fit_graph.h"
+
+namespace quillon::plot {
+namespace {
+
+constexpr int kScreenDpi = 96;
+constexpr double kPngScale = 2.0;  // PNGs at twice the widget's pixels
+constexpr QSize kFileGraphSize{1000, 760};
+
+bool ExportPng(QWidget& widget, const QString& path) {
+    QImage image(widget.size() * kPngScale, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(kPngScale);
+    image.fill(Qt::white);
+    {
+        QPainter painter(&image);
+        widget.render(&painter);
+    }
+    return image.save(path, "PNG");
+}
+
+bool ExportSvg(QWidget& widget, const QString& path) {
+    QSvgGenerator generator;
+    generator.setFileName(path);
+    generator.setSize(widget.size());
+    generator.setViewBox(QRect(QPoint(0, 0), widget.size()));
+    generator.setResolution(kScreenDpi);
+    generator.setTitle(QStringLiteral("Quillon_L graph"));
+    QPainter painter;
+    if (!painter.begin(&generator)) {
+        return false;
+    }
+    widget.render(&painter);
+    return painter.end();
+}
+
+bool ExportPdf(QWidget& widget, const QString& path) {
+    QPdfWriter writer(path);
+    writer.setResolution(kScreenDpi);
+    const QSizeF points = QSizeF(widget.size()) * 72.0 / kScreenDpi;
+    writer.setPageSize(QPageSize(points, QPageSize::Point));
+    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+    writer.setTitle(QStringLiteral("Quillon_L graph"));
+    QPainter painter;
+    if (!painter.begin(&writer)) {
+        return false;
+    }
+    widget.render(&painter);
+    return painter.end();
+}
+
+// A QApplication on the offscreen platform for the length of one export,
+// unless one is running already.
+class OffscreenApplication {
+  public:
+    OffscreenApplication() {
+        if (QCoreApplication::instance() == nullptr) {
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+            m_app = std::make_unique<QApplication>(m_argc, m_argv);
+        }
+    }
+
+  private:
+    int m_argc = 1;
+    char m_name[8] = "quillon";
+    char* m_argv[2] = {m_name, nullptr};
+    std::unique_ptr<QApplication> m_app;
+};
+
+}  // namespace
+
+std::optional<ExportFormat> FormatOfPath(const QString& path) {
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QLatin1String("png")) {
+        return ExportFormat::Png;
+    }
+    if (suffix == QLatin1String("svg")) {
+        return ExportFormat::Svg;
+    }
+    if (suffix == QLatin1String("pdf")) {
+        return ExportFormat::Pdf;
+    }
+    return std::nullopt;
+}
+
+bool ExportWidget(QWidget& widget, const QString& path, QString& error) {
+    const auto format = FormatOfPath(path);
+    if (!format) {
+        error = QStringLiteral("%1: the graph is written as .png, .svg or .pdf").arg(path);
+        return false;
+    }
+    bool ok = false;
+    switch (*format) {
+        case ExportFormat::Png:
+            ok = ExportPng(widget, path);
+            break;
+        case ExportFormat::Svg:
+            ok = ExportSvg(widget, path);
+            break;
+        case ExportFormat::Pdf:
+            ok = ExportPdf(widget, path);
+            break;
+    }
+    if (!ok) {
+        error = QStringLiteral("%1: the graph could not be written").arg(path);
+    }
+    return ok;
+}
+
+std::vector<SetPlotData> SelectSets(const ComputeRecord& record, const PlotModel& model,
+                                    int setNumber) {
+    std::vector<SetPlotData> sets;
+    for (const SetRecord& set : record.sets) {
+        if (setNumber == 0 || set.setNumber == setNumber) {
+            sets.push_back(BuildSetPlot(model, set));
+        }
+    }
+    return sets;
+}
+
+bool PlotRecordToFile(const ComputeRecord& record, const PlotModel& model, int setNumber,
+                      const std::string& path, std::string& error) {
+    const QString file = QString::fromStdString(path);
+    if (!FormatOfPath(file)) {
+        error = path + ": the graph is written as .png, .svg or .pdf";
+        return false;
+    }
+    std::vector<SetPlotData> sets = SelectSets(record, model, setNumber);
+    if (sets.empty() && setNumber != 0) {
+        error = "no set " + std::to_string(setNumber) + " was fitted";
+        return false;
+    }
+    const OffscreenApplication app;
+    FitGraph graph;
+    graph.setAttribute(Qt::WA_DontShowOnScreen);
+    graph.resize(kFileGraphSize);
+    graph.ShowSets(sets);
+    graph.show();  // lays the charts out before they are rendered
+    QString reason;
+    if (!ExportWidget(graph, file, reason)) {
+        error = reason.toStdString();
+        return false;
+    }
+    return true;
+}
+
+}  // namespace quillon::plot

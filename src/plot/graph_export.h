@@ -1,0 +1,37 @@
+// Writing a graph to a PNG, SVG or PDF file, from the window or, without a
+// display, from the command line.
+#pragma once
+
+#include <QString>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/records/records.h"
+#include "plot/plot_data.h"
+
+class QWidget;
+
+namespace quillon::plot {
+
+enum class ExportFormat { Png, Svg, Pdf };
+
+// The format a file name's suffix asks for (any case); none for others.
+std::optional<ExportFormat> FormatOfPath(const QString& path);
+
+// Renders the widget at its current size into the file. False with a reason
+// when the suffix is not png, svg or pdf or the file cannot be written.
+bool ExportWidget(QWidget& widget, const QString& path, QString& error);
+
+// The graph of one set (1-based number) or of all sets (0) of a compute,
+// rendered offscreen at a fixed size into the file. Starts a Qt application
+// on the offscreen platform when none runs.
+bool PlotRecordToFile(const ComputeRecord& record, const PlotModel& model, int setNumber,
+                      const std::string& path, std::string& error);
+
+// The sets a graph shows for a selection: the one set with that number, or
+// every set for 0.
+std::vector<SetPlotData> SelectSets(const ComputeRecord& record, const PlotModel& model,
+                                    int setNumber);
+
+}  // namespace quillon::plot

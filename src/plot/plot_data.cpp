@@ -1,0 +1,163 @@
+#include "plot/plot_data.h"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+#include "models/catalogue.h"
+#include "models/model_factory.h"
+
+namespace quillon::plot {
+namespace {
+
+constexpr int kStagedSineModelId = 35;  // its final runs have five parameters
+constexpr int kStagedSecondParams = 5;
+
+// A nonlinear model with the arrays it was built on; the model keeps
+// pointers to them, so they live together.
+class BoundModel {
+  public:
+    BoundModel(const PlotModel& model, const SetRecord& set, std::size_t paramCount) {
+        for (const DataPoint& p : set.points) {
+            m_x.push_back(p.X);
+            m_y.push_back(p.Y);
+            m_w.push_back(1.0 / p.SD);
+        }
+        const int n = static_cast<int>(m_x.size());
+        const double er = ConvergenceSettings{}.ER();
+        if (model.modelId == kStagedSineModelId && paramCount == kStagedSecondParams) {
+            m_model = CreateAsymmetricSineStage(m_x.data(), m_y.data(), m_w.data(), n, er);
+        } else {
+            m_model = CreateModel(model.modelId, m_x.data(), m_y.data(), m_w.data(), n, er,
+                                  FixedCRadians(model.fixedCDegrees));
+        }
+        if (m_model) {
+            m_model->Init();  // some models derive constants of the formula from the data
+        }
+    }
+
+    bool Valid() const { return m_model != nullptr; }
+
+    // Value may rewrite its parameters (the sawtooth normalises them), so
+    // each call gets a copy.
+    double Value(std::vector<double> params, double x) const {
+        return m_model->Value(params.data(), x);
+    }
+
+  private:
+    std::vector<double> m_x, m_y, m_w;
+    std::unique_ptr<CModelFunction> m_model;
+};
+
+std::string FirstLine(const std::string& text) {
+    std::string line = text.substr(0, text.find('\n'));
+    const std::string stop = "。";
+    if (line.size() >= stop.size() && line.ends_with(stop)) {
+        line.resize(line.size() - stop.size());
+    }
+    return line;
+}
+
+std::string TrimMemoLine(std::string line) {
+    if (line.starts_with("//")) {
+        line.erase(0, 2);
+    }
+    const auto first = line.find_first_not_of(" \t");
+    const auto last = line.find_last_not_of(" \t\r");
+    return first == std::string::npos ? std::string() : line.substr(first, last - first + 1);
+}
+
+}  // namespace
+
+std::function<double(double)> FittedCurve(const PlotModel& model, const SetRecord& set,
+                                          const FitRecord& fit) {
+    const std::vector<double>& a = fit.parameters;
+    if (a.empty()) {
+        return {};
+    }
+    if (model.modelId == kLinearModelId && a.size() == 2) {
+        return [a0 = a[0], b = a[1]](double x) { return a0 + b * x; };
+    }
+    if (model.modelId == kThroughOriginModelId) {
+        // The through-origin record carries a = 0 ahead of b when it has two.
+        const double b = a.back();
+        return [b](double x) { return b * x; };
+    }
+    auto bound = std::make_shared<BoundModel>(model, set, a.size());
+    if (!bound->Valid()) {
+        return {};
+    }
+    return [bound, a](double x) { return bound->Value(a, x); };
+}
+
+std::string CurveLegend(const FitRecord& fit) {
+    if (fit.method == "linear" && fit.outcome == 1) {
+        return "linear: fitted";
+    }
+    return fit.method + ": " + FirstLine(fit.message);
+}
+
+std::string SetTitle(const SetRecord& set) {
+    std::string memo = set.memo;
+    std::size_t start = 0;
+    while (start < memo.size()) {
+        const std::size_t end = memo.find('\n', start);
+        const std::string line =
+            TrimMemoLine(memo.substr(start, end == std::string::npos ? end : end - start));
+        if (!line.empty()) {
+            return line;
+        }
+        if (end == std::string::npos) {
+            break;
+        }
+        start = end + 1;
+    }
+    return "Set " + std::to_string(set.setNumber);
+}
+
+SetPlotData BuildSetPlot(const PlotModel& model, const SetRecord& set, int samples) {
+    SetPlotData data;
+    data.setNumber = set.setNumber;
+    data.title = SetTitle(set);
+    data.points = set.points;
+    data.errorBars = set.weighted && !set.points.empty();
+    data.weightedResiduals = set.weighted;
+    if (set.points.empty()) {
+        for (const FitRecord& fit : set.fits) {
+            data.curves.push_back({CurveLegend(fit), {}, {}, {}, {}});
+        }
+        return data;
+    }
+    const auto [lo, hi] =
+        std::minmax_element(set.points.begin(), set.points.end(),
+                            [](const DataPoint& l, const DataPoint& r) { return l.X < r.X; });
+    const double x0 = lo->X;
+    const double x1 = hi->X;
+    const int count = std::max(samples, 2);
+    for (const FitRecord& fit : set.fits) {
+        CurveData curve;
+        curve.legend = CurveLegend(fit);
+        if (const auto f = FittedCurve(model, set, fit)) {
+            for (int i = 0; i < count; ++i) {
+                const double x = x0 + (x1 - x0) * i / (count - 1);
+                const double y = f(x);
+                if (std::isfinite(y)) {
+                    curve.x.push_back(x);
+                    curve.y.push_back(y);
+                }
+            }
+            for (const DataPoint& p : set.points) {
+                const double w = set.weighted ? 1.0 / p.SD : 1.0;
+                const double r = (p.Y - f(p.X)) * w;
+                if (std::isfinite(r)) {
+                    curve.residualX.push_back(p.X);
+                    curve.residuals.push_back(r);
+                }
+            }
+        }
+        data.curves.push_back(std::move(curve));
+    }
+    return data;
+}
+
+}  // namespace quillon::plot

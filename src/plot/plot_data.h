@@ -1,0 +1,54 @@
+// What a graph of one fitted set shows, worked out from a compute's record:
+// the data points, one sampled curve per method run and the weighted
+// residuals. Plain numbers only, so the Qt drawing stays thin.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/records/records.h"
+
+namespace quillon::plot {
+
+// The model the record was fitted with.
+struct PlotModel {
+    int modelId = 0;
+    double fixedCDegrees = 20.0;  // the fixed phase C of ids 4, 6 and 8
+};
+
+// One method run: its sampled curve (empty when the run ended without
+// parameters) and its residuals at the data points.
+struct CurveData {
+    std::string legend;
+    std::vector<double> x, y;
+    std::vector<double> residualX, residuals;
+};
+
+struct SetPlotData {
+    int setNumber = 0;
+    std::string title;
+    std::vector<DataPoint> points;
+    bool errorBars = false;          // every point gave its SD
+    bool weightedResiduals = false;  // residuals are scaled by 1/SD
+    std::vector<CurveData> curves;
+};
+
+// The fitted model as a function of X for a run's final parameters; empty
+// when the run gave no parameters.
+std::function<double(double)> FittedCurve(const PlotModel& model, const SetRecord& set,
+                                          const FitRecord& fit);
+
+// "Marquardt: <outcome>" from the run's method and the first line of its
+// outcome text; linear fits that succeeded read "linear: fitted".
+std::string CurveLegend(const FitRecord& fit);
+
+// The first memo line without its "//", or "Set N" when the memo is empty.
+std::string SetTitle(const SetRecord& set);
+
+// Everything the graph draws for one set; curves are sampled at samples
+// evenly spaced X values across the data.
+SetPlotData BuildSetPlot(const PlotModel& model, const SetRecord& set, int samples = 200);
+
+}  // namespace quillon::plot

@@ -1,0 +1,71 @@
+// The graph tab of the window: redrawn from every compute, never stale.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QChart>
+#include <QComboBox>
+#include <QLineSeries>
+#include <QScatterSeries>
+#include <QTabWidget>
+
+#include "app/commands.h"
+#include "app/main_frame.h"
+#include "app/views.h"
+#include "plot/fit_graph.h"
+#include "plot/graph_pane.h"
+
+namespace quillon::app {
+namespace {
+
+template <class T>
+int CountSeries(QChart* chart) {
+    int n = 0;
+    for (QAbstractSeries* series : chart->series()) {
+        n += qobject_cast<T*>(series) != nullptr ? 1 : 0;
+    }
+    return n;
+}
+
+TEST(GraphTab, SitsBesideTheAnswerPane) {
+    CMainFrame frame;
+    ASSERT_EQ(frame.ResultTabs()->count(), 2);
+    EXPECT_EQ(frame.ResultTabs()->widget(0), static_cast<QWidget*>(&frame.AnsView()));
+    EXPECT_EQ(frame.ResultTabs()->widget(1), static_cast<QWidget*>(&frame.Graph()));
+    EXPECT_EQ(frame.ResultTabs()->currentIndex(), 0);
+}
+
+TEST(GraphTab, ComputeDrawsEachSetAndSwitchingSetsRedraws) {
+    CMainFrame frame;
+    frame.QueryView().setPlainText(
+        "// 試料 A (T=20)\n0 0.1 0.05\n1 2.1 0.05\n2 3.9 0.05\n3 6.1 0.05\n"
+        "// 試料 B (T=40)\n0 0.3\n1 2.5\n2 4.7\n");
+    frame.Action(kIdCompute)->trigger();
+    plot::GraphPane& graph = frame.Graph();
+    QComboBox* selector = graph.SetSelector();
+    ASSERT_EQ(selector->count(), 3);
+    EXPECT_EQ(selector->itemText(1), "1: 試料 A (T=20)");
+    EXPECT_EQ(selector->itemText(2), "2: 試料 B (T=40)");
+
+    selector->setCurrentIndex(1);
+    QChart* chart = graph.Graph()->MainChart();
+    EXPECT_EQ(CountSeries<QScatterSeries>(chart), 1);
+    EXPECT_EQ(CountSeries<QLineSeries>(chart), 4 + 1);  // four error bars, one line
+    selector->setCurrentIndex(2);
+    EXPECT_EQ(CountSeries<QLineSeries>(chart), 1);
+}
+
+TEST(GraphTab, NextComputeReplacesTheSets) {
+    CMainFrame frame;
+    frame.QueryView().setPlainText("// one\n0 1\n1 3\n2 5\n// two\n0 2\n1 4\n2 6.5\n");
+    frame.Action(kIdCompute)->trigger();
+    ASSERT_EQ(frame.Graph().SetSelector()->count(), 3);
+    frame.QueryView().setPlainText("// only\n0 1\n1 3\n2 5.5\n3 7\n");
+    frame.Action(kIdCompute)->trigger();
+    QComboBox* selector = frame.Graph().SetSelector();
+    ASSERT_EQ(selector->count(), 2);
+    EXPECT_EQ(selector->itemText(1), "1: only");
+    EXPECT_EQ(CountSeries<QScatterSeries>(frame.Graph().Graph()->MainChart()), 1);
+}
+
+}  // namespace
+}  // namespace quillon::app

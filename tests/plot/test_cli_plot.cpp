@@ -1,0 +1,90 @@
+// quillon --plot: the graph file written by the command line, without a
+// display and without the caller choosing a Qt platform.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "cli/run_program.h"
+
+namespace quillon {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ProgramResult;
+using testing::ReadFile;
+using testing::RunProgram;
+
+const std::string kTwoSets =
+    "// first (T=1)\n0 1 0.5\n1 3 0.5\n2 5.2 0.5\n3 6.9 0.5\n\n// 二番目 (T=2)\n0 2\n1 4.1\n2 6\n";
+
+class CliPlot : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        // What a machine without a display has.
+        unsetenv("DISPLAY");
+        unsetenv("WAYLAND_DISPLAY");
+        unsetenv("QT_QPA_PLATFORM");
+        m_dir =
+            fs::temp_directory_path() /
+            ("quillon_plot_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+             "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(m_dir);
+    }
+    void TearDown() override { fs::remove_all(m_dir); }
+
+    std::string Path(const std::string& name) const { return (m_dir / name).string(); }
+    ProgramResult Run(const std::vector<std::string>& args) const {
+        return RunProgram(QUILLON_PROGRAM, args, &kTwoSets);
+    }
+
+    fs::path m_dir;
+};
+
+TEST_F(CliPlot, WritesPngSvgAndPdfAndTheSameReport) {
+    const ProgramResult plain = Run({});
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    const ProgramResult png = Run({"--plot", Path("g.png")});
+    ASSERT_EQ(png.status, 0) << png.err;
+    EXPECT_EQ(png.out, plain.out);
+    EXPECT_EQ(ReadFile(Path("g.png")).substr(0, 8), "\x89PNG\r\n\x1a\n");
+    EXPECT_GT(fs::file_size(Path("g.png")), 20000u);
+
+    ASSERT_EQ(Run({"--plot", Path("g.svg"), "--plot-set", "2"}).status, 0);
+    const std::string svg = ReadFile(Path("g.svg"));
+    EXPECT_EQ(svg.substr(0, 5), "<?xml");
+    EXPECT_NE(svg.find("<svg"), std::string::npos);
+
+    ASSERT_EQ(Run({"--plot", Path("g.pdf"), "-M", "ALL"}).status, 0);
+    EXPECT_EQ(ReadFile(Path("g.pdf")).substr(0, 5), "%PDF-");
+}
+
+TEST_F(CliPlot, JsonReportStaysAsItWasWithAGraph) {
+    const ProgramResult plain = Run({"--format", "json"});
+    const ProgramResult plotted = Run({"--format", "json", "--plot", Path("g.png")});
+    ASSERT_EQ(plotted.status, 0) << plotted.err;
+    EXPECT_EQ(plotted.out, plain.out);
+}
+
+TEST_F(CliPlot, OtherSuffixIsAUsageError) {
+    const ProgramResult result = Run({"--plot", Path("g.jpg")});
+    EXPECT_EQ(result.status, 2);
+    EXPECT_NE(result.err.find(".png, .svg or .pdf"), std::string::npos) << result.err;
+    EXPECT_FALSE(fs::exists(Path("g.jpg")));
+}
+
+TEST_F(CliPlot, SetThatWasNotFittedFailsAfterTheReport) {
+    const ProgramResult result = Run({"--plot", Path("g.png"), "--plot-set", "3"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.out.find("二番目"), std::string::npos);
+    EXPECT_NE(result.err.find("no set 3 was fitted"), std::string::npos) << result.err;
+    EXPECT_FALSE(fs::exists(Path("g.png")));
+}
+
+TEST_F(CliPlot, PlotSetNeedsPlot) {
+    EXPECT_EQ(Run({"--plot-set", "1"}).status, 2);
+}
+
+}  // namespace
+}  // namespace quillon

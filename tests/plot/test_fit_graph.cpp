@@ -1,0 +1,269 @@
+// The charts offscreen: the series drawn for a set, the set selector, the
+// shared X range, log axes and the exported files.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QChart>
+#include <QComboBox>
+#include <QFile>
+#include <QLegendMarker>
+#include <QLineSeries>
+#include <QLogValueAxis>
+#include <QPushButton>
+#include <QScatterSeries>
+#include <QTemporaryDir>
+#include <QValueAxis>
+
+#include "core/compute.h"
+#include "plot/fit_graph.h"
+#include "plot/graph_export.h"
+#include "plot/graph_pane.h"
+#include "support/recording_host.h"
+
+namespace quillon::plot {
+namespace {
+
+ComputeRecord Compute(const std::vector<std::string>& lines, int modelId, int methodId = 0) {
+    ComputeSession session;
+    session.settings.modelId = modelId;
+    session.settings.methodId = methodId;
+    testing::RecordingHost host;
+    return ComputeParameters(lines, session, host, nullptr, 1);
+}
+
+// Series of one kind in a chart, in the order they were added.
+template <class T>
+std::vector<T*> SeriesOf(QChart* chart) {
+    std::vector<T*> found;
+    for (QAbstractSeries* series : chart->series()) {
+        if (auto* s = qobject_cast<T*>(series)) {
+            found.push_back(s);
+        }
+    }
+    return found;
+}
+
+// The legend as drawn: the chart must be on a shown view, laid out.
+QStringList VisibleLegend(QChart* chart) {
+    QCoreApplication::processEvents();
+    QStringList names;
+    for (QLegendMarker* marker : chart->legend()->markers()) {
+        if (marker->isVisible()) {
+            names << marker->label();
+        }
+    }
+    return names;
+}
+
+SetPlotData TwoCurveSet(bool withSds) {
+    SetPlotData set;
+    set.setNumber = 1;
+    set.title = "two";
+    set.points = {{1, 2, 0.5}, {2, 4, 0.5}, {3, 5, 0.5}};
+    set.errorBars = withSds;
+    set.weightedResiduals = withSds;
+    set.curves = {{"Marquardt: 収束しました", {1, 2, 3}, {2, 3.5, 5}, {1, 2, 3}, {0, 1, 0}},
+                  {"Powell: 特異点", {}, {}, {}, {}}};
+    return set;
+}
+
+QByteArray Head(const QString& path, int n) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    return file.read(n);
+}
+
+TEST(FitGraph, OneDataSeriesErrorBarsAndOneCurvePerRun) {
+    FitGraph graph;
+    graph.show();  // legend markers are visible only on a shown chart
+    graph.ShowSets({TwoCurveSet(true)});
+    const auto scatters = SeriesOf<QScatterSeries>(graph.MainChart());
+    ASSERT_EQ(scatters.size(), 1u);
+    EXPECT_EQ(scatters[0]->count(), 3);
+    // Three error bars, then two curves.
+    const auto lines = SeriesOf<QLineSeries>(graph.MainChart());
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[0]->at(0), QPointF(1, 1.5));
+    EXPECT_EQ(lines[0]->at(1), QPointF(1, 2.5));
+    EXPECT_EQ(lines[3]->count(), 3);
+    EXPECT_EQ(VisibleLegend(graph.MainChart()),
+              (QStringList{"data", "Marquardt: 収束しました", "Powell: 特異点 (no curve)"}));
+    EXPECT_EQ(graph.MainChart()->title(), "two");
+}
+
+TEST(FitGraph, NoErrorBarsWithoutSds) {
+    FitGraph graph;
+    graph.ShowSets({TwoCurveSet(false)});
+    EXPECT_EQ(SeriesOf<QLineSeries>(graph.MainChart()).size(), 2u);
+}
+
+TEST(FitGraph, ResidualsOfEachRunUnderTheCurves) {
+    FitGraph graph;
+    graph.ShowSets({TwoCurveSet(true)});
+    const auto residuals = SeriesOf<QScatterSeries>(graph.ResidualChart());
+    ASSERT_EQ(residuals.size(), 2u);
+    ASSERT_EQ(residuals[0]->count(), 3);
+    EXPECT_EQ(residuals[0]->at(1), QPointF(2, 1));
+    EXPECT_EQ(residuals[1]->count(), 0);
+    const auto* axis = qobject_cast<QValueAxis*>(graph.ResidualChart()->axes(Qt::Vertical)[0]);
+    ASSERT_NE(axis, nullptr);
+    EXPECT_EQ(axis->titleText(), "(Y − f) / SD");
+    graph.ShowSets({TwoCurveSet(false)});
+    axis = qobject_cast<QValueAxis*>(graph.ResidualChart()->axes(Qt::Vertical)[0]);
+    EXPECT_EQ(axis->titleText(), "Y − f");
+}
+
+TEST(FitGraph, ZoomingTheMainChartMovesTheResidualXRange) {
+    FitGraph graph;
+    graph.ShowSets({TwoCurveSet(true)});
+    auto* mainX = qobject_cast<QValueAxis*>(graph.MainChart()->axes(Qt::Horizontal)[0]);
+    auto* resX = qobject_cast<QValueAxis*>(graph.ResidualChart()->axes(Qt::Horizontal)[0]);
+    ASSERT_NE(mainX, nullptr);
+    ASSERT_NE(resX, nullptr);
+    EXPECT_EQ(resX->min(), mainX->min());
+    mainX->setRange(1.5, 2.5);
+    EXPECT_DOUBLE_EQ(resX->min(), 1.5);
+    EXPECT_DOUBLE_EQ(resX->max(), 2.5);
+    resX->setRange(1.2, 1.8);
+    EXPECT_DOUBLE_EQ(mainX->max(), 1.8);
+    graph.ResetView();
+    mainX = qobject_cast<QValueAxis*>(graph.MainChart()->axes(Qt::Horizontal)[0]);
+    EXPECT_LT(mainX->min(), 1.0);
+    EXPECT_GT(mainX->max(), 3.0);
+}
+
+TEST(FitGraph, LogAxesOnlyWhenEveryValueIsPositive) {
+    FitGraph graph;
+    graph.ShowSets({TwoCurveSet(true)});
+    graph.SetAxisOptions({true, true});
+    EXPECT_TRUE(graph.LogXShown());
+    EXPECT_TRUE(graph.LogYShown());
+    EXPECT_NE(qobject_cast<QLogValueAxis*>(graph.MainChart()->axes(Qt::Horizontal)[0]), nullptr);
+    EXPECT_NE(qobject_cast<QLogValueAxis*>(graph.ResidualChart()->axes(Qt::Horizontal)[0]),
+              nullptr);
+    SetPlotData negative = TwoCurveSet(true);
+    negative.points[0].X = -1.0;
+    negative.points[0].Y = -3.0;
+    graph.ShowSets({negative});
+    EXPECT_FALSE(graph.LogXShown());
+    EXPECT_FALSE(graph.LogYShown());
+    EXPECT_NE(qobject_cast<QValueAxis*>(graph.MainChart()->axes(Qt::Horizontal)[0]), nullptr);
+}
+
+ComputeRecord TwoSets() {
+    return Compute({"// first", "0 1", "1 3", "2 5.1", "", "// 東京 (T=3)", "0 2 0.5", "1 4 0.5",
+                    "2 6.5 0.5", "3 8 0.5"},
+                   0);
+}
+
+TEST(GraphPane, SelectorListsAllSetsAndEachMemo) {
+    GraphPane pane;
+    pane.show();
+    pane.ShowRecord(TwoSets(), {0, 20.0});
+    QComboBox* selector = pane.SetSelector();
+    ASSERT_EQ(selector->count(), 3);
+    EXPECT_EQ(selector->itemText(0), "All sets");
+    EXPECT_EQ(selector->itemText(1), "1: first");
+    EXPECT_EQ(selector->itemText(2), "2: 東京 (T=3)");
+    EXPECT_EQ(pane.SelectedSet(), 0);
+    // All sets: two data series, legends prefixed by the set.
+    EXPECT_EQ(SeriesOf<QScatterSeries>(pane.Graph()->MainChart()).size(), 2u);
+    EXPECT_TRUE(VisibleLegend(pane.Graph()->MainChart()).contains("Set 2 linear: fitted"));
+}
+
+TEST(GraphPane, SwitchingSetsRedrawsTheGraph) {
+    GraphPane pane;
+    pane.ShowRecord(TwoSets(), {0, 20.0});
+    pane.SetSelector()->setCurrentIndex(2);
+    EXPECT_EQ(pane.SelectedSet(), 2);
+    const auto data = SeriesOf<QScatterSeries>(pane.Graph()->MainChart());
+    ASSERT_EQ(data.size(), 1u);
+    EXPECT_EQ(data[0]->count(), 4);
+    // Set 2 has SDs: four error bars and one curve.
+    EXPECT_EQ(SeriesOf<QLineSeries>(pane.Graph()->MainChart()).size(), 5u);
+    pane.SetSelector()->setCurrentIndex(1);
+    EXPECT_EQ(SeriesOf<QScatterSeries>(pane.Graph()->MainChart())[0]->count(), 3);
+    EXPECT_EQ(SeriesOf<QLineSeries>(pane.Graph()->MainChart()).size(), 1u);
+}
+
+TEST(GraphPane, NewComputeReplacesEverythingShown) {
+    GraphPane pane;
+    pane.ShowRecord(TwoSets(), {0, 20.0});
+    pane.SetSelector()->setCurrentIndex(2);
+    pane.ShowRecord(Compute({"// only", "0 1", "1 2", "2 3", "3 4.5", "4 5"}, 0), {0, 20.0});
+    ASSERT_EQ(pane.SetSelector()->count(), 2);
+    EXPECT_EQ(pane.SelectedSet(), 0);  // set 2 is gone
+    const auto data = SeriesOf<QScatterSeries>(pane.Graph()->MainChart());
+    ASSERT_EQ(data.size(), 1u);
+    EXPECT_EQ(data[0]->count(), 5);
+    pane.Clear();
+    EXPECT_EQ(pane.SetSelector()->count(), 1);
+    EXPECT_TRUE(SeriesOf<QScatterSeries>(pane.Graph()->MainChart()).empty());
+    EXPECT_FALSE(pane.ExportButton()->isEnabled());
+}
+
+TEST(GraphPane, KeepsTheSelectedSetAcrossComputes) {
+    GraphPane pane;
+    pane.ShowRecord(TwoSets(), {0, 20.0});
+    pane.SetSelector()->setCurrentIndex(1);
+    pane.ShowRecord(TwoSets(), {0, 20.0});
+    EXPECT_EQ(pane.SelectedSet(), 1);
+    EXPECT_EQ(SeriesOf<QScatterSeries>(pane.Graph()->MainChart()).size(), 1u);
+}
+
+class Export : public ::testing::Test {
+  protected:
+    QString Path(const char* name) const { return m_dir.filePath(name); }
+    QTemporaryDir m_dir;
+};
+
+TEST_F(Export, WidgetToPngSvgAndPdfWithTheirSignatures) {
+    FitGraph graph;
+    graph.resize(800, 600);
+    graph.ShowSets({TwoCurveSet(true)});
+    QString error;
+    ASSERT_TRUE(ExportWidget(graph, Path("g.png"), error)) << error.toStdString();
+    ASSERT_TRUE(ExportWidget(graph, Path("g.svg"), error)) << error.toStdString();
+    ASSERT_TRUE(ExportWidget(graph, Path("g.PDF"), error)) << error.toStdString();
+    EXPECT_EQ(Head(Path("g.png"), 8), QByteArray("\x89PNG\r\n\x1a\n"));
+    EXPECT_EQ(Head(Path("g.pdf"), 5), QByteArray());  // the name keeps its case
+    EXPECT_EQ(Head(Path("g.PDF"), 5), QByteArray("%PDF-"));
+    const QByteArray svg = Head(Path("g.svg"), 400);
+    EXPECT_TRUE(svg.startsWith("<?xml")) << svg.constData();
+    EXPECT_TRUE(svg.contains("<svg"));
+    EXPECT_GT(QFile(Path("g.png")).size(), 10000);
+    EXPECT_GT(QFile(Path("g.PDF")).size(), 1000);
+}
+
+TEST_F(Export, OtherSuffixesAreRefused) {
+    FitGraph graph;
+    QString error;
+    EXPECT_FALSE(ExportWidget(graph, Path("g.jpg"), error));
+    EXPECT_TRUE(error.contains(".png, .svg or .pdf"));
+    EXPECT_FALSE(QFile::exists(Path("g.jpg")));
+}
+
+TEST_F(Export, RecordToFileDrawsTheChosenSet) {
+    std::string error;
+    const ComputeRecord record = TwoSets();
+    const std::string png = Path("all.png").toStdString();
+    ASSERT_TRUE(PlotRecordToFile(record, {0, 20.0}, 0, png, error)) << error;
+    EXPECT_EQ(Head(Path("all.png"), 4), QByteArray("\x89PNG"));
+    ASSERT_TRUE(PlotRecordToFile(record, {0, 20.0}, 2, Path("two.svg").toStdString(), error));
+    EXPECT_FALSE(PlotRecordToFile(record, {0, 20.0}, 3, Path("three.pdf").toStdString(), error));
+    EXPECT_EQ(error, "no set 3 was fitted");
+    EXPECT_FALSE(QFile::exists(Path("three.pdf")));
+}
+
+}  // namespace
+}  // namespace quillon::plot
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM",
+            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,155 @@
+// The numbers a graph is built from: points, sampled curves, residuals and
+// legend texts, checked against the model formulas worked out by hand.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "core/compute.h"
+#include "plot/plot_data.h"
+#include "support/recording_host.h"
+
+namespace quillon::plot {
+namespace {
+
+ComputeRecord Compute(const std::vector<std::string>& lines, int modelId, int methodId = 0) {
+    ComputeSession session;
+    session.settings.modelId = modelId;
+    session.settings.methodId = methodId;
+    testing::RecordingHost host;
+    return ComputeParameters(lines, session, host, nullptr, 1);
+}
+
+std::vector<std::string> MichaelisMenten(bool withSd) {
+    std::vector<std::string> lines{"// Michaelis-Menten A0=10 A1=2"};
+    for (int i = 1; i <= 12; ++i) {
+        const double x = 0.5 * i;
+        const double y = 10.0 / (1.0 + 2.0 / x) + (i % 2 == 0 ? 0.01 : -0.01);
+        std::string line = std::to_string(x) + " " + std::to_string(y);
+        if (withSd) {
+            line += " 0.05";
+        }
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+TEST(SetTitle, FirstMemoLineWithoutSlashesOrTheSetNumber) {
+    SetRecord set;
+    set.setNumber = 2;
+    set.memo = "//\n//  東京 (T=3)  \n// second\n";
+    EXPECT_EQ(SetTitle(set), "東京 (T=3)");
+    set.memo.clear();
+    EXPECT_EQ(SetTitle(set), "Set 2");
+}
+
+TEST(CurveLegend, MethodAndFirstLineOfTheOutcome) {
+    FitRecord fit;
+    fit.method = "Marquardt";
+    fit.outcome = 1;
+    fit.message = "収束しました。\n";
+    EXPECT_EQ(CurveLegend(fit), "Marquardt: 収束しました");
+    fit.method = "Gradient";
+    fit.outcome = -1;
+    fit.message = "特異点\n初期値や誤差水準を検討して下さい。\n";
+    EXPECT_EQ(CurveLegend(fit), "Gradient: 特異点");
+    FitRecord linear;
+    linear.method = "linear";
+    linear.outcome = 1;
+    linear.message = "  a +/- a_sig = 1 +/- 0 \n";
+    EXPECT_EQ(CurveLegend(linear), "linear: fitted");
+}
+
+TEST(BuildSetPlot, LinearSetWithSdsHasErrorBarsAndWeightedResiduals) {
+    const ComputeRecord record =
+        Compute({"// line", "0 1.1 0.5", "1 2.9 0.25", "2 5.2 0.5", "3 6.8 1"}, 0);
+    ASSERT_EQ(record.sets.size(), 1u);
+    const SetRecord& set = record.sets[0];
+    ASSERT_EQ(set.fits.size(), 1u);
+    const SetPlotData data = BuildSetPlot({0, 20.0}, set, 31);
+    EXPECT_EQ(data.title, "line");
+    ASSERT_EQ(data.points.size(), 4u);
+    EXPECT_TRUE(data.errorBars);
+    EXPECT_TRUE(data.weightedResiduals);
+    ASSERT_EQ(data.curves.size(), 1u);
+    const CurveData& curve = data.curves[0];
+    EXPECT_EQ(curve.legend, "linear: fitted");
+    const double a = set.fits[0].parameters[0];
+    const double b = set.fits[0].parameters[1];
+    ASSERT_EQ(curve.x.size(), 31u);
+    EXPECT_DOUBLE_EQ(curve.x.front(), 0.0);
+    EXPECT_DOUBLE_EQ(curve.x.back(), 3.0);
+    EXPECT_NEAR(curve.y[10], a + b * 1.0, 1e-12);
+    ASSERT_EQ(curve.residuals.size(), 4u);
+    EXPECT_NEAR(curve.residuals[1], (2.9 - (a + b)) / 0.25, 1e-12);
+    EXPECT_NEAR(curve.residuals[3], (6.8 - (a + 3 * b)) / 1.0, 1e-12);
+}
+
+TEST(BuildSetPlot, SetWithoutSdsHasNoErrorBarsAndPlainResiduals) {
+    const ComputeRecord record = Compute({"0 1", "1 3.5", "2 5", "3 7 2"}, 0);
+    ASSERT_EQ(record.sets.size(), 1u);
+    const SetPlotData data = BuildSetPlot({0, 20.0}, record.sets[0]);
+    EXPECT_FALSE(data.errorBars);
+    EXPECT_FALSE(data.weightedResiduals);
+    const double a = record.sets[0].fits[0].parameters[0];
+    const double b = record.sets[0].fits[0].parameters[1];
+    // The point with an SD of 2 is not scaled: the set as a whole is unweighted.
+    EXPECT_NEAR(data.curves[0].residuals[3], 7.0 - (a + 3 * b), 1e-12);
+}
+
+TEST(BuildSetPlot, ThroughOriginCurveIsTheSlopeTimesX) {
+    const ComputeRecord record = Compute({"1 2.1", "2 3.9", "3 6.2"}, 28);
+    ASSERT_EQ(record.sets.size(), 1u);
+    const FitRecord& fit = record.sets[0].fits[0];
+    ASSERT_FALSE(fit.parameters.empty());
+    const auto f = FittedCurve({28, 20.0}, record.sets[0], fit);
+    ASSERT_TRUE(f);
+    EXPECT_NEAR(f(10.0), 10.0 * fit.parameters.back(), 1e-12);
+    EXPECT_NEAR(fit.parameters.back(), 2.0, 0.1);
+}
+
+TEST(BuildSetPlot, NonlinearCurveFollowsTheModelFormulaForEveryMethodRun) {
+    const ComputeRecord record = Compute(MichaelisMenten(true), 21, kMethodAll);
+    ASSERT_EQ(record.sets.size(), 1u);
+    const SetRecord& set = record.sets[0];
+    ASSERT_EQ(set.fits.size(), 4u);
+    const SetPlotData data = BuildSetPlot({21, 20.0}, set, 50);
+    ASSERT_EQ(data.curves.size(), 4u);
+    for (std::size_t m = 0; m < 4; ++m) {
+        const FitRecord& fit = set.fits[m];
+        const CurveData& curve = data.curves[m];
+        EXPECT_EQ(curve.legend, fit.method + ": 収束しました") << fit.message;
+        ASSERT_EQ(fit.parameters.size(), 2u);
+        const double a0 = fit.parameters[0];
+        const double a1 = fit.parameters[1];
+        ASSERT_EQ(curve.x.size(), 50u);
+        for (std::size_t i = 0; i < curve.x.size(); i += 7) {
+            EXPECT_NEAR(curve.y[i], a0 / (1.0 + a1 / curve.x[i]), 1e-9);
+        }
+        ASSERT_EQ(curve.residuals.size(), set.points.size());
+        for (std::size_t i = 0; i < set.points.size(); ++i) {
+            const DataPoint& p = set.points[i];
+            EXPECT_NEAR(curve.residuals[i], (p.Y - a0 / (1.0 + a1 / p.X)) / 0.05, 1e-7);
+        }
+        EXPECT_NEAR(a0, 10.0, 0.05);
+        EXPECT_NEAR(a1, 2.0, 0.05);
+    }
+}
+
+TEST(BuildSetPlot, RunWithoutParametersKeepsItsLegendButHasNoCurve) {
+    SetRecord set;
+    set.setNumber = 1;
+    set.points = {{1, 2, 1}, {2, 3, 1}};
+    FitRecord failed;
+    failed.method = "Powell";
+    failed.outcome = -1;
+    failed.message = "特異点\n";
+    set.fits = {failed};
+    const SetPlotData data = BuildSetPlot({21, 20.0}, set);
+    ASSERT_EQ(data.curves.size(), 1u);
+    EXPECT_EQ(data.curves[0].legend, "Powell: 特異点");
+    EXPECT_TRUE(data.curves[0].x.empty());
+    EXPECT_TRUE(data.curves[0].residuals.empty());
+}
+
+}  // namespace
+}  // namespace quillon::plot
