@@ -29,7 +29,7 @@ using testing::RecordingHost;
 constexpr int kNCut = 200;
 // The hang guard of one compute. A case that has not finished by then is
 // reported by name and ends the test program.
-constexpr unsigned kCaseAlarmSeconds = 120;
+constexpr unsigned kCaseAlarmSeconds = 300;
 
 char g_caseName[256] = "";
 
