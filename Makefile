@@ -2,9 +2,11 @@
 # what a fresh machine lacks (scripts/bootstrap).
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc)
 
-.PHONY: all bootstrap configure build run test check asan format clean
+.PHONY: all bootstrap configure build run test check asan fuzz format clean
 
 all: build
 
@@ -26,17 +28,33 @@ run: bootstrap build
 test: build
 	QT_QPA_PLATFORM=offscreen ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) --timeout 300
 
-# Everything CI runs: the tests, then the engine tests under the sanitizers.
-check: bootstrap test asan
+# Everything CI runs: the tests (with the torture matrix), the engine tests
+# under the sanitizers, then each fuzz target for FUZZ_SECONDS.
+check: bootstrap test asan fuzz
 
 asan:
 	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLON_SANITIZE=ON \
 	    -DQUILLON_BUILD_GUI=OFF
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
-	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS) -L engine
+	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS) -L engine -LE torture
+
+# Runs each libFuzzer target for FUZZ_SECONDS on a copy of its seed corpus
+# (clang, AddressSanitizer and UBSan); a crash, a sanitizer report or an
+# input that runs past 30 seconds fails the target.
+fuzz:
+	CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	    -DQUILLON_FUZZ=ON -DQUILLON_BUILD_GUI=OFF -DQUILLON_BUILD_CLI=OFF -DBUILD_TESTING=OFF
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	for target in compute document; do \
+	    mkdir -p $(FUZZ_BUILD)/corpus/$$target $(FUZZ_BUILD)/artifacts && \
+	    $(FUZZ_BUILD)/tests/fuzz/fuzz_$$target -max_total_time=$(FUZZ_SECONDS) -timeout=30 \
+	        -max_len=4096 -rss_limit_mb=2048 -print_final_stats=1 \
+	        -artifact_prefix=$(FUZZ_BUILD)/artifacts/$$target- \
+	        $(FUZZ_BUILD)/corpus/$$target tests/fuzz/corpus/$$target || exit 1; \
+	done
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
