@@ -28,15 +28,15 @@ run: bootstrap build
 test: build
 	QT_QPA_PLATFORM=offscreen ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) --timeout 300
 
-# Everything CI runs: the tests (with the torture matrix), the engine tests
-# under the sanitizers, then each fuzz target for FUZZ_SECONDS.
+# Everything CI runs: all tests, then the engine tests and the torture matrix
+# under AddressSanitizer and UBSan, then each fuzz target for FUZZ_SECONDS.
 check: bootstrap test asan fuzz
 
 asan:
 	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLON_SANITIZE=ON \
 	    -DQUILLON_BUILD_GUI=OFF
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
-	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS) -L engine -LE torture
+	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS) -L 'engine|torture'
 
 # Runs each libFuzzer target for FUZZ_SECONDS on a copy of its seed corpus
 # (clang, AddressSanitizer and UBSan); a crash, a sanitizer report or an
