@@ -1,6 +1,7 @@
 #include "app/file_commands.h"
 
 #include <filesystem>
+#include <utility>
 
 #include "app/views.h"
 #include "core/records/number_format.h"
@@ -163,9 +164,18 @@ void FileCommands::InitialUpdate(std::string text) {
     m_state.loadMode = LoadMode::Open;
 }
 
+BeforeReplace FileCommands::TakePendingBackup(const std::string& path) {
+    std::optional<PendingBackup> pending = std::exchange(m_pendingBackup, std::nullopt);
+    if (!pending || pending->path != path) {
+        return {};
+    }
+    return BackupWhenReplacing(std::move(pending->info), pending->choice);
+}
+
 bool FileCommands::SaveTo(const std::string& path) {
     const SaveTextOutcome outcome =
-        SaveText(path, m_view.toPlainText().toStdString(), m_state.encoding, m_state.hadBom);
+        SaveText(path, m_view.toPlainText().toStdString(), m_state.encoding, m_state.hadBom,
+                 SystemFileCalls(), TakePendingBackup(path));
     if (!outcome.ok) {
         m_ui.Warn(outcome.message);
         return false;
@@ -177,6 +187,7 @@ bool FileCommands::SaveTo(const std::string& path) {
 }
 
 bool FileCommands::ConfirmOverwrite(const std::string& fullPath) {
+    m_pendingBackup.reset();
     const std::optional<FileStatus> status = QueryFileStatus(fullPath);
     if (!status) {
         return true;  // nothing there to overwrite
@@ -193,7 +204,13 @@ bool FileCommands::ConfirmOverwrite(const std::string& fullPath) {
         case OverwriteAnswer::Cancel:
             return false;
         case OverwriteAnswer::Backup:
-            result = MakeBackup(*info, decision.backup);
+            // The move itself waits until the new file is complete, so a
+            // failed write leaves the old file under its own name.
+            if (BackupNameIsUnsuitable(*info, decision.backup)) {
+                result.status = FileActionStatus::Unsuitable;
+            } else {
+                m_pendingBackup = PendingBackup{fullPath, *info, decision.backup};
+            }
             break;
         case OverwriteAnswer::Overwrite:
             result = PrepareOverwrite(*info);
@@ -270,7 +287,10 @@ void FileCommands::ExportResults(const ResultColumnList& columns, int modelId, I
         return;
     }
     m_writer = answer->state;
-    WriteResultFile(answer->path, FileExtension(answer->path), columns, modelId, m_writer, host);
+    ResultWriteOptions options;
+    options.beforeReplace = TakePendingBackup(answer->path);
+    WriteResultFile(answer->path, FileExtension(answer->path), columns, modelId, m_writer, host,
+                    options);
 }
 
 }  // namespace quillon::app

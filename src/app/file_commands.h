@@ -4,13 +4,16 @@
 // engine's document and result-file functions.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "app/file_ui.h"
 #include "app/recent_files.h"
 #include "core/records/host.h"
 #include "doc/dir_history.h"
+#include "doc/overwrite.h"
 #include "doc/result_writer.h"
+#include "doc/safe_file.h"
 #include "doc/text_codec.h"
 
 namespace quillon::app {
@@ -67,6 +70,9 @@ class FileCommands {
     void InitialUpdate(std::string text);
     bool SaveTo(const std::string& path);
     bool ConfirmOverwrite(const std::string& fullPath);
+    // The backup chosen in the overwrite question for path, to run as the
+    // save's last step; empty when none was chosen for that path.
+    BeforeReplace TakePendingBackup(const std::string& path);
     void SetModified(bool modified);
 
     CQueryView& m_view;
@@ -77,6 +83,12 @@ class FileCommands {
     DocumentFileState m_state;
     std::string m_prevText;      // the pane's text before an append
     ResultWriterState m_writer;  // the result writer's choices, for the window's life
+    struct PendingBackup {
+        std::string path;
+        OverwriteInfo info;
+        BackupChoice choice;
+    };
+    std::optional<PendingBackup> m_pendingBackup;
 };
 
 }  // namespace quillon::app

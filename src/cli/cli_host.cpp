@@ -94,17 +94,7 @@ void CliHost::WriteResultFile(const ResultColumnList& columns) {
         if (m_result->backup) {
             // The backup is made only once the new file is complete, so a
             // failed write leaves everything as it was.
-            options.beforeReplace = [&existing, choice = *m_result->backup](std::string& reason) {
-                const FileActionResult backup = MakeBackup(*existing, choice);
-                if (backup.status == FileActionStatus::Unsuitable) {
-                    reason = BackupName(existing->m_strFolder, existing->m_strBase,
-                                        existing->m_strExt, choice) +
-                             ": " + std::string(kUnsuitableTargetMessage);
-                } else if (backup.status == FileActionStatus::Failed) {
-                    reason = "no backup made: " + backup.reason;
-                }
-                return backup.status == FileActionStatus::Done;
-            };
+            options.beforeReplace = BackupWhenReplacing(*existing, *m_result->backup);
         } else if (const FileActionResult ready = PrepareOverwrite(*existing);
                    ready.status != FileActionStatus::Done) {
             ShowMessage(path + ": " + ready.reason, MessageIcon::Error);

@@ -56,7 +56,8 @@ EncodedText DocumentFileBytes(std::string_view text, TextEncoding encoding, bool
 }
 
 SaveTextOutcome SaveText(const std::string& path, std::string_view text, TextEncoding encoding,
-                         bool withBom, const FileSystemCalls& calls) {
+                         bool withBom, const FileSystemCalls& calls,
+                         const BeforeReplace& beforeReplace) {
     SaveTextOutcome outcome;
     const EncodedText encoded = DocumentFileBytes(text, encoding, withBom);
     if (encoded.unencodable > 0) {
@@ -66,7 +67,7 @@ SaveTextOutcome SaveText(const std::string& path, std::string_view text, TextEnc
             Sprintf("%d characters cannot be written in Shift-JIS", encoded.unencodable));
         return outcome;
     }
-    const FileWriteResult written = SaveFileAtomically(path, encoded.bytes, {}, calls);
+    const FileWriteResult written = SaveFileAtomically(path, encoded.bytes, beforeReplace, calls);
     if (!written.ok) {
         const std::string_view message =
             written.opened ? kDocumentSaveFailedMessage : kDocumentOpenFailedMessage;

@@ -40,8 +40,10 @@ struct SaveTextOutcome {
 };
 
 // Writes the pane's text to path. A failed write, or text the document's
-// encoding cannot hold, leaves an existing file untouched.
+// encoding cannot hold, leaves an existing file untouched. beforeReplace
+// (a backup) runs once the new file is complete.
 SaveTextOutcome SaveText(const std::string& path, std::string_view text, TextEncoding encoding,
-                         bool withBom = false, const FileSystemCalls& calls = SystemFileCalls());
+                         bool withBom = false, const FileSystemCalls& calls = SystemFileCalls(),
+                         const BeforeReplace& beforeReplace = {});
 
 }  // namespace quillon

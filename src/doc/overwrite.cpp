@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace quillon {
@@ -181,22 +182,39 @@ FileActionResult PrepareOverwrite(const OverwriteInfo& info) {
     return result;
 }
 
+bool BackupNameIsUnsuitable(const OverwriteInfo& info, BackupChoice choice) {
+    const std::string backup = BackupName(info.m_strFolder, info.m_strBase, info.m_strExt, choice);
+    const std::optional<FileStatus> existing = QueryFileStatus(backup);
+    return existing && IsUnsuitableTarget("", existing->attributes);
+}
+
 FileActionResult MakeBackup(const OverwriteInfo& info, BackupChoice choice) {
     FileActionResult result;
     const std::string backup = BackupName(info.m_strFolder, info.m_strBase, info.m_strExt, choice);
-    if (const std::optional<FileStatus> existing = QueryFileStatus(backup)) {
-        if (IsUnsuitableTarget("", existing->attributes)) {
-            result.status = FileActionStatus::Unsuitable;
-            return result;
-        }
-        // rename() below replaces the older backup in one step, whatever its
-        // permissions, so there is no moment without either file.
+    if (BackupNameIsUnsuitable(info, choice)) {
+        result.status = FileActionStatus::Unsuitable;
+        return result;
     }
+    // rename() replaces an older backup in one step, whatever its
+    // permissions, so there is no moment without either file.
     if (std::rename(info.m_strFullPath.c_str(), backup.c_str()) != 0) {
         result.status = FileActionStatus::Failed;
         result.reason = std::strerror(errno);
     }
     return result;
+}
+
+BeforeReplace BackupWhenReplacing(OverwriteInfo info, BackupChoice choice) {
+    return [info = std::move(info), choice](std::string& reason) {
+        const FileActionResult backup = MakeBackup(info, choice);
+        if (backup.status == FileActionStatus::Unsuitable) {
+            reason = BackupName(info.m_strFolder, info.m_strBase, info.m_strExt, choice) + ": " +
+                     std::string(kUnsuitableTargetMessage);
+        } else if (backup.status == FileActionStatus::Failed) {
+            reason = "no backup made: " + backup.reason;
+        }
+        return backup.status == FileActionStatus::Done;
+    };
 }
 
 }  // namespace quillon

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "doc/safe_file.h"
+
 namespace quillon {
 
 // The attribute bits of a file. On Linux read-only means no write permission
@@ -86,10 +88,19 @@ struct FileActionResult {
 // "上書き": makes a read-only or hidden file writable before it is replaced.
 FileActionResult PrepareOverwrite(const OverwriteInfo& info);
 
+// A directory (or system file) holds the backup name.
+bool BackupNameIsUnsuitable(const OverwriteInfo& info, BackupChoice choice);
+
 // The backup button: moves the existing file to its backup name. A backup
 // name held by a directory (or system file) is unsuitable; an older backup
 // there is replaced. Unlike a silent failure, a failed move is reported, so
 // the caller does not overwrite a file the user asked to keep.
 FileActionResult MakeBackup(const OverwriteInfo& info, BackupChoice choice);
+
+// The backup as the last step of a save: it runs once the new file is
+// complete, just before it takes the old one's name, so a save that fails
+// earlier leaves the old file where it was. A failure abandons the save with
+// the backup's name or the system's reason.
+BeforeReplace BackupWhenReplacing(OverwriteInfo info, BackupChoice choice);
 
 }  // namespace quillon

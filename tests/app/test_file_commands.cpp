@@ -2,6 +2,7 @@
 // dialogs.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -9,6 +10,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <algorithm>
 #include <deque>
 #include <filesystem>
 #include <fstream>
@@ -19,6 +21,8 @@
 #include "app/file_ui.h"
 #include "app/main_frame.h"
 #include "app/views.h"
+#include "support/file_faults.h"
+#include "support/recording_host.h"
 
 namespace quillon::app {
 namespace {
@@ -355,6 +359,114 @@ TEST(ResultFile, ComputeWithTheFileSwitchWritesTheChosenFile) {
     const std::string text = Read(path);
     EXPECT_EQ(text.rfind("*Model F:  a + b*X; linear\r\nParam_1,x_1,y_1,", 0), 0u) << text;
     EXPECT_EQ(w.Files().WriterState().m_nSeparator, 1);  // .csv forces commas
+}
+
+// Every way the window writes a file, made to fail for real: the old file
+// keeps its bytes under its own name, no backup or temporary file is left,
+// and the user reads the system's reason.
+class FailedWrites : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        m_path = w.Path("data.txt");
+        Write(m_path, kOld);
+        w.Open(m_path);
+        w.Type("new text that is longer than the old one\n");
+    }
+    void TearDown() override { chmod(w.dir.path().toStdString().c_str(), 0755); }
+
+    // Names in the window's folder other than its settings file.
+    std::vector<std::string> Listing() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(w.dir.path().toStdString())) {
+            if (entry.path().filename() != "settings.ini") {
+                names.push_back(entry.path().filename().string());
+            }
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    void ExpectOldFileAlone() const {
+        EXPECT_EQ(Read(m_path), kOld);
+        EXPECT_EQ(Listing(), std::vector<std::string>{"data.txt"});
+    }
+    void MakeFolderReadOnly() { chmod(w.dir.path().toStdString().c_str(), 0555); }
+
+    static constexpr const char* kOld = "old\r\n1 2\r\n";
+    Window w;
+    std::string m_path;
+};
+
+TEST_F(FailedWrites, SaveIntoAReadOnlyFolderWithABackupOrAnOverwrite) {
+    MakeFolderReadOnly();
+    testing::PermissionsEnforced enforced;
+    for (const OverwriteAnswer answer : {OverwriteAnswer::Backup, OverwriteAnswer::Overwrite}) {
+        w.ui.overwrite.push_back({answer, BackupChoice::Bak});
+        EXPECT_FALSE(w.Files().OnFileSave());
+        ExpectOldFileAlone();
+        EXPECT_TRUE(w.Files().IsModified());
+        ASSERT_FALSE(w.ui.warned.empty());
+        EXPECT_NE(w.ui.warned.back().find(m_path + ": Permission denied"), std::string::npos)
+            << w.ui.warned.back();
+    }
+}
+
+TEST_F(FailedWrites, SaveThatRunsOutOfSpaceMakesNoBackup) {
+    w.ui.overwrite.push_back({OverwriteAnswer::Backup, BackupChoice::Dollar});
+    {
+        testing::FileSizeLimit limit(8);
+        ASSERT_TRUE(limit.Active());
+        EXPECT_FALSE(w.Files().OnFileSave());
+    }
+    ExpectOldFileAlone();
+    ASSERT_FALSE(w.ui.warned.empty());
+    EXPECT_EQ(w.ui.warned.back().rfind("ﾄﾞｷｭﾒﾝﾄの保存に失敗しました。", 0), 0u);
+    EXPECT_NE(w.ui.warned.back().find("File too large"), std::string::npos) << w.ui.warned.back();
+    // The same save with room to write makes the backup and the new file.
+    w.ui.overwrite.push_back({OverwriteAnswer::Backup, BackupChoice::Dollar});
+    EXPECT_TRUE(w.Files().OnFileSave());
+    EXPECT_EQ(Read(w.Path("data.$xt")), kOld);
+    EXPECT_EQ(Read(m_path), "new text that is longer than the old one\r\n");
+}
+
+TEST_F(FailedWrites, SaveAsOntoAFullDevice) {
+    if (!fs::exists("/dev/full")) {
+        GTEST_SKIP() << "no /dev/full";
+    }
+    w.ui.paths.push_back("/dev/full");
+    w.ui.overwrite.push_back({OverwriteAnswer::Overwrite, BackupChoice::Bak});
+    EXPECT_FALSE(w.Files().OnFileSaveAs());
+    EXPECT_TRUE(w.Files().IsModified());
+    EXPECT_EQ(w.Files().State().m_strPathName, m_path);  // still the old document
+    ASSERT_FALSE(w.ui.warned.empty());
+    EXPECT_NE(w.ui.warned.back().find("/dev/full: No space left on device"), std::string::npos)
+        << w.ui.warned.back();
+    ExpectOldFileAlone();
+}
+
+TEST_F(FailedWrites, ResultFileIntoAReadOnlyFolderOrOntoAFullDevice) {
+    const ResultColumnList columns{{"x_1", {0, 1}}, {"y_1", {1, 3}}};
+    testing::RecordingHost host;
+    w.ui.resultPaths.push_back(m_path);
+    w.ui.overwrite.push_back({OverwriteAnswer::Backup, BackupChoice::Bak});
+    MakeFolderReadOnly();
+    {
+        testing::PermissionsEnforced enforced;
+        w.Files().ExportResults(columns, 0, host);
+    }
+    ExpectOldFileAlone();
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_NE(host.messages[0].first.find(m_path + ": Permission denied"), std::string::npos)
+        << host.messages[0].first;
+    EXPECT_EQ(host.messages[0].second, MessageIcon::Error);
+
+    if (fs::exists("/dev/full")) {
+        w.ui.resultPaths.push_back("/dev/full");
+        w.ui.overwrite.push_back({OverwriteAnswer::Overwrite, BackupChoice::Bak});
+        w.Files().ExportResults(columns, 0, host);
+        ASSERT_GE(host.messages.size(), 2u);
+        EXPECT_NE(host.messages.back().first.find("No space left on device"), std::string::npos)
+            << host.messages.back().first;
+    }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -126,6 +127,40 @@ TEST_F(CliFiles, FullDeviceIsAFailure) {
     const ProgramResult result = Quillon({"-o", "/dev/full", "--overwrite"});
     EXPECT_EQ(result.status, 1);
     EXPECT_NE(result.err.find("No space left on device"), std::string::npos);
+}
+
+// A folder the user may not write into: the result file is refused with the
+// system's reason, the old file and its name stay, and no backup appears.
+// Root ignores folder permissions, so the program then runs without the
+// capability that lets it.
+TEST_F(CliFiles, ReadOnlyFolderKeepsTheOldFile) {
+    const std::string out = Path("r.txt");
+    WriteFile(out, "old");
+    chmod(m_folder.c_str(), 0555);
+    for (const std::string mode : {"--overwrite", "--backup"}) {
+        std::vector<std::string> args = {kProgram, "--color", "never", "-o", out, mode};
+        if (mode == "--backup") {
+            args.push_back("bak");
+        }
+        args.push_back(m_data);
+        std::string program = kProgram;
+        if (geteuid() == 0) {
+            if (!fs::exists("/usr/bin/setpriv")) {
+                GTEST_SKIP() << "running as root without setpriv";
+            }
+            program = "/usr/bin/setpriv";
+            args.insert(args.begin(),
+                        {"--inh-caps=-all", "--bounding-set=-dac_override,-dac_read_search", "--"});
+        } else {
+            args.erase(args.begin());
+        }
+        const ProgramResult result = RunProgram(program, args);
+        EXPECT_EQ(result.status, 1) << mode << ": " << result.err;
+        EXPECT_NE(result.err.find("Permission denied"), std::string::npos) << result.err;
+        EXPECT_EQ(ReadFile(out), "old");
+        EXPECT_FALSE(fs::exists(Path("r.bak")));
+    }
+    chmod(m_folder.c_str(), 0755);
 }
 
 TEST_F(CliFiles, NoColumnsWritesNothing) {
