@@ -2,10 +2,12 @@
 
 #include <QChart>
 #include <QChartView>
+#include <QGraphicsObject>
 #include <QLegendMarker>
 #include <QLineSeries>
 #include <QLogValueAxis>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QScatterSeries>
 #include <QVBoxLayout>
 #include <QValueAxis>
@@ -71,6 +73,57 @@ class ChartView : public QChartView {
     QPointF m_panFrom;
     bool m_panning = false;
 };
+
+}  // namespace
+
+// The SD bars of one set's points, drawn as one item over the plot area:
+// Qt Charts has no error-bar series, and a line series per bar makes a set
+// of thousands of points unbearably slow. Positions come from the chart's
+// own mapping through the data series, so zoom, pan and log axes apply.
+class ErrorBarsItem : public QGraphicsObject {
+  public:
+    ErrorBarsItem(QChart* chart, QAbstractSeries* series, std::vector<QLineF> bars, QColor colour)
+        : QGraphicsObject(chart),
+          m_chart(chart),
+          m_series(series),
+          m_bars(std::move(bars)),
+          m_colour(std::move(colour)) {
+        // Above the grid and axes, under the series' markers (Qt Charts
+        // stacks grid, axes and series at z 2, 3 and 4 within the chart).
+        setZValue(3.5);
+        connect(chart, &QChart::plotAreaChanged, this, [this] {
+            prepareGeometryChange();
+            update();
+        });
+    }
+
+    const std::vector<QLineF>& Bars() const { return m_bars; }
+    QRectF boundingRect() const override { return m_chart->plotArea(); }
+    void paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*) override {
+        constexpr double kCapHalfWidth = 3.0;
+        painter->save();
+        painter->setClipRect(m_chart->plotArea());
+        painter->setPen(QPen(m_colour, 1.0));
+        for (const QLineF& bar : m_bars) {
+            const QPointF lo = m_chart->mapToPosition(bar.p1(), m_series);
+            const QPointF hi = m_chart->mapToPosition(bar.p2(), m_series);
+            painter->drawLine(lo, hi);
+            painter->drawLine(QPointF(lo.x() - kCapHalfWidth, lo.y()),
+                              QPointF(lo.x() + kCapHalfWidth, lo.y()));
+            painter->drawLine(QPointF(hi.x() - kCapHalfWidth, hi.y()),
+                              QPointF(hi.x() + kCapHalfWidth, hi.y()));
+        }
+        painter->restore();
+    }
+
+  private:
+    QChart* m_chart;
+    QAbstractSeries* m_series;
+    std::vector<QLineF> m_bars;  // in data coordinates: (x, y - SD) to (x, y + SD)
+    QColor m_colour;
+};
+
+namespace {
 
 // Running minimum and maximum of the values an axis must show.
 struct Extent {
@@ -173,6 +226,10 @@ void FitGraph::ResetView() {
 }
 
 void FitGraph::Rebuild() {
+    for (ErrorBarsItem* item : m_errorBars) {
+        delete item;
+    }
+    m_errorBars.clear();
     for (QChart* chart : {MainChart(), ResidualChart()}) {
         chart->removeAllSeries();
         for (QAbstractAxis* axis : chart->axes()) {
@@ -210,18 +267,16 @@ void FitGraph::AddSet(const SetPlotData& set, bool prefixLegend, int colourIndex
     chart.addSeries(points);
 
     if (set.errorBars) {
-        const QPen barPen(dataColour, 1.0);
+        std::vector<QLineF> bars;
+        bars.reserve(set.points.size());
         for (const DataPoint& p : set.points) {
             const double lo = p.Y - std::abs(p.SD);
             if (logY && lo <= 0.0) {
                 continue;
             }
-            auto* bar = new QLineSeries;
-            bar->setPen(barPen);
-            bar->append(p.X, lo);
-            bar->append(p.X, p.Y + std::abs(p.SD));
-            chart.addSeries(bar);
+            bars.emplace_back(p.X, lo, p.X, p.Y + std::abs(p.SD));
         }
+        m_errorBars.push_back(new ErrorBarsItem(&chart, points, std::move(bars), dataColour));
     }
 
     int index = colourIndex + 1;
@@ -250,20 +305,58 @@ void FitGraph::AddSet(const SetPlotData& set, bool prefixLegend, int colourIndex
     }
 }
 
+std::vector<QLineF> FitGraph::ErrorBars() const {
+    std::vector<QLineF> bars;
+    for (const ErrorBarsItem* item : m_errorBars) {
+        bars.insert(bars.end(), item->Bars().begin(), item->Bars().end());
+    }
+    return bars;
+}
+
+// The Y range: the data with their bars, widened for the curves by at most
+// twice the data's span (two decades on a log axis), so that a curve that
+// runs away at the ends does not squash the data into a line.
+Extent CombineYExtents(const Extent& data, const Extent& curves, bool log) {
+    if (data.Empty()) {
+        return curves;
+    }
+    Extent y = data;
+    if (curves.Empty()) {
+        return y;
+    }
+    if (log && data.Positive()) {
+        constexpr double kDecades = 100.0;
+        y.Add(std::max(curves.lo, data.lo / kDecades));
+        y.Add(std::min(curves.hi, data.hi * kDecades));
+    } else {
+        const double span = data.hi - data.lo;
+        y.Add(span > 0.0 ? std::max(curves.lo, data.lo - 2.0 * span) : curves.lo);
+        y.Add(span > 0.0 ? std::min(curves.hi, data.hi + 2.0 * span) : curves.hi);
+    }
+    return y;
+}
+
 void FitGraph::AttachAxes() {
-    Extent x, y, r;
+    Extent x, dataY, curveY, r;
     bool weighted = !m_sets.empty();
     for (const SetPlotData& set : m_sets) {
         weighted = weighted && set.weightedResiduals;
         for (const DataPoint& p : set.points) {
             x.Add(p.X);
-            y.Add(set.errorBars ? p.Y - std::abs(p.SD) : p.Y);
-            y.Add(set.errorBars ? p.Y + std::abs(p.SD) : p.Y);
+            dataY.Add(p.Y);
+            if (set.errorBars) {
+                // On a log axis a bar reaching zero or below is not drawn.
+                const double lo = p.Y - std::abs(p.SD);
+                if (!m_options.logY || lo > 0.0) {
+                    dataY.Add(lo);
+                }
+                dataY.Add(p.Y + std::abs(p.SD));
+            }
         }
         for (const CurveData& curve : set.curves) {
             for (double v : curve.y) {
                 if (!m_options.logY || v > 0.0) {
-                    y.Add(v);
+                    curveY.Add(v);
                 }
             }
             for (double v : curve.residuals) {
@@ -272,6 +365,7 @@ void FitGraph::AttachAxes() {
         }
     }
     r.Add(0.0);
+    const Extent y = CombineYExtents(dataY, curveY, m_options.logY);
     m_logXShown = m_options.logX && x.Positive();
     m_logYShown = m_options.logY && y.Positive();
 
@@ -281,7 +375,7 @@ void FitGraph::AttachAxes() {
     QAbstractAxis* mainY = MakeAxis(y, m_logYShown, QStringLiteral("Y"));
     QAbstractAxis* resX = MakeAxis(x, m_logXShown, QStringLiteral("X"));
     QAbstractAxis* resY =
-        MakeAxis(r, false, weighted ? QStringLiteral("(Y − f) / SD") : QStringLiteral("Y − f"));
+        MakeAxis(r, false, weighted ? QStringLiteral("(Y−f)/SD") : QStringLiteral("Y − f"));
     chart.addAxis(mainX, Qt::AlignBottom);
     chart.addAxis(mainY, Qt::AlignLeft);
     residualChart.addAxis(resX, Qt::AlignBottom);
@@ -296,7 +390,7 @@ void FitGraph::AttachAxes() {
         residualChart.addSeries(zero);
     }
     // Markers of series hidden from the legend are rebuilt when a series is
-    // added, so the error bars are hidden again after all series are in.
+    // added, so unnamed series are hidden again after all series are in.
     for (QAbstractSeries* series : chart.series()) {
         if (series->name().isEmpty()) {
             HideFromLegend(chart, series);
@@ -307,6 +401,10 @@ void FitGraph::AttachAxes() {
     for (QAbstractSeries* series : residualChart.series()) {
         series->attachAxis(resX);
         series->attachAxis(resY);
+    }
+    for (ErrorBarsItem* item : m_errorBars) {
+        OnRangeChanged(mainX, item, [item] { item->update(); });
+        OnRangeChanged(mainY, item, [item] { item->update(); });
     }
     SyncResidualX();
 }

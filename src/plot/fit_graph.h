@@ -3,6 +3,7 @@
 // share the X range: zooming one moves the other.
 #pragma once
 
+#include <QLineF>
 #include <QWidget>
 #include <vector>
 
@@ -14,6 +15,8 @@ class QLineSeries;
 class QScatterSeries;
 
 namespace quillon::plot {
+
+class ErrorBarsItem;
 
 struct AxisOptions {
     bool logX = false;
@@ -38,6 +41,8 @@ class FitGraph : public QWidget {
     // value on them is positive).
     bool LogXShown() const { return m_logXShown; }
     bool LogYShown() const { return m_logYShown; }
+    // The SD bars drawn, in data coordinates, of every set shown.
+    std::vector<QLineF> ErrorBars() const;
 
   private:
     void Rebuild();
@@ -48,6 +53,7 @@ class FitGraph : public QWidget {
     QChartView* m_mainView;
     QChartView* m_residualView;
     std::vector<SetPlotData> m_sets;
+    std::vector<ErrorBarsItem*> m_errorBars;  // owned by their chart
     AxisOptions m_options;
     bool m_logXShown = false;
     bool m_logYShown = false;

@@ -69,6 +69,24 @@ std::string TrimMemoLine(std::string line) {
 
 }  // namespace
 
+std::vector<double> CurveSampleX(double x0, double x1, int samples) {
+    const int count = std::max(samples, 2);
+    std::vector<double> xs;
+    xs.reserve(2 * static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        xs.push_back(x0 + (x1 - x0) * i / (count - 1));
+    }
+    if (x0 > 0.0 && x1 > x0) {
+        const double ratio = std::log(x1 / x0);
+        for (int i = 1; i + 1 < count; ++i) {
+            xs.push_back(x0 * std::exp(ratio * i / (count - 1)));
+        }
+        std::sort(xs.begin(), xs.end());
+        xs.erase(std::unique(xs.begin(), xs.end()), xs.end());
+    }
+    return xs;
+}
+
 std::function<double(double)> FittedCurve(const PlotModel& model, const SetRecord& set,
                                           const FitRecord& fit) {
     const std::vector<double>& a = fit.parameters;
@@ -131,15 +149,12 @@ SetPlotData BuildSetPlot(const PlotModel& model, const SetRecord& set, int sampl
     const auto [lo, hi] =
         std::minmax_element(set.points.begin(), set.points.end(),
                             [](const DataPoint& l, const DataPoint& r) { return l.X < r.X; });
-    const double x0 = lo->X;
-    const double x1 = hi->X;
-    const int count = std::max(samples, 2);
+    const std::vector<double> sampleX = CurveSampleX(lo->X, hi->X, samples);
     for (const FitRecord& fit : set.fits) {
         CurveData curve;
         curve.legend = CurveLegend(fit);
         if (const auto f = FittedCurve(model, set, fit)) {
-            for (int i = 0; i < count; ++i) {
-                const double x = x0 + (x1 - x0) * i / (count - 1);
+            for (const double x : sampleX) {
                 const double y = f(x);
                 if (std::isfinite(y)) {
                     curve.x.push_back(x);

@@ -47,8 +47,13 @@ std::string CurveLegend(const FitRecord& fit);
 // The first memo line without its "//", or "Set N" when the memo is empty.
 std::string SetTitle(const SetRecord& set);
 
-// Everything the graph draws for one set; curves are sampled at samples
-// evenly spaced X values across the data.
+// The X values a curve is drawn at: samples evenly spaced values from x0 to
+// x1 and, when the range is positive, as many spaced evenly on a log scale,
+// so the curve is smooth whichever way the X axis is shown.
+std::vector<double> CurveSampleX(double x0, double x1, int samples);
+
+// Everything the graph draws for one set; curves are sampled across the
+// data's X range at CurveSampleX.
 SetPlotData BuildSetPlot(const PlotModel& model, const SetRecord& set, int samples = 200);
 
 }  // namespace quillon::plot

@@ -6,6 +6,9 @@
 #include <QChart>
 #include <QComboBox>
 #include <QFile>
+#include <QGraphicsScene>
+#include <QGraphicsView>
+#include <QImage>
 #include <QLegendMarker>
 #include <QLineSeries>
 #include <QLogValueAxis>
@@ -82,12 +85,14 @@ TEST(FitGraph, OneDataSeriesErrorBarsAndOneCurvePerRun) {
     const auto scatters = SeriesOf<QScatterSeries>(graph.MainChart());
     ASSERT_EQ(scatters.size(), 1u);
     EXPECT_EQ(scatters[0]->count(), 3);
-    // Three error bars, then two curves.
+    // Two curves; the three SD bars are drawn over the plot.
     const auto lines = SeriesOf<QLineSeries>(graph.MainChart());
-    ASSERT_EQ(lines.size(), 5u);
-    EXPECT_EQ(lines[0]->at(0), QPointF(1, 1.5));
-    EXPECT_EQ(lines[0]->at(1), QPointF(1, 2.5));
-    EXPECT_EQ(lines[3]->count(), 3);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0]->count(), 3);
+    const std::vector<QLineF> bars = graph.ErrorBars();
+    ASSERT_EQ(bars.size(), 3u);
+    EXPECT_EQ(bars[0], QLineF(1, 1.5, 1, 2.5));
+    EXPECT_EQ(bars[2], QLineF(3, 4.5, 3, 5.5));
     EXPECT_EQ(VisibleLegend(graph.MainChart()),
               (QStringList{"data", "Marquardt: 収束しました", "Powell: 特異点 (no curve)"}));
     EXPECT_EQ(graph.MainChart()->title(), "two");
@@ -97,6 +102,7 @@ TEST(FitGraph, NoErrorBarsWithoutSds) {
     FitGraph graph;
     graph.ShowSets({TwoCurveSet(false)});
     EXPECT_EQ(SeriesOf<QLineSeries>(graph.MainChart()).size(), 2u);
+    EXPECT_TRUE(graph.ErrorBars().empty());
 }
 
 TEST(FitGraph, ResidualsOfEachRunUnderTheCurves) {
@@ -109,7 +115,7 @@ TEST(FitGraph, ResidualsOfEachRunUnderTheCurves) {
     EXPECT_EQ(residuals[1]->count(), 0);
     const auto* axis = qobject_cast<QValueAxis*>(graph.ResidualChart()->axes(Qt::Vertical)[0]);
     ASSERT_NE(axis, nullptr);
-    EXPECT_EQ(axis->titleText(), "(Y − f) / SD");
+    EXPECT_EQ(axis->titleText(), "(Y−f)/SD");
     graph.ShowSets({TwoCurveSet(false)});
     axis = qobject_cast<QValueAxis*>(graph.ResidualChart()->axes(Qt::Vertical)[0]);
     EXPECT_EQ(axis->titleText(), "Y − f");
@@ -152,6 +158,43 @@ TEST(FitGraph, LogAxesOnlyWhenEveryValueIsPositive) {
     EXPECT_NE(qobject_cast<QValueAxis*>(graph.MainChart()->axes(Qt::Horizontal)[0]), nullptr);
 }
 
+// A curve that runs far past the data widens the Y axis only so far; the
+// bars are drawn where the chart maps them, and on a log Y axis a bar that
+// would reach zero or below is left out.
+TEST(FitGraph, YRangeFollowsTheDataAndBarsAreDrawn) {
+    FitGraph graph;
+    graph.resize(600, 500);
+    SetPlotData set = TwoCurveSet(true);
+    set.points[1].SD = 1.5;  // a bar much taller than its marker
+    set.curves[0].y = {2, 3.5, -1e9};
+    graph.ShowSets({set});
+    graph.show();
+    QCoreApplication::processEvents();
+    const auto* y = qobject_cast<QValueAxis*>(graph.MainChart()->axes(Qt::Vertical)[0]);
+    ASSERT_NE(y, nullptr);
+    EXPECT_GT(y->min(), -30.0);  // data 1.5..5.5, so at least 1.5 - 2 * 4 before rounding
+    EXPECT_LT(y->min(), 1.5);
+
+    QImage image(graph.size(), QImage::Format_RGB32);
+    image.fill(Qt::white);
+    graph.render(&image);
+    QChart* chart = graph.MainChart();
+    const QPointF onBar = chart->mapToPosition(QPointF(2, 4 + 1.2), chart->series()[0]);
+    QGraphicsView* view = chart->scene()->views().at(0);
+    const QPoint at = view->viewport()->mapTo(&graph, view->mapFromScene(onBar));
+    bool dark = false;
+    for (int dx = -1; dx <= 1; ++dx) {
+        dark = dark || qGray(image.pixel(at.x() + dx, at.y())) < 128;
+    }
+    EXPECT_TRUE(dark) << "no bar drawn at " << at.x() << "," << at.y();
+
+    set.points[0].SD = 5.0;  // would reach below zero
+    graph.ShowSets({set});
+    graph.SetAxisOptions({false, true});
+    ASSERT_TRUE(graph.LogYShown());
+    EXPECT_EQ(graph.ErrorBars().size(), 2u);
+}
+
 ComputeRecord TwoSets() {
     return Compute({"// first", "0 1", "1 3", "2 5.1", "", "// 東京 (T=3)", "0 2 0.5", "1 4 0.5",
                     "2 6.5 0.5", "3 8 0.5"},
@@ -182,10 +225,12 @@ TEST(GraphPane, SwitchingSetsRedrawsTheGraph) {
     ASSERT_EQ(data.size(), 1u);
     EXPECT_EQ(data[0]->count(), 4);
     // Set 2 has SDs: four error bars and one curve.
-    EXPECT_EQ(SeriesOf<QLineSeries>(pane.Graph()->MainChart()).size(), 5u);
+    EXPECT_EQ(SeriesOf<QLineSeries>(pane.Graph()->MainChart()).size(), 1u);
+    EXPECT_EQ(pane.Graph()->ErrorBars().size(), 4u);
     pane.SetSelector()->setCurrentIndex(1);
     EXPECT_EQ(SeriesOf<QScatterSeries>(pane.Graph()->MainChart())[0]->count(), 3);
     EXPECT_EQ(SeriesOf<QLineSeries>(pane.Graph()->MainChart()).size(), 1u);
+    EXPECT_TRUE(pane.Graph()->ErrorBars().empty());
 }
 
 TEST(GraphPane, NewComputeReplacesEverythingShown) {

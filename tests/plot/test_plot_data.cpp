@@ -2,6 +2,8 @@
 // legend texts, checked against the model formulas worked out by hand.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cmath>
 
 #include "core/compute.h"
@@ -107,6 +109,23 @@ TEST(BuildSetPlot, ThroughOriginCurveIsTheSlopeTimesX) {
     EXPECT_NEAR(fit.parameters.back(), 2.0, 0.1);
 }
 
+// Curves are drawn at evenly spaced X and, over a positive range, at X evenly
+// spaced in log X too: smooth on either axis, sorted, without repeats.
+TEST(CurveSampleX, EvenOnLinearAndLogAxes) {
+    const std::vector<double> xs = CurveSampleX(1.0, 1000.0, 4);
+    ASSERT_EQ(xs.size(), 6u);  // 1, 10, 100, 334, 667, 1000
+    EXPECT_TRUE(std::is_sorted(xs.begin(), xs.end()));
+    EXPECT_DOUBLE_EQ(xs[1], 10.0);
+    EXPECT_DOUBLE_EQ(xs[2], 100.0);
+    EXPECT_DOUBLE_EQ(xs[3], 334.0);
+    EXPECT_EQ(xs.front(), 1.0);
+    EXPECT_EQ(xs.back(), 1000.0);
+    // A range through zero or a single X: the linear samples only.
+    EXPECT_EQ(CurveSampleX(-1.0, 1.0, 3), (std::vector<double>{-1.0, 0.0, 1.0}));
+    EXPECT_EQ(CurveSampleX(2.0, 2.0, 3), (std::vector<double>{2.0, 2.0, 2.0}));
+    EXPECT_EQ(CurveSampleX(0.0, 1.0, 1).size(), 2u);  // at least both ends
+}
+
 TEST(BuildSetPlot, NonlinearCurveFollowsTheModelFormulaForEveryMethodRun) {
     const ComputeRecord record = Compute(MichaelisMenten(true), 21, kMethodAll);
     ASSERT_EQ(record.sets.size(), 1u);
@@ -121,7 +140,7 @@ TEST(BuildSetPlot, NonlinearCurveFollowsTheModelFormulaForEveryMethodRun) {
         ASSERT_EQ(fit.parameters.size(), 2u);
         const double a0 = fit.parameters[0];
         const double a1 = fit.parameters[1];
-        ASSERT_EQ(curve.x.size(), 50u);
+        ASSERT_EQ(curve.x, CurveSampleX(set.points.front().X, set.points.back().X, 50));
         for (std::size_t i = 0; i < curve.x.size(); i += 7) {
             EXPECT_NEAR(curve.y[i], a0 / (1.0 + a1 / curve.x[i]), 1e-9);
         }
