@@ -146,9 +146,25 @@ void HideFromLegend(QChart& chart, QAbstractSeries* series) {
     }
 }
 
+// The tick spacing, 1, 2 or 5 times a power of ten, that puts about
+// `ticks` ticks on a span.
+double RoundTickInterval(double span, int ticks) {
+    if (!(span > 0.0) || !std::isfinite(span)) {
+        return 1.0;
+    }
+    const double raw = span / ticks;
+    const double decade = std::pow(10.0, std::floor(std::log10(raw)));
+    for (const double step : {1.0, 2.0, 5.0}) {
+        if (raw <= step * decade * 1.5) {
+            return step * decade;
+        }
+    }
+    return 10.0 * decade;
+}
+
 // A linear axis padded by 5 % each side, or a logarithmic one padded by a
 // quarter of a decade.
-QAbstractAxis* MakeAxis(const Extent& extent, bool log, const QString& title) {
+QAbstractAxis* MakeAxis(const Extent& extent, bool log, const QString& title, int ticks = 6) {
     QAbstractAxis* axis = nullptr;
     if (log) {
         auto* logAxis = new QLogValueAxis;
@@ -162,7 +178,11 @@ QAbstractAxis* MakeAxis(const Extent& extent, bool log, const QString& title) {
         double hi = extent.Empty() ? 1.0 : extent.hi;
         const double pad = hi > lo ? (hi - lo) * 0.05 : std::max(std::abs(lo) * 0.05, 0.5);
         valueAxis->setRange(lo - pad, hi + pad);
-        valueAxis->applyNiceNumbers();  // round ticks instead of the data's own ends
+        // Ticks at round values inside the padded range; rounding the range
+        // itself to whole ticks could leave a fifth of the plot empty.
+        valueAxis->setTickType(QValueAxis::TicksDynamic);
+        valueAxis->setTickAnchor(0.0);
+        valueAxis->setTickInterval(RoundTickInterval(hi + pad - (lo - pad), ticks));
         valueAxis->setLabelFormat("%g");
         axis = valueAxis;
     }
@@ -375,7 +395,7 @@ void FitGraph::AttachAxes() {
     QAbstractAxis* mainY = MakeAxis(y, m_logYShown, QStringLiteral("Y"));
     QAbstractAxis* resX = MakeAxis(x, m_logXShown, QStringLiteral("X"));
     QAbstractAxis* resY =
-        MakeAxis(r, false, weighted ? QStringLiteral("(Y−f)/SD") : QStringLiteral("Y − f"));
+        MakeAxis(r, false, weighted ? QStringLiteral("(Y−f)/SD") : QStringLiteral("Y−f"), 3);
     chart.addAxis(mainX, Qt::AlignBottom);
     chart.addAxis(mainY, Qt::AlignLeft);
     residualChart.addAxis(resX, Qt::AlignBottom);

@@ -118,7 +118,7 @@ TEST(FitGraph, ResidualsOfEachRunUnderTheCurves) {
     EXPECT_EQ(axis->titleText(), "(Y−f)/SD");
     graph.ShowSets({TwoCurveSet(false)});
     axis = qobject_cast<QValueAxis*>(graph.ResidualChart()->axes(Qt::Vertical)[0]);
-    EXPECT_EQ(axis->titleText(), "Y − f");
+    EXPECT_EQ(axis->titleText(), "Y−f");
 }
 
 TEST(FitGraph, ZoomingTheMainChartMovesTheResidualXRange) {
