@@ -125,6 +125,22 @@ class ErrorBarsItem : public QGraphicsObject {
 
 namespace {
 
+// More points than this in one cloud are thinned for drawing: a chart of a
+// million markers takes minutes and shows no more than the thinned one.
+constexpr std::size_t kMaxDrawnPoints = 4000;
+
+// The chosen points as one list, so the series takes them in one step
+// instead of one change signal per point.
+QList<QPointF> PointList(const std::vector<double>& x, const std::vector<double>& y,
+                         const std::vector<std::size_t>& indices) {
+    QList<QPointF> list;
+    list.reserve(static_cast<qsizetype>(indices.size()));
+    for (const std::size_t i : indices) {
+        list.append(QPointF(x[i], y[i]));
+    }
+    return list;
+}
+
 // Running minimum and maximum of the values an axis must show.
 struct Extent {
     double lo = std::numeric_limits<double>::infinity();
@@ -281,15 +297,25 @@ void FitGraph::AddSet(const SetPlotData& set, bool prefixLegend, int colourIndex
     points->setMarkerSize(7.0);
     points->setColor(dataColour);
     points->setBorderColor(dataColour);
+    std::vector<double> xs, ys;
+    xs.reserve(set.points.size());
+    ys.reserve(set.points.size());
     for (const DataPoint& p : set.points) {
-        points->append(p.X, p.Y);
+        xs.push_back(p.X);
+        ys.push_back(p.Y);
+    }
+    const std::vector<std::size_t> shown = DisplayIndices(xs, ys, kMaxDrawnPoints);
+    points->replace(PointList(xs, ys, shown));
+    if (shown.size() < set.points.size() / 2) {
+        points->setMarkerSize(4.0);  // a thinned cloud: smaller markers keep it readable
     }
     chart.addSeries(points);
 
     if (set.errorBars) {
         std::vector<QLineF> bars;
-        bars.reserve(set.points.size());
-        for (const DataPoint& p : set.points) {
+        bars.reserve(shown.size());
+        for (const std::size_t i : shown) {
+            const DataPoint& p = set.points[i];
             const double lo = p.Y - std::abs(p.SD);
             if (logY && lo <= 0.0) {
                 continue;
@@ -306,11 +332,14 @@ void FitGraph::AddSet(const SetPlotData& set, bool prefixLegend, int colourIndex
         line->setName(prefix + QString::fromStdString(curve.legend) +
                       (curve.x.empty() ? QStringLiteral(" (no curve)") : QString()));
         line->setPen(QPen(colour, 2.0));
+        QList<QPointF> samples;
+        samples.reserve(static_cast<qsizetype>(curve.x.size()));
         for (std::size_t i = 0; i < curve.x.size(); ++i) {
             if (!logY || curve.y[i] > 0.0) {
-                line->append(curve.x[i], curve.y[i]);
+                samples.append(QPointF(curve.x[i], curve.y[i]));
             }
         }
+        line->replace(samples);
         chart.addSeries(line);
 
         auto* residuals = new QScatterSeries;
@@ -318,9 +347,9 @@ void FitGraph::AddSet(const SetPlotData& set, bool prefixLegend, int colourIndex
         residuals->setMarkerSize(6.0);
         residuals->setColor(colour);
         residuals->setBorderColor(colour);
-        for (std::size_t i = 0; i < curve.residualX.size(); ++i) {
-            residuals->append(curve.residualX[i], curve.residuals[i]);
-        }
+        residuals->replace(
+            PointList(curve.residualX, curve.residuals,
+                      DisplayIndices(curve.residualX, curve.residuals, kMaxDrawnPoints)));
         residualChart.addSeries(residuals);
     }
 }

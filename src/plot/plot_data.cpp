@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <memory>
 
 #include "models/catalogue.h"
@@ -49,6 +50,24 @@ class BoundModel {
     std::unique_ptr<CModelFunction> m_model;
 };
 
+// The span of finite values, cut into equal cells.
+struct Range {
+    double lo = std::numeric_limits<double>::infinity();
+    double hi = -std::numeric_limits<double>::infinity();
+
+    void Add(double v) {
+        lo = std::min(lo, v);
+        hi = std::max(hi, v);
+    }
+    std::size_t Cell(double v, std::size_t cells) const {
+        if (!(hi > lo)) {
+            return 0;
+        }
+        const double at = (v - lo) / (hi - lo) * static_cast<double>(cells);
+        return std::min(static_cast<std::size_t>(at), cells - 1);
+    }
+};
+
 std::string FirstLine(const std::string& text) {
     std::string line = text.substr(0, text.find('\n'));
     const std::string stop = "。";
@@ -85,6 +104,35 @@ std::vector<double> CurveSampleX(double x0, double x1, int samples) {
         xs.erase(std::unique(xs.begin(), xs.end()), xs.end());
     }
     return xs;
+}
+
+std::vector<std::size_t> DisplayIndices(const std::vector<double>& x, const std::vector<double>& y,
+                                        std::size_t maxPoints) {
+    constexpr std::size_t kColumns = 240;
+    constexpr std::size_t kRows = 120;
+    std::vector<std::size_t> finite;
+    finite.reserve(x.size());
+    Range xr, yr;
+    for (std::size_t i = 0; i < x.size() && i < y.size(); ++i) {
+        if (std::isfinite(x[i]) && std::isfinite(y[i])) {
+            finite.push_back(i);
+            xr.Add(x[i]);
+            yr.Add(y[i]);
+        }
+    }
+    if (finite.size() <= maxPoints) {
+        return finite;
+    }
+    std::vector<bool> taken(kColumns * kRows, false);
+    std::vector<std::size_t> kept;
+    for (const std::size_t i : finite) {
+        const std::size_t cell = yr.Cell(y[i], kRows) * kColumns + xr.Cell(x[i], kColumns);
+        if (!taken[cell]) {
+            taken[cell] = true;
+            kept.push_back(i);
+        }
+    }
+    return kept;
 }
 
 std::function<double(double)> FittedCurve(const PlotModel& model, const SetRecord& set,

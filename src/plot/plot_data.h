@@ -52,6 +52,14 @@ std::string SetTitle(const SetRecord& set);
 // so the curve is smooth whichever way the X axis is shown.
 std::vector<double> CurveSampleX(double x0, double x1, int samples);
 
+// The points worth drawing of a large cloud: with more than maxPoints finite
+// points, the cloud's box is cut into a 240 × 120 grid and each cell keeps
+// its first point, so the drawing keeps the cloud's shape, its outliers and
+// its inside at a few thousand markers; otherwise every finite point.
+// Indices into x and y, ascending.
+std::vector<std::size_t> DisplayIndices(const std::vector<double>& x, const std::vector<double>& y,
+                                        std::size_t maxPoints);
+
 // Everything the graph draws for one set; curves are sampled across the
 // data's X range at CurveSampleX.
 SetPlotData BuildSetPlot(const PlotModel& model, const SetRecord& set, int samples = 200);

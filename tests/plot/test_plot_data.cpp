@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
 #include <cmath>
 
@@ -107,6 +109,35 @@ TEST(BuildSetPlot, ThroughOriginCurveIsTheSlopeTimesX) {
     ASSERT_TRUE(f);
     EXPECT_NEAR(f(10.0), 10.0 * fit.parameters.back(), 1e-12);
     EXPECT_NEAR(fit.parameters.back(), 2.0, 0.1);
+}
+
+// A large cloud is thinned to one point per grid cell: the outliers, the
+// edges and the inside all stay; a small one keeps every finite point.
+TEST(DisplayIndices, ThinsLargeCloudsKeepingShapeAndOutliers) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    EXPECT_EQ(DisplayIndices({0, 1, nan, 3}, {1, nan, 2, 4}, 10), (std::vector<std::size_t>{0, 3}));
+
+    std::vector<double> x, y;
+    for (int i = 0; i < 200000; ++i) {
+        x.push_back(i * 0.001);
+        y.push_back(std::sin(i * 0.0001) + 0.3 * std::sin(i * 7.77));  // a thick band
+    }
+    std::vector<std::size_t> kept = DisplayIndices(x, y, 4000);
+    EXPECT_LE(kept.size(), 240u * 120u);
+    EXPECT_GT(kept.size(), 4000u);
+    EXPECT_TRUE(std::is_sorted(kept.begin(), kept.end()));
+    EXPECT_EQ(kept.front(), 0u);  // the first point of the first cell
+    // The band's inside is drawn, not just its edges.
+    int inside = 0;
+    for (const std::size_t i : kept) {
+        inside += std::abs(y[i] - std::sin(static_cast<double>(i) * 0.0001)) < 0.05 ? 1 : 0;
+    }
+    EXPECT_GT(inside, 200);
+
+    y[123456] = 40.0;  // one far outlier: kept, and the grid follows the new range
+    kept = DisplayIndices(x, y, 4000);
+    EXPECT_TRUE(std::binary_search(kept.begin(), kept.end(), 123456u));
+    EXPECT_LT(kept.size(), 4000u);
 }
 
 // Curves are drawn at evenly spaced X and, over a positive range, at X evenly
