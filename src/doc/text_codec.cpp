@@ -29,6 +29,26 @@ class IconvHandle {
     iconv_t m_cd;
 };
 
+// Runs all of the input through the converter, appending to out. At a
+// sequence the converter cannot take, skip writes a mark and steps past it.
+template <typename Skip>
+void ConvertAll(const IconvHandle& cd, std::string_view bytes, std::string& out, Skip skip) {
+    std::string input(bytes);  // iconv wants a mutable input pointer
+    char* in = input.data();
+    std::size_t inLeft = input.size();
+    char buffer[4096];
+    while (inLeft > 0) {
+        char* outPtr = buffer;
+        std::size_t outLeft = sizeof buffer;
+        const std::size_t result = iconv(cd.Get(), &in, &inLeft, &outPtr, &outLeft);
+        out.append(buffer, static_cast<std::size_t>(outPtr - buffer));
+        if (result == static_cast<std::size_t>(-1) && errno != E2BIG) {
+            skip(in, inLeft, out);
+            iconv(cd.Get(), nullptr, nullptr, nullptr, nullptr);  // back to the initial state
+        }
+    }
+}
+
 std::string RemoveCtrlZ(std::string text) {
     std::erase(text, '\x1A');
     return text;
@@ -92,26 +112,12 @@ std::string ShiftJisToUtf8(std::string_view bytes) {
         return out;
     }
     out.reserve(bytes.size() * 3 / 2 + 16);
-    std::string input(bytes);
-    char* in = input.data();
-    std::size_t inLeft = input.size();
-    char buffer[4096];
-    while (inLeft > 0) {
-        char* outPtr = buffer;
-        std::size_t outLeft = sizeof buffer;
-        const std::size_t result = iconv(cd.Get(), &in, &inLeft, &outPtr, &outLeft);
-        out.append(buffer, static_cast<std::size_t>(outPtr - buffer));
-        if (result == static_cast<std::size_t>(-1)) {
-            if (errno == E2BIG) {
-                continue;
-            }
-            // An invalid or cut-short sequence: mark one byte and go on.
-            out += kReplacement;
-            ++in;
-            --inLeft;
-            iconv(cd.Get(), nullptr, nullptr, nullptr, nullptr);
-        }
-    }
+    ConvertAll(cd, bytes, out, [](char*& in, std::size_t& inLeft, std::string& converted) {
+        // An invalid or cut-short sequence: mark one byte and go on.
+        converted += kReplacement;
+        ++in;
+        --inLeft;
+    });
     return out;
 }
 
@@ -150,28 +156,18 @@ EncodedText Utf8ToShiftJis(std::string_view text) {
         }
         return encoded;
     }
-    std::string input(text);
-    char* in = input.data();
-    std::size_t inLeft = input.size();
-    char buffer[4096];
-    while (inLeft > 0) {
-        char* outPtr = buffer;
-        std::size_t outLeft = sizeof buffer;
-        const std::size_t result = iconv(cd.Get(), &in, &inLeft, &outPtr, &outLeft);
-        encoded.bytes.append(buffer, static_cast<std::size_t>(outPtr - buffer));
-        if (result == static_cast<std::size_t>(-1) && errno != E2BIG) {
-            // Skip the whole UTF-8 character: its lead byte and continuations.
-            ++encoded.unencodable;
-            encoded.bytes += '?';
-            ++in;
-            --inLeft;
-            while (inLeft > 0 && (static_cast<unsigned char>(*in) & 0xC0) == 0x80) {
-                ++in;
-                --inLeft;
-            }
-            iconv(cd.Get(), nullptr, nullptr, nullptr, nullptr);
-        }
-    }
+    ConvertAll(cd, text, encoded.bytes,
+               [&encoded](char*& in, std::size_t& inLeft, std::string& converted) {
+                   // Skip the whole UTF-8 character: its lead byte and continuations.
+                   ++encoded.unencodable;
+                   converted += '?';
+                   ++in;
+                   --inLeft;
+                   while (inLeft > 0 && (static_cast<unsigned char>(*in) & 0xC0) == 0x80) {
+                       ++in;
+                       --inLeft;
+                   }
+               });
     return encoded;
 }
 
