@@ -49,9 +49,11 @@ TEST(GraphTab, ComputeDrawsEachSetAndSwitchingSetsRedraws) {
     selector->setCurrentIndex(1);
     QChart* chart = graph.Graph()->MainChart();
     EXPECT_EQ(CountSeries<QScatterSeries>(chart), 1);
-    EXPECT_EQ(CountSeries<QLineSeries>(chart), 4 + 1);  // four error bars, one line
+    EXPECT_EQ(CountSeries<QLineSeries>(chart), 1);  // one line
+    EXPECT_EQ(graph.Graph()->ErrorBars().size(), 4u);
     selector->setCurrentIndex(2);
     EXPECT_EQ(CountSeries<QLineSeries>(chart), 1);
+    EXPECT_TRUE(graph.Graph()->ErrorBars().empty());  // set B gave no SDs
 }
 
 TEST(GraphTab, NextComputeReplacesTheSets) {
