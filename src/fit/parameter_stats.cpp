@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <numbers>
 
 #include "core/records/number_format.h"
 
@@ -49,8 +50,28 @@ double BetaContinuedFraction(double a, double b, double x) {
     return kNaN;
 }
 
+// ln Γ(x) for x > 0 by the Lanczos approximation (g = 7, nine terms), good
+// to about 1e-15. std::lgamma writes the global signgam and so is not safe
+// while several sets are fitted at once.
+double LogGamma(double x) {
+    static constexpr double kCoefficients[] = {
+        0.99999999999980993,  676.5203681218851,     -1259.1392167224028,
+        771.32342877765313,   -176.61502916214059,   12.507343278686905,
+        -0.13857109526572012, 9.9843695780195716e-6, 1.5056327351493116e-7};
+    if (x < 0.5) {
+        return LogGamma(x + 1.0) - std::log(x);  // Γ(x) = Γ(x + 1) / x
+    }
+    const double z = x - 1.0;
+    double sum = kCoefficients[0];
+    for (int i = 1; i < 9; ++i) {
+        sum += kCoefficients[i] / (z + i);
+    }
+    const double t = z + 7.5;
+    return 0.5 * std::log(2.0 * std::numbers::pi) + (z + 0.5) * std::log(t) - t + std::log(sum);
+}
+
 double LogBeta(double a, double b) {
-    return std::lgamma(a) + std::lgamma(b) - std::lgamma(a + b);
+    return LogGamma(a) + LogGamma(b) - LogGamma(a + b);
 }
 
 // The printed form of a figure, with "n/a" in the same width when it is not
