@@ -253,6 +253,22 @@ void CMainFrame::CreateMenus() {
             menu->addAction(m_actions.at(command.id));
         }
     }
+    CreateStatisticsToggle(*menus.at(3));
+}
+
+void CMainFrame::CreateStatisticsToggle(QMenu& settingsMenu) {
+    m_statisticsAction = settingsMenu.addAction(QStringLiteral("統計量を表示(&T)"));
+    m_statisticsAction->setObjectName("Statistics");
+    m_statisticsAction->setStatusTip(
+        QStringLiteral("パラメータの後に相関行列、95% 信頼区間、R²、AIC、BIC を表示する。"));
+    m_statisticsAction->setCheckable(true);
+    bool& statistics = m_doc->Settings().statistics;
+    statistics = m_settings->value(kStatisticsSetting, false).toBool();
+    m_statisticsAction->setChecked(statistics);
+    connect(m_statisticsAction, &QAction::toggled, this, [this](bool checked) {
+        m_doc->Settings().statistics = checked;
+        m_settings->setValue(kStatisticsSetting, checked);
+    });
 }
 
 void CMainFrame::CreateToolBar() {

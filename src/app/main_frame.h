@@ -50,6 +50,8 @@ class CMainFrame : public QMainWindow {
     QComboBox* ModelCombo() const { return m_modelCombo; }
     QComboBox* MethodCombo() const { return m_methodCombo; }
     QCheckBox* FileCheck() const { return m_fileCheck; }
+    // The checkable Settings-menu item that switches the statistics block on.
+    QAction* StatisticsAction() const { return m_statisticsAction; }
     FileCommands* Files() const { return m_files.get(); }
     DirectoryHistory& DocumentHistory() { return m_documentHistory; }
     DirectoryHistory& ResultHistory() { return m_resultHistory; }
@@ -77,6 +79,7 @@ class CMainFrame : public QMainWindow {
     void FillRecentMenu();
     void CreateActions();
     void CreateMenus();
+    void CreateStatisticsToggle(QMenu& settingsMenu);
     void CreateToolBar();
     void CreateModelBar();
     void CreateMethodBar();
@@ -102,6 +105,7 @@ class CMainFrame : public QMainWindow {
     QComboBox* m_modelCombo = nullptr;
     QComboBox* m_methodCombo = nullptr;
     QCheckBox* m_fileCheck = nullptr;
+    QAction* m_statisticsAction = nullptr;
     std::map<int, QAction*> m_actions;
     QString m_findText;
     std::unique_ptr<QSettings> m_ownedSettings;

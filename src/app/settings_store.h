@@ -12,6 +12,8 @@ inline constexpr const char* kOrganisation = "QuillonSoft";
 inline constexpr const char* kApplication = "Quillon_L";
 inline constexpr const char* kHistorySection = "Version 1.0";
 inline constexpr const char* kRecentSection = "Recent File List";
+// The statistics switch of the Settings menu, kept from one run to the next.
+inline constexpr const char* kStatisticsSetting = "Options/Statistics";
 
 // One group of a QSettings as a key-value store.
 class QSettingsStore : public IKeyValueStore {

@@ -175,6 +175,9 @@ std::optional<int> ParseCliOptions(const std::vector<std::string>& args, CliOpti
         ->check(CLI::IsMember({"text", "json"}));
     app.add_option("--color", colour, "colours: auto (on a terminal), always or never")
         ->check(CLI::IsMember({"auto", "always", "never"}));
+    app.add_flag("--stats", options.statistics,
+                 "follow every parameter block with the correlation matrix, 95% confidence "
+                 "intervals, R-squared, AIC and BIC");
     app.add_flag("--file", options.file, "build the result columns (the File switch)");
     app.add_option("--n-cut", options.convergence.n_cut, "iteration limit n_cut (10..1000000000)")
         ->check(CLI::Range(kNCutMin, kNCutMax));

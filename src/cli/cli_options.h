@@ -39,9 +39,10 @@ struct CliOptions {
     double fixedCDegrees = 20.0;
     OutputSettings output;  // enabled follows file
     ResultFileOptions result;
-    int jobs = 0;          // threads fitting the sets; 0: one per hardware thread
-    std::string plotPath;  // empty: no graph is drawn
-    int plotSet = 0;       // the set the graph shows; 0: all sets
+    int jobs = 0;             // threads fitting the sets; 0: one per hardware thread
+    std::string plotPath;     // empty: no graph is drawn
+    int plotSet = 0;          // the set the graph shows; 0: all sets
+    bool statistics = false;  // a statistics block after every parameter block
 };
 
 // The method id of a name (any case) or of a digit 0..4.

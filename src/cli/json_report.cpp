@@ -9,6 +9,41 @@ namespace {
 
 using json = nlohmann::ordered_json;
 
+// An m x m matrix stored row by row as an array of rows.
+json MatrixJson(const std::vector<double>& values, std::size_t m) {
+    if (values.size() != m * m) {
+        return nullptr;
+    }
+    json rows = json::array();
+    for (std::size_t i = 0; i < m; ++i) {
+        const auto row = values.begin() + static_cast<std::ptrdiff_t>(i * m);
+        rows.push_back(std::vector<double>(row, row + static_cast<std::ptrdiff_t>(m)));
+    }
+    return rows;
+}
+
+// The statistics keys; every one is null for a fit without them.
+void AddStatistics(json& j, const std::optional<FitStatistics>& stats) {
+    if (!stats) {
+        for (const char* key :
+             {"covariance", "correlation", "confidence_95", "r_squared", "aic", "bic"}) {
+            j[key] = nullptr;
+        }
+        return;
+    }
+    const std::size_t m = stats->lower95.size();
+    json intervals = json::array();
+    for (std::size_t i = 0; i < m; ++i) {
+        intervals.push_back({stats->lower95[i], stats->upper95[i]});
+    }
+    j["covariance"] = MatrixJson(stats->covariance, m);
+    j["correlation"] = MatrixJson(stats->correlation, m);
+    j["confidence_95"] = std::move(intervals);
+    j["r_squared"] = stats->rSquared;
+    j["aic"] = stats->aic;
+    j["bic"] = stats->bic;
+}
+
 json FitJson(const FitRecord& fit) {
     json j = {
         {"method", fit.method},   {"outcome", fit.outcome},
@@ -19,6 +54,7 @@ json FitJson(const FitRecord& fit) {
     if (fit.method == "linear") {
         j["sigma_y"] = fit.sigmaY ? json(*fit.sigmaY) : json(nullptr);
     }
+    AddStatistics(j, fit.statistics);
     return j;
 }
 

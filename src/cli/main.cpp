@@ -103,6 +103,7 @@ int main(int argc, char** argv) {
     session.settings.output = options.output;
     session.settings.convergence = options.convergence;
     session.settings.fixedCDegrees = options.fixedCDegrees;
+    session.settings.statistics = options.statistics;
 
     const bool json = options.format == ReportFormat::Json;
     CliHost host(json ? nullptr : &std::cout, std::cerr, UseColour(options));

@@ -1,5 +1,6 @@
 #include "fit/fit_nonlinear.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -7,6 +8,7 @@
 #include "core/records/number_format.h"
 #include "fit/curve_sampling.h"
 #include "fit/dfpowell.h"
+#include "fit/parameter_stats.h"
 #include "models/catalogue.h"
 #include "models/model_factory.h"
 
@@ -98,6 +100,38 @@ std::string ParameterBlock(CModelFunction& model, double chisqDof, bool weighted
         "%d\n\n",
         chisqDof, model.DegreesOfFreedom(), model.PointCount());
     return text;
+}
+
+// The statistics of a run that ended with a parameter block, taken from the
+// inverse curvature the workspace left behind, so that the covariance's
+// diagonal gives back the reported errors.
+FitStatistics RunStatistics(const DFPowell& workspace, const FitRecord& record, double totalSquares,
+                            bool weighted) {
+    const std::size_t m = record.parameters.size();
+    // An uninverted curvature leaves every error undefined.
+    const bool inverted = std::none_of(record.errors.begin(), record.errors.end(),
+                                       [](double e) { return std::isnan(e); });
+    StatisticsInput input;
+    input.parameters = record.parameters;
+    input.errors = record.errors;
+    if (inverted && workspace.ParamCount() == static_cast<int>(m)) {
+        input.inverseCurvature = std::span<const double>(workspace.Work(), m * m);
+    }
+    input.covarianceScale = weighted ? 1.0 : record.chisqDof.value_or(std::nan(""));
+    input.chiSquare = workspace.F0();
+    input.totalSquares = totalSquares;
+    input.points = record.points;
+    input.dof = record.dof;
+    input.knownSd = weighted;
+    return ComputeFitStatistics(input);
+}
+
+std::vector<std::string> ParameterNames(std::size_t m) {
+    std::vector<std::string> names;
+    for (std::size_t j = 0; j < m; ++j) {
+        names.push_back(Sprintf("a[%d]", static_cast<int>(j)));
+    }
+    return names;
 }
 
 void AppendResultColumns(CModelFunction& model, const double* x, int outcome, double chisqDof,
@@ -210,6 +244,11 @@ std::vector<FitRecord> FitNonlinear(const double* x, const double* y, const doub
             std::make_unique<DFPowell>(*model, buffer, convergence.n_cut, convergence.chi_cut);
     }
 
+    const auto count = static_cast<std::size_t>(n);
+    // The fit weighs each residual by w; without weights every point counts once.
+    const std::vector<double> unitWeights(w == nullptr ? count : 0, 1.0);
+    const double totalSquares =
+        WeightedTotalSumOfSquares({y, count}, {w == nullptr ? unitWeights.data() : w, count});
     std::vector<FitRecord> records;
     const bool all = settings.methodId == kMethodAll;
     const int firstMethod = all ? 0 : settings.methodId;
@@ -238,6 +277,10 @@ std::vector<FitRecord> FitNonlinear(const double* x, const double* y, const doub
                 record.errors.push_back(weighted ? sj : sj * std::sqrt(chisqDof));
             }
             record.chisqDof = chisqDof;
+            record.statistics = RunStatistics(*workspace, record, totalSquares, weighted);
+            if (settings.statistics) {
+                buffer += StatisticsBlock(*record.statistics, ParameterNames(a.size()));
+            }
         }
         context.host.SendAnswer(OutcomeHint(outcome), buffer);
         buffer.clear();

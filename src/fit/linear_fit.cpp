@@ -5,6 +5,7 @@
 
 #include "core/records/number_format.h"
 #include "fit/curve_sampling.h"
+#include "fit/parameter_stats.h"
 
 namespace quillon {
 namespace {
@@ -19,6 +20,11 @@ struct LinearSolution {
     double chisqDof = 0.0;
     double sigmaY = 0.0;
     int dof = 0;
+    // (XᵀWX)⁻¹ of the parameters (a, b or b alone) and the factor that makes
+    // it their covariance: 1 with known SDs, chi-square per degree of
+    // freedom otherwise.
+    std::vector<double> inverse;
+    double covarianceScale = 1.0;
 };
 
 // The sorted X of the set: X(0), X(1) and Xmax come from it.
@@ -68,6 +74,8 @@ std::optional<LinearSolution> SolveAB(const std::vector<DataPoint>& points, bool
     sol.dof = n - 2;
     sol.chisqDof = ResidualSum(points, sol.a, sol.b) / (n - 2);
     sol.sigmaY = std::sqrt(sol.chisqDof);
+    sol.inverse = {f * sxx, -f * sx, -f * sx, f * s};
+    sol.covarianceScale = weighted ? 1.0 : sol.chisqDof;
     if (weighted) {
         sol.aSig = std::sqrt(f * sxx);
         sol.bSig = std::sqrt(f * s);
@@ -98,6 +106,7 @@ std::optional<LinearSolution> SolveThroughOrigin(const std::vector<DataPoint>& p
         const double f = 1.0 / d;
         sol.b = f * sxy * s;
         sol.bSig = std::sqrt(f * s);
+        sol.inverse = {f * s};
     } else {
         double sxy = 0.0;
         for (const DataPoint& p : points) {
@@ -114,6 +123,8 @@ std::optional<LinearSolution> SolveThroughOrigin(const std::vector<DataPoint>& p
     sol.sigmaY = std::sqrt(sol.chisqDof);
     if (!weighted) {
         sol.bSig = std::sqrt(1.0 / unweightedSxx) * sol.sigmaY;
+        sol.inverse = {1.0 / unweightedSxx};
+        sol.covarianceScale = sol.chisqDof;
     }
     return sol;
 }
@@ -159,6 +170,46 @@ FitRecord Failure(int n, int dof, const LinearFitContext& context) {
     return record;
 }
 
+// The statistics of a solved line. The residuals are weighed as the fit
+// weighed them: by 1/SD when the SDs are used, equally otherwise.
+FitStatistics LinearStatistics(const std::vector<DataPoint>& points, const LinearSolution& sol,
+                               const std::vector<double>& parameters,
+                               const std::vector<double>& errors, bool weighted) {
+    std::vector<double> y;
+    std::vector<double> w;
+    double chiSquare = 0.0;
+    for (const DataPoint& p : points) {
+        const double wi = weighted ? 1.0 / p.SD : 1.0;
+        const double r = (p.Y - sol.a - sol.b * p.X) * wi;
+        chiSquare += r * r;
+        y.push_back(p.Y);
+        w.push_back(wi);
+    }
+    StatisticsInput input;
+    input.parameters = parameters;
+    input.errors = errors;
+    input.inverseCurvature = sol.inverse;
+    input.covarianceScale = sol.covarianceScale;
+    input.chiSquare = chiSquare;
+    input.totalSquares = WeightedTotalSumOfSquares(y, w);
+    input.points = static_cast<int>(points.size());
+    input.dof = sol.dof;
+    input.knownSd = weighted;
+    return ComputeFitStatistics(input);
+}
+
+// Sends the result block, followed by the statistics block when it is
+// switched on.
+void SendResult(const std::string& text, const FitRecord& record,
+                const std::vector<std::string>& names, const LinearFitContext& context) {
+    if (context.settings.statistics && record.statistics) {
+        context.host.SendAnswer(AnswerHint::Result,
+                                text + StatisticsBlock(*record.statistics, names));
+    } else {
+        context.host.SendAnswer(AnswerHint::Result, text);
+    }
+}
+
 FitRecord Success(int n, const LinearSolution& sol, std::string text) {
     FitRecord record;
     record.method = "linear";
@@ -186,9 +237,11 @@ FitRecord LinearFitAB(const std::vector<DataPoint>& points, bool weighted, int s
         "  a +/- a_sig = %lg +/- %lg \n  b +/- b_sig = %lg +/- %lg \n  Chi-square per degree of "
         "freedom: %lg\n  Sigma for y  = %lg\n  Degree of freedom: %d\n  Number of points: %d\n\n",
         sol->a, sol->aSig, sol->b, sol->bSig, sol->chisqDof, sol->sigmaY, n - 2, n);
-    context.host.SendAnswer(AnswerHint::Result, text);
+    FitRecord record = Success(n, *sol, text);
+    record.statistics = LinearStatistics(points, *sol, record.parameters, record.errors, weighted);
+    SendResult(text, record, {"a", "b"}, context);
     AppendLinearColumns(points, *sol, setNumber, context);
-    return Success(n, *sol, std::move(text));
+    return record;
 }
 
 FitRecord LinearFitThroughOrigin(const std::vector<DataPoint>& points, bool weighted, int setNumber,
@@ -203,9 +256,14 @@ FitRecord LinearFitThroughOrigin(const std::vector<DataPoint>& points, bool weig
         "a +/- a_sig = %lg +/- %lg \n  Chi-square per degree of freedom: %lg\n  Sigma for y  = "
         "%lg\n  Degree of freedom: %d\n  Number of points: %d\n\n",
         sol->b, sol->bSig, sol->chisqDof, sol->sigmaY, n - 1, n);
-    context.host.SendAnswer(AnswerHint::Result, text);
+    FitRecord record = Success(n, *sol, text);
+    // The record holds a and b (a = 0); the statistics concern the slope only.
+    const std::vector<double> slope{sol->b};
+    const std::vector<double> slopeError{sol->bSig};
+    record.statistics = LinearStatistics(points, *sol, slope, slopeError, weighted);
+    SendResult(text, record, {"a"}, context);
     AppendLinearColumns(points, *sol, setNumber, context);
-    return Success(n, *sol, std::move(text));
+    return record;
 }
 
 }  // namespace quillon

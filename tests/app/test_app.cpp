@@ -10,7 +10,9 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSettings>
 #include <QSpinBox>
+#include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTimer>
 #include <functional>
@@ -142,6 +144,43 @@ TEST(MainFrame, ComputeWritesTheColouredReport) {
     EXPECT_EQ(colourAt("test"), QColor(32, 32, 160));
     EXPECT_EQ(colourAt("a_sig"), QColor(0, 128, 0));
     EXPECT_EQ(colourAt("Data invalid"), QColor(139, 0, 0));
+}
+
+TEST(MainFrame, StatisticsItemTogglesTheSettingAndIsKept) {
+    QTemporaryDir dir;
+    QSettings settings(dir.filePath("settings.ini"), QSettings::IniFormat);
+    {
+        CMainFrame frame(nullptr, &settings);
+        QAction* item = frame.StatisticsAction();
+        ASSERT_NE(item, nullptr);
+        // It sits in the Settings menu, after the convergence item, and is off.
+        const QList<QAction*> menus = frame.menuBar()->actions();
+        ASSERT_GE(menus.size(), 4);
+        const QList<QAction*> items = menus[3]->menu()->actions();
+        ASSERT_GE(items.size(), 2);
+        EXPECT_EQ(items[0], frame.Action(32775));
+        EXPECT_EQ(items.back(), item);
+        EXPECT_TRUE(item->isCheckable());
+        EXPECT_FALSE(item->isChecked());
+        EXPECT_FALSE(frame.Document().Settings().statistics);
+
+        frame.QueryView().setPlainText("// line\n0 1\n1 3.5\n2 4.5\n3 7\n");
+        frame.Action(32771)->trigger();
+        EXPECT_FALSE(frame.AnsView().toPlainText().contains("Statistics:"));
+        item->trigger();
+        EXPECT_TRUE(frame.Document().Settings().statistics);
+        frame.Action(32771)->trigger();
+        const QString text = frame.AnsView().toPlainText();
+        EXPECT_TRUE(text.contains("  Number of points: 4\n\nStatistics:\n  Correlation matrix:\n"))
+            << text.toStdString();
+    }
+    // A new window starts with the switch as it was left.
+    CMainFrame again(nullptr, &settings);
+    EXPECT_TRUE(again.StatisticsAction()->isChecked());
+    EXPECT_TRUE(again.Document().Settings().statistics);
+    again.StatisticsAction()->trigger();
+    EXPECT_FALSE(again.Document().Settings().statistics);
+    EXPECT_FALSE(settings.value("Options/Statistics").toBool());
 }
 
 TEST(AnswerPane, KindsAndTheirActions) {

@@ -29,7 +29,7 @@ ProgramResult Quillon(std::vector<std::string> args, const std::string* input = 
 }
 
 class TempDir {
-public:
+  public:
     TempDir() {
         char name[] = "/tmp/quillon-test-XXXXXX";
         m_path = mkdtemp(name);
@@ -42,7 +42,7 @@ public:
     }
     const std::string& Path() const { return m_path; }
 
-private:
+  private:
     std::string m_path;
 };
 
@@ -104,7 +104,9 @@ TEST(CliInput, EmptyAndBinaryFilesGiveOnlyTheHeader) {
     EXPECT_EQ(empty.status, 0);
     EXPECT_EQ(empty.out, header);
     const ProgramResult binary =
-        Quillon({dir.File("bin.dat", std::string("\x7f" "ELF\x02\x01\x01\x00\x00 1 2\n3 4\n5 6", 22))});
+        Quillon({dir.File("bin.dat", std::string("\x7f"
+                                                 "ELF\x02\x01\x01\x00\x00 1 2\n3 4\n5 6",
+                                                 22))});
     EXPECT_EQ(binary.status, 0);
     EXPECT_EQ(binary.out, header);
     EXPECT_NE(binary.err.find("binary"), std::string::npos);
@@ -135,7 +137,8 @@ TEST(CliInput, RandomBytesNeverCrash) {
         const ProgramResult result = Quillon({dir.File("noise.txt", bytes)});
         EXPECT_EQ(result.status, 0) << result.err;
         EXPECT_EQ(result.out.rfind("Model function: Y =", 0), 0u);
-        const ProgramResult json = Quillon({"--format", "json", "--file", dir.File("noise.txt", bytes)});
+        const ProgramResult json =
+            Quillon({"--format", "json", "--file", dir.File("noise.txt", bytes)});
         EXPECT_EQ(json.status, 0);
         EXPECT_TRUE(nlohmann::json::accept(json.out));
     }
@@ -147,12 +150,18 @@ TEST(CliUsage, BadOptionsExitTwoNamingTheOption) {
         std::vector<std::string> args;
         const char* mention;
     } cases[] = {
-        {{"--model", "43"}, "--model"},   {{"-m", "-1"}, "--model"},
-        {{"-m", "x"}, "--model"},         {{"--method", "Newton"}, "Gradient-search"},
-        {{"--format", "xml"}, "--format"}, {{"--color", "blue"}, "--color"},
-        {{"--bogus"}, "--bogus"},         {{"--n-cut", "9"}, "--n-cut"},
-        {{"--chi-cut", "0"}, "--chi-cut"}, {{"--f-er", "2e6"}, "--f-er"},
-        {{"--chisqdof-lim", "1001"}, "--chisqdof-lim"}, {{"--fixed-c", "warm"}, "--fixed-c"},
+        {{"--model", "43"}, "--model"},
+        {{"-m", "-1"}, "--model"},
+        {{"-m", "x"}, "--model"},
+        {{"--method", "Newton"}, "Gradient-search"},
+        {{"--format", "xml"}, "--format"},
+        {{"--color", "blue"}, "--color"},
+        {{"--bogus"}, "--bogus"},
+        {{"--n-cut", "9"}, "--n-cut"},
+        {{"--chi-cut", "0"}, "--chi-cut"},
+        {{"--f-er", "2e6"}, "--f-er"},
+        {{"--chisqdof-lim", "1001"}, "--chisqdof-lim"},
+        {{"--fixed-c", "warm"}, "--fixed-c"},
     };
     for (const auto& c : cases) {
         const ProgramResult result = Quillon(c.args, &text);
@@ -213,6 +222,57 @@ TEST(CliOutput, JsonHoldsMessagesLabelsAndColumnsOnlyWithTheFileSwitch) {
     const auto withFile = nlohmann::json::parse(Quillon({"--format", "json", "--file"}, &text).out);
     ASSERT_TRUE(withFile.contains("columns"));
     EXPECT_EQ(withFile["columns"][0]["name"], "Param_1");
+}
+
+TEST(CliStatistics, StatsSwitchAddsTheBlockAfterEachParameterBlockOnly) {
+    const std::string text = "// line\n0 1\n1 3.5\n2 4.5\n3 7\n\n// flat\n1 1\n1 2\n1 3\n";
+    const std::string plain = Quillon({}, &text).out;
+    const ProgramResult with = Quillon({"--stats"}, &text);
+    ASSERT_EQ(with.status, 0);
+    EXPECT_EQ(plain.find("Statistics:"), std::string::npos);
+    const std::string tail = "  Number of points: 4\n\n";
+    const std::size_t at = plain.find(tail);
+    ASSERT_NE(at, std::string::npos);
+    const std::size_t blockStart = at + tail.size();
+    ASSERT_EQ(with.out.compare(0, blockStart, plain, 0, blockStart), 0);
+    EXPECT_EQ(with.out.compare(blockStart, 12, "Statistics:\n"), 0) << with.out;
+    // The rest of the report, the failed set included, is as without it.
+    const std::size_t blockEnd = with.out.find("\n\n", blockStart) + 2;
+    EXPECT_EQ(with.out.substr(blockEnd), plain.substr(blockStart));
+    EXPECT_NE(with.out.find("  95% confidence intervals (t = 4.302653):\n"), std::string::npos);
+}
+
+TEST(CliStatistics, JsonCarriesTheFiguresWithOrWithoutTheSwitch) {
+    const std::string text = "// line\n0 1\n1 3.5\n2 4.5\n3 7\n\n// flat\n1 1\n1 2\n1 3\n";
+    const std::string json = Quillon({"--format", "json"}, &text).out;
+    EXPECT_EQ(Quillon({"--format", "json", "--stats"}, &text).out, json);
+    const auto report = nlohmann::json::parse(json);
+    const auto& fit = report["sets"][0]["fits"][0];
+    // Y = 1.15 + 1.9 X; residuals -0.15, 0.45, -0.45, 0.15; sigma² = 0.45 / 2;
+    // (XᵀX)⁻¹ = [[14, -6], [-6, 4]] / 20.
+    const double sigma2 = 0.45 / 2;
+    const double expected[2][2] = {{0.7 * sigma2, -0.3 * sigma2}, {-0.3 * sigma2, 0.2 * sigma2}};
+    for (int i = 0; i < 2; ++i) {
+        for (int k = 0; k < 2; ++k) {
+            EXPECT_NEAR(fit["covariance"][i][k].get<double>(), expected[i][k], 1e-12);
+        }
+        const double half = 4.302653 * std::sqrt(expected[i][i]);
+        EXPECT_NEAR(fit["confidence_95"][i][0].get<double>(), i == 0 ? 1.15 - half : 1.9 - half,
+                    1e-5);
+        EXPECT_NEAR(fit["confidence_95"][i][1].get<double>(), i == 0 ? 1.15 + half : 1.9 + half,
+                    1e-5);
+    }
+    EXPECT_NEAR(fit["correlation"][0][1].get<double>(), -0.3 / std::sqrt(0.7 * 0.2), 1e-12);
+    // Σ(y - ȳ)² = 18.5 about ȳ = 4.
+    EXPECT_NEAR(fit["r_squared"].get<double>(), 1 - 0.45 / 18.5, 1e-12);
+    EXPECT_NEAR(fit["aic"].get<double>(), 4 * std::log(0.45 / 4) + 4, 1e-12);
+    EXPECT_NEAR(fit["bic"].get<double>(), 4 * std::log(0.45 / 4) + 2 * std::log(4.0), 1e-12);
+    const auto& failed = report["sets"][1]["fits"][0];
+    for (const char* key :
+         {"covariance", "correlation", "confidence_95", "r_squared", "aic", "bic"}) {
+        ASSERT_TRUE(failed.contains(key)) << key;
+        EXPECT_TRUE(failed[key].is_null()) << key;
+    }
 }
 
 // Certified results of NIST's linear regression problems, read at run time.

@@ -27,7 +27,7 @@ class FakeNonlinearFitter : public INonlinearFitter {
         calls.push_back(call);
         session.directives.thisSet.clear();
         host.SendAnswer(AnswerHint::Result, "fitted\n");
-        return {FitRecord{"Marquardt", 1, "fitted\n", {}, {}, {}, 0, 0, {}}};
+        return {FitRecord{"Marquardt", 1, "fitted\n", {}, {}, {}, 0, 0, {}, {}}};
     }
 
     struct Call {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -79,6 +80,7 @@ struct FitSettings {
     double framingRate = 1.0;  // frames per time unit; set by a "*framing" line
     ConvergenceSettings convergence;
     double fixedCDegrees = 20.0;  // the fixed phase C of the Kestrel-Dune ids 4, 6, 8
+    bool statistics = false;      // a statistics block after every parameter block
 };
 
 // One named column of numbers for the result file.
@@ -91,6 +93,19 @@ struct CResultColumn {
 
 using ResultColumnList = std::vector<CResultColumn>;
 
+// The statistics of a fit that reached its parameters; figures that cannot
+// be had (no degrees of freedom, singular curvature) are not a number.
+struct FitStatistics {
+    std::vector<double> covariance;   // m x m, row by row
+    std::vector<double> correlation;  // m x m, row by row
+    std::vector<double> lower95;      // 95 % confidence interval per parameter
+    std::vector<double> upper95;
+    double tQuantile = std::numeric_limits<double>::quiet_NaN();  // t_0.975 for dof
+    double rSquared = std::numeric_limits<double>::quiet_NaN();
+    double aic = std::numeric_limits<double>::quiet_NaN();
+    double bic = std::numeric_limits<double>::quiet_NaN();
+};
+
 // What one fit of one set yields, kept for machine-readable output.
 struct FitRecord {
     std::string method;   // "linear" or the method name
@@ -101,7 +116,8 @@ struct FitRecord {
     std::optional<double> chisqDof;
     int dof = 0;
     int points = 0;
-    std::optional<double> sigmaY;  // linear fits only
+    std::optional<double> sigmaY;             // linear fits only
+    std::optional<FitStatistics> statistics;  // fits with a parameter block
 };
 
 // One set that reached a fit, with every fit run on it.
