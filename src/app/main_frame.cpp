@@ -125,7 +125,8 @@ CMainFrame::CMainFrame(IFileUi* ui, QSettings* settings, QWidget* parent)
     statusBar()->showMessage("レディ");
     m_progress = new QLabel(statusBar());
     m_progress->setObjectName("progress");
-    statusBar()->addWidget(m_progress);
+    // Permanent, so status prompts of menu items do not hide it.
+    statusBar()->addPermanentWidget(m_progress);
     m_progress->hide();
     CreateClient();
     ConnectCommands();
@@ -199,6 +200,9 @@ void CMainFrame::ConnectFileCommands() {
     command(kIdSaveAs, &FileCommands::OnFileSaveAs);
     command(kIdCloseNoSave, &FileCommands::OnCloseNoSave);
     connect(m_query, &CQueryView::fileDropped, this, [this](const QString& path) {
+        if (Computing()) {
+            return;  // the document stays as the compute read it
+        }
         m_files->OpenPath(path.toStdString());
         UpdateTitle();
     });

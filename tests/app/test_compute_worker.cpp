@@ -177,14 +177,6 @@ TEST(ComputeWorker, ToolBarStopStopsAfterTheCurrentSet) {
     ExpectStoppedAfterTheFirstSet(run);
 }
 
-TEST(ComputeWorker, EscDoesNothingWithoutACompute) {
-    CMainFrame frame;
-    frame.QueryView().setPlainText(kThreeSets);
-    EXPECT_FALSE(frame.Action(kIdStop)->isEnabled());
-    frame.OnStop();
-    EXPECT_FALSE(frame.Computing());
-}
-
 TEST(ComputeWorker, ClosingStopsTheComputeAndThenCloses) {
     HeldCompute run;
     ASSERT_TRUE(run.StartAndHold());

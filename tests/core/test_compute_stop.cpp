@@ -16,7 +16,7 @@ namespace quillon {
 namespace {
 
 constexpr int kLinear = 0;
-constexpr int kLogistic = 22;
+constexpr int kBiasedSine = 12;
 
 // Records progress and asks to stop once stopAfter sets have been announced.
 class StopHost : public testing::RecordingHost {
@@ -73,8 +73,8 @@ std::vector<std::string> NumberedSets(int count, int points, int modelId) {
     for (int k = 1; k <= count; ++k) {
         lines.push_back(Sprintf("// set %d (T=%d)", k, k));
         for (int i = 0; i < points; ++i) {
-            const double y = modelId == kLogistic
-                                 ? 10.0 / (1.0 + 20.0 * std::exp(-0.5 * i)) + 0.01 * ((i * k) % 7)
+            const double y = modelId == kBiasedSine
+                                 ? 3.0 * std::sin(0.39 * i + 0.1 * k) + 5.0 + 0.05 * ((i * k) % 7)
                                  : 1.5 * i + k + 0.1 * ((i * k) % 5);
             lines.push_back(Sprintf("%d %.9g 0.1", i, y));
         }
@@ -93,6 +93,7 @@ struct StopRun {
     StopRun(int modelId, int stopAfter, bool wantsProgress = true)
         : host(stopAfter, wantsProgress) {
         session.settings.modelId = modelId;
+        session.settings.methodId = modelId == kBiasedSine ? kMethodAll : 0;
         session.settings.output.enabled = true;
         session.settings.output.paramTable = true;
     }
@@ -172,14 +173,15 @@ void ExpectStoppedOrComplete(const StopRun& stopped, const StopRun& full, std::s
 }
 
 TEST(ComputeStop, SeveralThreadsReplayTheFinishedSetsInOrderAndNothingAfter) {
-    // Far more sets than the workers can fit while the first ones are
-    // passed on, so a stop early on leaves some out.
-    const auto lines = NumberedSets(300, 25, kLogistic);
-    StopRun full(kLogistic, -1);
+    // Far more sets, each fitted with every method, than the workers can
+    // fit while the first ones are passed on, so a stop early on leaves
+    // some out.
+    const auto lines = NumberedSets(40, 30, kBiasedSine);
+    StopRun full(kBiasedSine, -1);
     full.Go(lines, 1);
     int leftOut = 0;
-    for (int stopAfter : {0, 1, 3, 299}) {
-        StopRun stopped(kLogistic, stopAfter);
+    for (int stopAfter : {0, 1, 3}) {
+        StopRun stopped(kBiasedSine, stopAfter);
         stopped.Go(lines, 2);
         SCOPED_TRACE(stopAfter);
         ExpectStoppedOrComplete(stopped, full, static_cast<std::size_t>(stopAfter));
