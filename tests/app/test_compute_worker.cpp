@@ -47,7 +47,8 @@ bool WaitUntil(const std::function<bool()>& done) {
 }
 
 // A nonlinear fit that writes one line per set and holds the first set
-// until released (at most 20 s, so a failing test cannot hang).
+// until released, or with untilStopped until the compute is asked to stop
+// (at most 20 s, so a failing test cannot hang).
 class HeldFitter : public INonlinearFitter {
   public:
     std::vector<FitRecord> FitSet(const NonlinearSetInput& input, ComputeSession&,
@@ -55,7 +56,11 @@ class HeldFitter : public INonlinearFitter {
                                   ResultColumnList&) override {
         host.SendAnswer(AnswerHint::Result, "fitted set " + std::to_string(input.setNumber) + "\n");
         ++entered;
-        if (input.setNumber == 1) {
+        if (input.setNumber == 1 && untilStopped) {
+            for (int ms = 0; ms < 20000 && !host.StopRequested(); ++ms) {
+                QThread::msleep(1);
+            }
+        } else if (input.setNumber == 1) {
             (void)m_release.try_acquire_for(std::chrono::seconds(20));
         }
         return {FitRecord{}};
@@ -63,6 +68,7 @@ class HeldFitter : public INonlinearFitter {
     void Release() { m_release.release(); }
 
     std::atomic<int> entered{0};
+    bool untilStopped = false;
 
   private:
     std::binary_semaphore m_release{0};
@@ -190,13 +196,13 @@ TEST(ComputeWorker, ClosingStopsTheComputeAndThenCloses) {
 
 TEST(ComputeWorker, DestroyingTheWindowDuringAComputeWaitsForIt) {
     HeldFitter fitter;
+    fitter.untilStopped = true;
     auto frame = std::make_unique<CMainFrame>();
     frame->Document().SetNonlinearFitter(&fitter);
     frame->Document().Settings().modelId = kLogistic;
     frame->QueryView().setPlainText(kThreeSets);
     frame->Action(kIdCompute)->trigger();
     ASSERT_TRUE(WaitUntil([&fitter] { return fitter.entered == 1; }));
-    fitter.Release();
     frame.reset();  // stops after the first set and joins; nothing else runs
     EXPECT_EQ(fitter.entered, 1);
 }
