@@ -18,6 +18,7 @@ enum CommandId : int {
     kIdConvergence = 32775,
     kIdWebPage = 32777,
     kIdCloseNoSave = 32778,
+    kIdStop = 32790,  // stops a running compute (tool bar, Esc)
     kIdNew = 57600,
     kIdOpen = 57601,
     kIdSave = 57603,

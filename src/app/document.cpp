@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include "app/compute_worker.h"
 #include "core/how_to_use.h"
 
 namespace quillon::app {
@@ -42,11 +43,41 @@ CQuillon_LDoc::CQuillon_LDoc(QObject* parent) : QObject(parent) {
     setObjectName("CQuillon_LDoc");
 }
 
+CQuillon_LDoc::~CQuillon_LDoc() = default;
+
 void CQuillon_LDoc::ComputeParameters(const std::vector<std::string>& lines,
                                       QWidget* messageParent) {
     QtComputeHost host(*this, messageParent);
     m_lastRecord = {};
-    m_lastRecord = quillon::ComputeParameters(lines, m_session, host);
+    m_lastRecord = quillon::ComputeParameters(lines, m_session, host, m_fitter);
+}
+
+void CQuillon_LDoc::StartCompute(std::vector<std::string> lines, QWidget* messageParent) {
+    if (Computing()) {
+        return;
+    }
+    m_lastRecord = {};
+    m_workerUiHost = std::make_unique<QtComputeHost>(*this, messageParent);
+    m_worker = std::make_unique<ComputeWorker>(*m_workerUiHost);
+    connect(m_worker.get(), &ComputeWorker::progress, this, &CQuillon_LDoc::computeProgress);
+    connect(m_worker.get(), &ComputeWorker::finished, this, &CQuillon_LDoc::OnWorkerFinished);
+    // The compute works on a copy; nothing changes the settings meanwhile.
+    m_worker->Start(std::move(lines), m_session, m_fitter);
+}
+
+void CQuillon_LDoc::StopCompute() {
+    if (m_worker) {
+        m_worker->RequestStop();
+    }
+}
+
+void CQuillon_LDoc::OnWorkerFinished() {
+    m_session = std::move(m_worker->Session());
+    m_lastRecord = std::move(m_worker->Record());
+    // This runs inside a call the worker posted: it is deleted afterwards.
+    m_worker.release()->deleteLater();
+    m_workerUiHost.reset();
+    emit computeFinished();
 }
 
 void CQuillon_LDoc::ShowHowToUse() {

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QWidget>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 namespace quillon::app {
 
 class CQuillon_LDoc;
+class ComputeWorker;
 
 // The window's side of the compute host: report text to the answer pane,
 // message boxes, the wait cursor.
@@ -39,13 +41,24 @@ class CQuillon_LDoc : public QObject {
     Q_OBJECT
   public:
     explicit CQuillon_LDoc(QObject* parent = nullptr);
+    ~CQuillon_LDoc() override;
 
     ComputeSession& Session() { return m_session; }
     FitSettings& Settings() { return m_session.settings; }
     const AnswerColours& Colours() const { return m_colours; }
 
-    // Runs one compute over the data pane's lines.
+    // Runs one compute over the data pane's lines on this thread.
     void ComputeParameters(const std::vector<std::string>& lines, QWidget* messageParent);
+    // Starts one compute on a thread of its own; the report reaches the
+    // views as from ComputeParameters, and computeFinished() follows. The
+    // settings must not change until then.
+    void StartCompute(std::vector<std::string> lines, QWidget* messageParent);
+    bool Computing() const { return m_worker != nullptr; }
+    // The running compute stops before its next set.
+    void StopCompute();
+    // A fit in place of the built-in driver, for the next computes (the
+    // tests hold a fit with it); null: the driver.
+    void SetNonlinearFitter(INonlinearFitter* fitter) { m_fitter = fitter; }
     // What the last compute fitted, for the graph.
     const ComputeRecord& LastRecord() const { return m_lastRecord; }
     // Sends the how-to-use text to the views.
@@ -57,13 +70,22 @@ class CQuillon_LDoc : public QObject {
 
   signals:
     void answer(int hint, const QString& text);
+    // Set setIndex of setCount of a compute started by StartCompute is next.
+    void computeProgress(int setIndex, int setCount);
+    void computeFinished();
 
   private:
     friend class QtComputeHost;
+    void OnWorkerFinished();
+
     ComputeSession m_session;
     ComputeRecord m_lastRecord;
     AnswerColours m_colours;
     Exporter m_exporter;
+    INonlinearFitter* m_fitter = nullptr;
+    // Of the compute running on its own thread; the worker goes first.
+    std::unique_ptr<QtComputeHost> m_workerUiHost;
+    std::unique_ptr<ComputeWorker> m_worker;
 };
 
 }  // namespace quillon::app

@@ -7,6 +7,7 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QEventLoop>
 #include <QFormLayout>
 #include <QInputDialog>
 #include <QLabel>
@@ -23,6 +24,8 @@
 #include <QTabWidget>
 #include <QToolBar>
 #include <QUrl>
+#include <algorithm>
+#include <iterator>
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -42,6 +45,18 @@ namespace quillon::app {
 namespace {
 
 constexpr int kDataPaneWidth = 360;  // pixels
+
+// Commands that neither change the document or the settings nor start a
+// compute: they stay offered while a compute runs.
+constexpr int kCommandsDuringCompute[] = {
+    kIdCopy,  kIdSelectAll,    kIdFind,       kIdFindNext, kIdToolBar, kIdStatusBar,
+    kIdPrint, kIdPrintPreview, kIdPrintSetup, kIdWebPage,  kIdAbout,   kIdExit,
+};
+
+bool OfferedDuringCompute(int id) {
+    return std::find(std::begin(kCommandsDuringCompute), std::end(kCommandsDuringCompute), id) !=
+           std::end(kCommandsDuringCompute);
+}
 
 QString Q(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -108,6 +123,11 @@ CMainFrame::CMainFrame(IFileUi* ui, QSettings* settings, QWidget* parent)
     CreateMethodBar();
     CreateModelBar();
     statusBar()->showMessage("レディ");
+    m_progress = new QLabel(statusBar());
+    m_progress->setObjectName("progress");
+    // Permanent, so status prompts of menu items do not hide it.
+    statusBar()->addPermanentWidget(m_progress);
+    m_progress->hide();
     CreateClient();
     ConnectCommands();
     if (ui != nullptr) {
@@ -125,7 +145,12 @@ CMainFrame::CMainFrame(IFileUi* ui, QSettings* settings, QWidget* parent)
     resize(1100, 700);
 }
 
-CMainFrame::~CMainFrame() = default;
+CMainFrame::~CMainFrame() {
+    if (Computing()) {
+        // The document stops the compute and waits for it as it goes.
+        QApplication::restoreOverrideCursor();
+    }
+}
 
 void CMainFrame::SaveHistories() {
     QSettingsStore histories(*m_settings, kHistorySection);
@@ -143,6 +168,14 @@ void CMainFrame::UpdateTitle() {
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (Computing()) {
+        // The compute stops after its current set; the window closes then,
+        // asking about unsaved changes as always.
+        m_closeAfterCompute = true;
+        OnStop();
+        event->ignore();
+        return;
+    }
     if (m_files && !m_files->MaybeSave()) {
         event->ignore();
         return;
@@ -167,6 +200,9 @@ void CMainFrame::ConnectFileCommands() {
     command(kIdSaveAs, &FileCommands::OnFileSaveAs);
     command(kIdCloseNoSave, &FileCommands::OnCloseNoSave);
     connect(m_query, &CQueryView::fileDropped, this, [this](const QString& path) {
+        if (Computing()) {
+            return;  // the document stays as the compute read it
+        }
         m_files->OpenPath(path.toStdString());
         UpdateTitle();
     });
@@ -191,6 +227,7 @@ void CMainFrame::FillRecentMenu() {
         auto* action = new QAction(QString("&%1 %2").arg(number).arg(QString::fromStdString(path)),
                                    m_fileMenu);
         action->setObjectName(QString::number(kIdRecentFiles + number - 1));
+        action->setEnabled(!Computing());
         connect(action, &QAction::triggered, this, [this, path] {
             m_files->OpenPath(path);
             UpdateTitle();
@@ -230,12 +267,27 @@ void CMainFrame::CreateActions() {
     for (int id : {kIdHowToUse, kIdAppend, kIdConvergence, kIdWebPage, kIdCloseNoSave}) {
         m_actions[id]->setToolTip(Q(ToolTip(id)));
     }
+    CreateStopAction();
     // Next and previous pane.
     auto* nextPane = new QAction(this);
     nextPane->setShortcuts({QKeySequence("F6"), QKeySequence("Shift+F6")});
     connect(nextPane, &QAction::triggered, this,
             [this] { (m_query->hasFocus() ? static_cast<QWidget*>(m_ans) : m_query)->setFocus(); });
     addAction(nextPane);
+}
+
+// Stop: offered only while a compute runs, on the tool bar and by Esc (also
+// with the tool bar hidden).
+void CMainFrame::CreateStopAction() {
+    auto* stop = new QAction(style()->standardIcon(QStyle::SP_BrowserStop), "中止", this);
+    stop->setObjectName(QString::number(kIdStop));
+    stop->setShortcut(QKeySequence(Qt::Key_Escape));
+    stop->setStatusTip("実行中の計算を、いま計算中のデータセットの後で中止する。");
+    stop->setToolTip("Stop (Esc)");
+    stop->setEnabled(false);
+    connect(stop, &QAction::triggered, this, &CMainFrame::OnStop);
+    addAction(stop);
+    m_actions[kIdStop] = stop;
 }
 
 void CMainFrame::CreateMenus() {
@@ -281,6 +333,7 @@ void CMainFrame::CreateToolBar() {
             m_toolBar->addAction(m_actions.at(id));
         }
     }
+    m_toolBar->addAction(m_actions.at(kIdStop));
 }
 
 void CMainFrame::CreateMethodBar() {
@@ -343,6 +396,8 @@ void CMainFrame::ConnectCommands() {
         m_ans->OnAnswer(static_cast<AnswerHint>(hint), text.toStdString());
     });
     connect(m_actions.at(kIdCompute), &QAction::triggered, this, &CMainFrame::OnCompute);
+    connect(m_doc, &CQuillon_LDoc::computeProgress, this, &CMainFrame::OnComputeProgress);
+    connect(m_doc, &CQuillon_LDoc::computeFinished, this, &CMainFrame::OnComputeFinished);
     connect(m_query, &QPlainTextEdit::blockCountChanged, this, &CMainFrame::UpdateComputeEnabled);
     connect(m_modelCombo, &QComboBox::activated, this, &CMainFrame::OnModelSelected);
     connect(m_methodCombo, &QComboBox::activated, this, &CMainFrame::OnMethodSelected);
@@ -408,15 +463,108 @@ void CMainFrame::ConnectEditCommands() {
 }
 
 void CMainFrame::UpdateComputeEnabled() {
-    m_actions.at(kIdCompute)->setEnabled(CanCompute(m_query->LineCount()));
+    m_actions.at(kIdCompute)->setEnabled(!Computing() && CanCompute(m_query->LineCount()));
+}
+
+bool CMainFrame::Computing() const {
+    return m_doc->Computing();
 }
 
 void CMainFrame::OnCompute() {
-    if (!CanCompute(m_query->LineCount())) {
+    if (Computing() || !CanCompute(m_query->LineCount())) {
         return;
     }
     m_graph->Clear();  // nothing of the last compute stays while this one runs
-    m_doc->ComputeParameters(m_query->Lines(), this);
+    if (!m_computeOnWorker) {
+        m_doc->ComputeParameters(m_query->Lines(), this);
+        ShowComputedGraph();
+        return;
+    }
+    LockForCompute();
+    m_doc->StartCompute(m_query->Lines(), this);
+}
+
+void CMainFrame::OnStop() {
+    if (!Computing()) {
+        return;
+    }
+    m_doc->StopCompute();
+    m_actions.at(kIdStop)->setEnabled(false);
+    m_progress->setText("中止しています…");
+}
+
+void CMainFrame::WaitForCompute() {
+    if (!Computing()) {
+        return;
+    }
+    QEventLoop loop;
+    connect(this, &CMainFrame::computeEnded, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// While a compute runs, nothing may change the document or the settings or
+// start another compute; the data pane stays readable but not editable.
+void CMainFrame::LockForCompute() {
+    m_enabledBeforeCompute.clear();
+    for (const auto& [id, action] : m_actions) {
+        if (id != kIdStop && !OfferedDuringCompute(id)) {
+            m_enabledBeforeCompute[action] = action->isEnabled();
+            action->setEnabled(false);
+        }
+    }
+    for (QAction* action : m_recentActions) {
+        m_enabledBeforeCompute[action] = action->isEnabled();
+        action->setEnabled(false);
+    }
+    for (QWidget* widget :
+         {static_cast<QWidget*>(m_modelCombo), static_cast<QWidget*>(m_methodCombo),
+          static_cast<QWidget*>(m_fileCheck)}) {
+        widget->setEnabled(false);
+    }
+    m_query->setReadOnly(true);
+    m_query->setAcceptDrops(false);
+    m_actions.at(kIdStop)->setEnabled(true);
+    m_progress->setText("計算中…");
+    m_progress->show();
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+}
+
+void CMainFrame::UnlockAfterCompute() {
+    QApplication::restoreOverrideCursor();
+    m_progress->hide();
+    m_progress->clear();
+    m_actions.at(kIdStop)->setEnabled(false);
+    m_query->setReadOnly(false);
+    m_query->setAcceptDrops(true);
+    for (QWidget* widget :
+         {static_cast<QWidget*>(m_modelCombo), static_cast<QWidget*>(m_methodCombo),
+          static_cast<QWidget*>(m_fileCheck)}) {
+        widget->setEnabled(true);
+    }
+    for (const auto& [action, enabled] : m_enabledBeforeCompute) {
+        action->setEnabled(enabled);
+    }
+    m_enabledBeforeCompute.clear();
+    UpdateComputeEnabled();
+}
+
+void CMainFrame::OnComputeProgress(int setIndex, int setCount) {
+    if (m_actions.at(kIdStop)->isEnabled()) {
+        m_progress->setText(QString("計算中: データセット %1 / %2").arg(setIndex).arg(setCount));
+    }
+}
+
+void CMainFrame::OnComputeFinished() {
+    UnlockAfterCompute();
+    ShowComputedGraph();
+    emit computeEnded();
+    if (m_closeAfterCompute) {
+        m_closeAfterCompute = false;
+        close();
+    }
+}
+
+void CMainFrame::ShowComputedGraph() {
     const FitSettings& settings = m_doc->Settings();
     m_graph->ShowRecord(m_doc->LastRecord(), {settings.modelId, settings.fixedCDegrees});
 }

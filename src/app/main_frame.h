@@ -14,6 +14,7 @@ class QMenu;
 class QSettings;
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QSplitter;
 class QTabWidget;
 class QToolBar;
@@ -62,7 +63,9 @@ class CMainFrame : public QMainWindow {
     void UpdateTitle();
 
     // The command handlers, public so they can be driven directly.
+    // Starts the compute; on its own thread unless SetComputeOnWorker(false).
     void OnCompute();
+    void OnStop();
     void OnModelSelected(int index);
     void OnMethodSelected(int index);
     void OnFileToggled(bool checked);
@@ -70,6 +73,19 @@ class CMainFrame : public QMainWindow {
     void OnWebPage();
     void OnAbout();
     void UpdateComputeEnabled();
+
+    // Whether a compute runs on its own thread (the default) or on the
+    // user-interface thread, blocking the window until it ends.
+    void SetComputeOnWorker(bool onWorker) { m_computeOnWorker = onWorker; }
+    bool Computing() const;
+    // Runs the event loop until the running compute has ended.
+    void WaitForCompute();
+    // The status-bar field showing "set k of N" while a compute runs.
+    QLabel* ProgressLabel() const { return m_progress; }
+
+  signals:
+    // A compute has ended and the window is ready for commands again.
+    void computeEnded();
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -92,6 +108,12 @@ class CMainFrame : public QMainWindow {
     void Find(bool askForText);
     void Replace();
     QWidget* FocusedPane() const;
+    void CreateStopAction();
+    void LockForCompute();
+    void UnlockAfterCompute();
+    void OnComputeProgress(int setIndex, int setCount);
+    void OnComputeFinished();
+    void ShowComputedGraph();
 
     CQuillon_LDoc* m_doc;
     CQueryView* m_query = nullptr;
@@ -116,6 +138,10 @@ class CMainFrame : public QMainWindow {
     std::unique_ptr<FileCommands> m_files;
     QMenu* m_fileMenu = nullptr;
     std::vector<QAction*> m_recentActions;
+    QLabel* m_progress = nullptr;
+    bool m_computeOnWorker = true;
+    bool m_closeAfterCompute = false;
+    std::map<QAction*, bool> m_enabledBeforeCompute;
 };
 
 }  // namespace quillon::app

@@ -3,6 +3,7 @@
 // result file of -o in place of the save dialog.
 #pragma once
 
+#include <atomic>
 #include <ostream>
 #include <string>
 
@@ -21,6 +22,13 @@ class CliHost : public IComputeHost {
     void SetResultFile(ResultFileOptions* result, int modelId) {
         m_result = result;
         m_modelId = modelId;
+    }
+
+    // The compute stops after the current set once stop holds true (set
+    // from a signal handler).
+    void SetStopFlag(const std::atomic<bool>* stop) { m_stop = stop; }
+    bool StopRequested() override {
+        return m_stop != nullptr && m_stop->load(std::memory_order_relaxed);
     }
 
     void SendAnswer(AnswerHint hint, const std::string& text) override;
@@ -47,6 +55,7 @@ class CliHost : public IComputeHost {
     ResultFileOptions* m_result = nullptr;  // null: no result file
     int m_modelId = 0;
     bool m_resultFailed = false;
+    const std::atomic<bool>* m_stop = nullptr;
 };
 
 // Checks an -o target before the compute: a file already there is refused

@@ -89,6 +89,9 @@ std::string JsonReport(const JsonReportInput& input) {
         {"sets", std::move(sets)},
         {"messages", std::move(messages)},
     };
+    if (input.record.stopped) {
+        report["stopped"] = true;  // the sets are those finished before the stop
+    }
     if (input.columns != nullptr) {
         json columns = json::array();
         for (const CResultColumn& column : *input.columns) {

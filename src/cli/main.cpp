@@ -1,6 +1,8 @@
 // quillon: fits the data sets of a text with one model and prints the report.
+#include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -19,6 +21,26 @@
 namespace {
 
 using namespace quillon;
+
+constexpr int kInterruptedStatus = 130;  // 128 + SIGINT, as shells report it
+
+// Set by the first Ctrl-C; the compute stops after the set it is fitting.
+std::atomic<bool> g_interrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+extern "C" void OnInterrupt(int /*signal*/) {
+    g_interrupted.store(true, std::memory_order_relaxed);
+}
+
+// The first SIGINT asks the compute to stop; the handler then falls back to
+// the default, so a second one ends the program at once.
+void CatchInterrupt() {
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART | SA_RESETHAND;
+    sigaction(SIGINT, &action, nullptr);
+}
 
 int ListModels() {
     for (int id = 0; id < kModelCount; ++id) {
@@ -61,6 +83,18 @@ bool WritePlot(const CliOptions& options, const ComputeRecord& record) {
     std::cerr << "quillon: this build draws no graphs (--plot)\n";
 #endif
     return false;
+}
+
+// After Ctrl-C: the report so far (the text was printed as it came; JSON
+// gets the partial record), no result file and no graph.
+int ReportStopped(bool json, const CliOptions& options, const ComputeRecord& record) {
+    if (json) {
+        std::cout << JsonReport({options.modelId, options.methodId, record, nullptr});
+    }
+    std::cout.flush();
+    std::cerr << "quillon: interrupted; the report holds the " << record.sets.size()
+              << " set(s) fitted before the stop\n";
+    return kInterruptedStatus;
 }
 
 }  // namespace
@@ -110,8 +144,13 @@ int main(int argc, char** argv) {
     if (!options.result.path.empty()) {
         host.SetResultFile(&options.result, options.modelId);
     }
+    host.SetStopFlag(&g_interrupted);
+    CatchInterrupt();
     const ComputeRecord record =
         ComputeParameters(SplitLines(decoded.text), session, host, nullptr, options.jobs);
+    if (record.stopped) {
+        return ReportStopped(json, options, record);
+    }
     if (!options.result.path.empty() && !host.Exported()) {
         host.ExportResults({});  // no columns: says so and writes nothing
     }

@@ -42,25 +42,25 @@ class DriverFitter : public INonlinearFitter {
 class DeferredHost final : public IComputeHost {
   public:
     void SendAnswer(AnswerHint hint, const std::string& text) override {
-        m_events.push_back({Event::Answer, hint, MessageIcon::Information, text});
+        m_events.push_back({Event::kAnswer, hint, MessageIcon::Information, text});
     }
     void ShowMessage(const std::string& text, MessageIcon icon) override {
-        m_events.push_back({Event::Message, AnswerHint::Memo, icon, text});
+        m_events.push_back({Event::kMessage, AnswerHint::Memo, icon, text});
     }
-    void Beep() override { m_events.push_back({Event::Beep, AnswerHint::Memo, {}, {}}); }
+    void Beep() override { m_events.push_back({Event::kBeep, AnswerHint::Memo, {}, {}}); }
     // Only the compute itself exports, at its end, never a set's fit.
     void ExportResults(const ResultColumnList&) override {}
 
     void ReplayTo(IComputeHost& host) const {
         for (const Event& event : m_events) {
             switch (event.kind) {
-                case Event::Answer:
+                case Event::kAnswer:
                     host.SendAnswer(event.hint, event.text);
                     break;
-                case Event::Message:
+                case Event::kMessage:
                     host.ShowMessage(event.text, event.icon);
                     break;
-                case Event::Beep:
+                case Event::kBeep:
                     host.Beep();
                     break;
             }
@@ -69,7 +69,7 @@ class DeferredHost final : public IComputeHost {
 
   private:
     struct Event {
-        enum Kind { Answer, Message, Beep } kind;
+        enum Kind { kAnswer, kMessage, kBeep } kind;
         AnswerHint hint;
         MessageIcon icon;
         std::string text;
@@ -134,13 +134,22 @@ struct SetJob {
 };
 
 // Fits every job on a pool of threads; hands each finished job to replay in
-// the order of the jobs, on the calling thread.
-template <typename Replay>
-void FitJobsConcurrently(std::vector<std::unique_ptr<SetJob>>& jobs, unsigned threadCount,
-                         Replay&& replay) {
+// the order of the jobs, on the calling thread. Before each job, proceed
+// (also on the calling thread) says whether to go on; when it says no, no
+// new job starts, the jobs being fitted finish, and the finished jobs are
+// replayed up to the first one not fitted. Returns false when a job was
+// left out.
+template <typename Replay, typename Proceed>
+bool FitJobsConcurrently(std::vector<std::unique_ptr<SetJob>>& jobs, unsigned threadCount,
+                         Replay&& replay, Proceed&& proceed) {
     std::atomic<std::size_t> next{0};
-    auto work = [&jobs, &next] {
-        for (std::size_t i = next++; i < jobs.size(); i = next++) {
+    std::atomic<bool> halt{false};
+    auto work = [&jobs, &next, &halt] {
+        while (!halt.load(std::memory_order_relaxed)) {
+            const std::size_t i = next++;
+            if (i >= jobs.size()) {
+                return;
+            }
             jobs[i]->Fit();
             jobs[i]->done.store(true, std::memory_order_release);
             jobs[i]->done.notify_one();
@@ -151,10 +160,19 @@ void FitJobsConcurrently(std::vector<std::unique_ptr<SetJob>>& jobs, unsigned th
     for (unsigned t = 0; t < threadCount; ++t) {
         workers.emplace_back(work);
     }
-    for (const std::unique_ptr<SetJob>& job : jobs) {
-        job->done.wait(false, std::memory_order_acquire);
-        replay(*job);
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        if (!proceed(*jobs[i])) {
+            halt.store(true, std::memory_order_relaxed);
+            workers.clear();  // joins: the sets being fitted finish
+            for (; i < jobs.size() && jobs[i]->done.load(std::memory_order_acquire); ++i) {
+                replay(*jobs[i]);
+            }
+            return i == jobs.size();
+        }
+        jobs[i]->done.wait(false, std::memory_order_acquire);
+        replay(*jobs[i]);
     }
+    return true;
 }
 
 unsigned ResolveJobCount(int jobs) {
@@ -178,6 +196,7 @@ class ComputeRun {
           // Only the built-in driver is known to be safe to run on several
           // threads at once.
           m_jobCount(nonlinear == nullptr ? jobCount : 1U),
+          m_reportsProgress(host.WantsProgress()),
           m_out(&host),
           m_outMessages(&m_record.messages) {
         if (m_jobCount > 1) {
@@ -207,7 +226,9 @@ class ComputeRun {
     void ReplayJob(SetJob& job, std::vector<InitialValueDirective>& carried);
     void StartNextSet(std::string memo);
     void ReportError(const std::string& text);
+    bool ProceedToSet(int setNumber);
     void Finish();
+    void FinishStopped();
 
     ComputeSession& m_session;
     const FitSettings& m_settings;
@@ -216,6 +237,9 @@ class ComputeRun {
     DriverFitter m_driver;
     INonlinearFitter* m_nonlinear;
     unsigned m_jobCount;
+    bool m_reportsProgress;
+    int m_setCount = 0;  // counted ahead only for a host that shows progress
+    bool m_stopped = false;
 
     // With several threads the sets are gathered while reading and fitted
     // after it; the texts read meanwhile wait in m_pending.
@@ -237,11 +261,17 @@ ComputeRecord ComputeRun::Run(const std::vector<std::string>& lines) {
     m_session.directives.thisSet.clear();
     m_session.directives.laterSets.clear();
     const WaitCursor wait(m_host);
+    if (m_reportsProgress) {
+        m_setCount = CountComputeSets(lines);
+    }
     m_host.SendAnswer(AnswerHint::Header, m_session.header);
     for (const std::string& line : lines) {
         ReadLine(line);
+        if (m_stopped) {
+            break;
+        }
     }
-    if (PointCount() >= 2) {
+    if (!m_stopped && PointCount() >= 2) {
         FitSet();
     }
     m_set.memo.clear();
@@ -249,7 +279,11 @@ ComputeRecord ComputeRun::Run(const std::vector<std::string>& lines) {
     if (m_jobCount > 1) {
         FitGatheredJobs();
     }
-    Finish();
+    if (m_stopped) {
+        FinishStopped();
+    } else {
+        Finish();
+    }
     return std::move(m_record);
 }
 
@@ -354,8 +388,26 @@ void ComputeRun::FitSet() {
         GatherSet();
         return;
     }
+    if (!ProceedToSet(m_set.setNumber)) {
+        return;
+    }
     const SetFitSinks sinks{m_host, m_record.messages, m_fileColumns, m_tableColumns};
     AddSetRecord(FitGatheredSet(m_set, m_session, sinks, *m_nonlinear));
+}
+
+// Asks the host whether to go on before a set is fitted, and tells it which
+// set comes next.
+bool ComputeRun::ProceedToSet(int setNumber) {
+    if (m_host.StopRequested()) {
+        m_stopped = true;
+        return false;
+    }
+    if (m_reportsProgress) {
+        // The count is the reading rules' own; it cannot fall short, but
+        // stays at least the set number should the two ever differ.
+        m_host.ReportProgress(setNumber, std::max(m_setCount, setNumber));
+    }
+    return true;
 }
 
 void ComputeRun::AddSetRecord(SetRecord record) {
@@ -391,21 +443,30 @@ void ComputeRun::GatherSet() {
 void ComputeRun::FitGatheredJobs() {
     std::vector<InitialValueDirective> carried;
     auto replay = [this, &carried](SetJob& job) { ReplayJob(job, carried); };
+    auto proceed = [this](const SetJob& job) { return ProceedToSet(job.set.setNumber); };
     const auto threads = static_cast<unsigned>(std::min<std::size_t>(m_jobCount, m_jobs.size()));
     if (threads > 1) {
-        FitJobsConcurrently(m_jobs, threads, replay);
+        // A stop that comes when every set is already fitted leaves the
+        // compute complete.
+        m_stopped = !FitJobsConcurrently(m_jobs, threads, replay, proceed);
     } else {
         for (const std::unique_ptr<SetJob>& job : m_jobs) {
+            if (!proceed(*job)) {
+                break;
+            }
             job->Fit();
             replay(*job);
         }
     }
     m_jobs.clear();
+    m_out = &m_host;
+    m_outMessages = &m_record.messages;
+    if (m_stopped) {
+        return;  // nothing read after the first set not fitted is passed on
+    }
     // The texts read after the last set, and the this-set directives as the
     // sequential reading leaves them.
     m_pending.ReplayTo(m_host, m_record.messages);
-    m_out = &m_host;
-    m_outMessages = &m_record.messages;
     auto& thisSet = m_session.directives.thisSet;
     thisSet.insert(thisSet.begin(), carried.begin(), carried.end());
 }
@@ -449,6 +510,20 @@ void ComputeRun::Finish() {
         m_host.ExportResults(m_fileColumns);
         m_fileColumns.clear();
     }
+}
+
+// A stopped compute says so and hands over nothing: a parameter table or
+// wave report of some sets only, or a result file of them, would pass for
+// the whole.
+void ComputeRun::FinishStopped() {
+    m_tableColumns.clear();
+    m_labelNames.clear();
+    m_labelValues.clear();
+    m_fileColumns.clear();
+    const std::string text(kComputeStoppedText);
+    m_host.SendAnswer(AnswerHint::Warning, text);
+    m_record.messages.push_back({"warning", text});
+    m_record.stopped = true;
 }
 
 void FitNonlinearSet(const DataSet& set, ComputeSession& session, const SetFitSinks& sinks,
@@ -502,6 +577,40 @@ SetRecord FitGatheredSet(const DataSet& set, ComputeSession& session, const SetF
 }
 
 }  // namespace
+
+int CountComputeSets(const std::vector<std::string>& lines) {
+    int sets = 0;
+    std::size_t points = 0;
+    std::string buffer;
+    for (const std::string& line : lines) {
+        switch (ClassifyLine(line)) {
+            case LineClass::Blank:
+                if (points >= 2) {
+                    ++sets;
+                    points = 0;
+                }
+                break;
+            case LineClass::Memo:
+                if (points > 2) {
+                    ++sets;
+                }
+                points = 0;
+                break;
+            case LineClass::Point:
+                buffer = line;
+                buffer += '\n';
+                if (ScanPointLine(buffer.c_str()).converted >= 3) {
+                    ++points;
+                }
+                break;
+            case LineClass::SingleCharacter:
+            case LineClass::Directive:
+            case LineClass::Option:
+                break;
+        }
+    }
+    return points >= 2 ? sets + 1 : sets;
+}
 
 std::string ComputeHeader(int modelId) {
     std::string header = "Model function: Y =";

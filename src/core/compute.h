@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/records/host.h"
@@ -44,6 +45,16 @@ constexpr bool CanCompute(int lineCount) {
     return lineCount > 2;
 }
 
+// The answer-pane line of a compute that the host stopped (warning kind).
+inline constexpr std::string_view kComputeStoppedText = "Compute stopped by the user.\n";
+
+// The number of sets a compute of these lines fits, found with the reading
+// rules alone (no fit): a set ends at a blank line with at least two points,
+// at a "//" line with at least three, and at the end of the text with at
+// least two; a "//" line after one or two points drops them; a point line
+// counts when its scan reads at least X and Y.
+int CountComputeSets(const std::vector<std::string>& lines);
+
 // "Model function: Y =" followed by the model's display string and "\n".
 std::string ComputeHeader(int modelId);
 
@@ -52,7 +63,10 @@ std::string ComputeHeader(int modelId);
 // With the driver, jobs threads fit the sets concurrently (0: one per
 // hardware thread, 1: one after the other while reading); the host is called
 // on the calling thread only and receives the same texts in the same order
-// whatever the count.
+// whatever the count. The host is asked between sets whether to stop; a
+// stopped compute keeps the sets finished in reading order up to the first
+// one not fitted, ends with kComputeStoppedText and hands over no result
+// columns (no parameter table, no result file).
 ComputeRecord ComputeParameters(const std::vector<std::string>& lines, ComputeSession& session,
                                 IComputeHost& host, INonlinearFitter* nonlinear = nullptr,
                                 int jobs = 0);

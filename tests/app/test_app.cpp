@@ -132,6 +132,7 @@ TEST(MainFrame, ComputeWritesTheColouredReport) {
     CMainFrame frame;
     frame.QueryView().setPlainText("// test\n0,\t1\n1,\t3\n2,\t5\n\nx");
     frame.Action(32771)->trigger();
+    frame.WaitForCompute();
     const QString text = frame.AnsView().toPlainText();
     EXPECT_TRUE(text.startsWith("Model function: Y = a + b*X; linear\n\n// test\n"));
     EXPECT_TRUE(text.contains("  a +/- a_sig = 1 +/- 0 \n"));
@@ -307,6 +308,7 @@ TEST(OutputDialog, AllMethodStoresNoTableAndRunComputes) {
     });
     frame.FileCheck()->setChecked(true);
     frame.OnFileToggled(true);
+    frame.WaitForCompute();
     EXPECT_TRUE(frame.Document().Settings().output.enabled);
     EXPECT_FALSE(frame.Document().Settings().output.paramTable);
     EXPECT_EQ(frame.Document().Settings().output.stepMode, 1);
@@ -356,6 +358,7 @@ TEST(MainFrame, ScreenshotAfterACompute) {
         "4.0\t8.05\t0.05\n5.0\t10.02\t0.05\n// 試料 B (T=40)\n0.0\t0.31\n1.0\t2.52\n2.0\t4.68\n"
         "3.0\t6.77\n4.0\t9.02\n5.0\t11.16\n\nabc def\n");
     frame.Action(32771)->trigger();
+    frame.WaitForCompute();
     QApplication::processEvents();
     EXPECT_TRUE(frame.grab().save(QString::fromLocal8Bit(path)));
 }

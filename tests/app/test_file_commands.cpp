@@ -355,6 +355,7 @@ TEST(ResultFile, ComputeWithTheFileSwitchWritesTheChosenFile) {
     });
     timer->start(10);
     w.frame->OnCompute();
+    w.frame->WaitForCompute();
     EXPECT_TRUE(completion.startsWith("計算結果書き込み正常終了\n"));
     const std::string text = Read(path);
     EXPECT_EQ(text.rfind("*Model F:  a + b*X; linear\r\nParam_1,x_1,y_1,", 0), 0u) << text;

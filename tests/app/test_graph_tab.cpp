@@ -40,6 +40,7 @@ TEST(GraphTab, ComputeDrawsEachSetAndSwitchingSetsRedraws) {
         "// 試料 A (T=20)\n0 0.1 0.05\n1 2.1 0.05\n2 3.9 0.05\n3 6.1 0.05\n"
         "// 試料 B (T=40)\n0 0.3\n1 2.5\n2 4.7\n");
     frame.Action(kIdCompute)->trigger();
+    frame.WaitForCompute();
     plot::GraphPane& graph = frame.Graph();
     QComboBox* selector = graph.SetSelector();
     ASSERT_EQ(selector->count(), 3);
@@ -60,9 +61,11 @@ TEST(GraphTab, NextComputeReplacesTheSets) {
     CMainFrame frame;
     frame.QueryView().setPlainText("// one\n0 1\n1 3\n2 5\n// two\n0 2\n1 4\n2 6.5\n");
     frame.Action(kIdCompute)->trigger();
+    frame.WaitForCompute();
     ASSERT_EQ(frame.Graph().SetSelector()->count(), 3);
     frame.QueryView().setPlainText("// only\n0 1\n1 3\n2 5.5\n3 7\n");
     frame.Action(kIdCompute)->trigger();
+    frame.WaitForCompute();
     QComboBox* selector = frame.Graph().SetSelector();
     ASSERT_EQ(selector->count(), 2);
     EXPECT_EQ(selector->itemText(1), "1: only");

@@ -25,6 +25,14 @@ class IComputeHost {
     virtual void ExportResults(const ResultColumnList& columns) = 0;
     virtual void BeginWaitCursor() {}
     virtual void EndWaitCursor() {}
+
+    // Asked between sets, never during a fit: true ends the compute before
+    // the next set (the set being fitted finishes first).
+    virtual bool StopRequested() { return false; }
+    // Whether the host shows progress; only then are the sets counted ahead.
+    virtual bool WantsProgress() const { return false; }
+    // Set setIndex (1 to setCount) is about to be fitted.
+    virtual void ReportProgress(int /*setIndex*/, int /*setCount*/) {}
 };
 
 // Shows the wait cursor for the life of the object.

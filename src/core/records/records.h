@@ -140,6 +140,7 @@ struct MessageRecord {
 struct ComputeRecord {
     std::vector<SetRecord> sets;
     std::vector<MessageRecord> messages;
+    bool stopped = false;  // ended at the host's request before the last set
 };
 
 }  // namespace quillon
