@@ -512,7 +512,9 @@ void CMainFrame::LockForCompute() {
             action->setEnabled(false);
         }
     }
-    for (QAction* action : m_recentActions) {
+    std::vector<QAction*> others(m_recentActions.begin(), m_recentActions.end());
+    others.push_back(m_statisticsAction);
+    for (QAction* action : others) {
         m_enabledBeforeCompute[action] = action->isEnabled();
         action->setEnabled(false);
     }

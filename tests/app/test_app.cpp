@@ -167,10 +167,12 @@ TEST(MainFrame, StatisticsItemTogglesTheSettingAndIsKept) {
 
         frame.QueryView().setPlainText("// line\n0 1\n1 3.5\n2 4.5\n3 7\n");
         frame.Action(32771)->trigger();
+        frame.WaitForCompute();
         EXPECT_FALSE(frame.AnsView().toPlainText().contains("Statistics:"));
         item->trigger();
         EXPECT_TRUE(frame.Document().Settings().statistics);
         frame.Action(32771)->trigger();
+        frame.WaitForCompute();
         const QString text = frame.AnsView().toPlainText();
         EXPECT_TRUE(text.contains("  Number of points: 4\n\nStatistics:\n  Correlation matrix:\n"))
             << text.toStdString();

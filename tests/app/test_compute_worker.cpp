@@ -125,6 +125,7 @@ TEST(ComputeWorker, ShowsProgressAndLocksTheCommandsWhileRunning) {
     EXPECT_FALSE(frame.ModelCombo()->isEnabled());
     EXPECT_FALSE(frame.MethodCombo()->isEnabled());
     EXPECT_FALSE(frame.FileCheck()->isEnabled());
+    EXPECT_FALSE(frame.StatisticsAction()->isEnabled());
     EXPECT_TRUE(frame.QueryView().isReadOnly());
     // Typing changes nothing, and a second compute does not start.
     QTest::keyClicks(&frame.QueryView(), "9 9");
@@ -145,6 +146,7 @@ TEST(ComputeWorker, ShowsProgressAndLocksTheCommandsWhileRunning) {
         EXPECT_TRUE(frame.Action(id)->isEnabled()) << id;
     }
     EXPECT_TRUE(frame.ModelCombo()->isEnabled());
+    EXPECT_TRUE(frame.StatisticsAction()->isEnabled());
     EXPECT_FALSE(frame.QueryView().isReadOnly());
     EXPECT_EQ(frame.Graph().SetSelector()->count(), 4);  // redrawn: three sets
 }
