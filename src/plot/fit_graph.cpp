@@ -233,8 +233,6 @@ FitGraph::FitGraph(QWidget* parent)
     layout->addWidget(m_mainView, 3);
     layout->addWidget(m_residualView, 1);
     m_residualView->setMinimumHeight(180);
-    MainChart()->legend()->setAlignment(Qt::AlignBottom);
-    ResidualChart()->legend()->hide();
     m_mainView->setMinimumHeight(240);
     Rebuild();
 }
@@ -261,18 +259,21 @@ void FitGraph::ResetView() {
     Rebuild();
 }
 
+// Each drawing starts on new charts: Qt Charts leaves the labels of a removed
+// axis in the scene, so reusing a chart piled up stale tick labels.
+void FitGraph::FreshCharts() {
+    m_errorBars.clear();  // owned by the old chart
+    for (QChartView* view : {m_mainView, m_residualView}) {
+        QChart* old = view->chart();
+        view->setChart(new QChart);
+        delete old;
+    }
+    MainChart()->legend()->setAlignment(Qt::AlignBottom);
+    ResidualChart()->legend()->hide();
+}
+
 void FitGraph::Rebuild() {
-    for (ErrorBarsItem* item : m_errorBars) {
-        delete item;
-    }
-    m_errorBars.clear();
-    for (QChart* chart : {MainChart(), ResidualChart()}) {
-        chart->removeAllSeries();
-        for (QAbstractAxis* axis : chart->axes()) {
-            chart->removeAxis(axis);
-            delete axis;
-        }
-    }
+    FreshCharts();
     MainChart()->setTitle(m_sets.size() == 1 ? QString::fromStdString(m_sets.front().title)
                                              : QStringLiteral("All sets"));
     const bool prefix = m_sets.size() > 1;

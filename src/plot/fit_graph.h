@@ -45,6 +45,7 @@ class FitGraph : public QWidget {
     std::vector<QLineF> ErrorBars() const;
 
   private:
+    void FreshCharts();
     void Rebuild();
     void AddSet(const SetPlotData& set, bool prefixLegend, int colourIndex);
     void AttachAxes();
@@ -53,7 +54,7 @@ class FitGraph : public QWidget {
     QChartView* m_mainView;
     QChartView* m_residualView;
     std::vector<SetPlotData> m_sets;
-    std::vector<ErrorBarsItem*> m_errorBars;  // owned by their chart
+    std::vector<ErrorBarsItem*> m_errorBars;  // owned by the current main chart
     AxisOptions m_options;
     bool m_logXShown = false;
     bool m_logYShown = false;

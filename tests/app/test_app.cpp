@@ -12,6 +12,7 @@
 #include <QRadioButton>
 #include <QSettings>
 #include <QSpinBox>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTimer>
@@ -23,6 +24,7 @@
 #include "app/main_frame.h"
 #include "app/output_dialog_rules.h"
 #include "app/views.h"
+#include "plot/graph_pane.h"
 
 #include "modal.h"
 
@@ -363,6 +365,13 @@ TEST(MainFrame, ScreenshotAfterACompute) {
     frame.WaitForCompute();
     QApplication::processEvents();
     EXPECT_TRUE(frame.grab().save(QString::fromLocal8Bit(path)));
+    // The same window with the graph tab in front, beside the path given.
+    frame.ResultTabs()->setCurrentIndex(1);
+    frame.Graph().SetSelector()->setCurrentIndex(1);
+    QApplication::processEvents();
+    QString graphPath = QString::fromLocal8Bit(path);
+    graphPath.insert(graphPath.lastIndexOf('.'), "-graph");
+    EXPECT_TRUE(frame.grab().save(graphPath));
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 #include <QComboBox>
 #include <QFile>
 #include <QGraphicsScene>
+#include <QGraphicsSimpleTextItem>
+#include <QGraphicsTextItem>
 #include <QGraphicsView>
 #include <QImage>
 #include <QLegendMarker>
@@ -193,6 +195,36 @@ TEST(FitGraph, YRangeFollowsTheDataAndBarsAreDrawn) {
     graph.SetAxisOptions({false, true});
     ASSERT_TRUE(graph.LogYShown());
     EXPECT_EQ(graph.ErrorBars().size(), 2u);
+}
+
+// Redrawing leaves nothing of the last drawing behind: the scene holds as
+// many labels after the tenth redraw as after the second.
+TEST(FitGraph, RedrawingLeavesNoStaleLabels) {
+    FitGraph graph;
+    graph.resize(600, 500);
+    graph.show();
+    const auto visibleTexts = [&graph] {
+        QCoreApplication::processEvents();
+        int count = 0;
+        for (QGraphicsItem* item : graph.MainChart()->scene()->items()) {
+            const bool text = dynamic_cast<QGraphicsTextItem*>(item) != nullptr ||
+                              dynamic_cast<QGraphicsSimpleTextItem*>(item) != nullptr;
+            count += text && item->isVisible() ? 1 : 0;
+        }
+        return count;
+    };
+    SetPlotData set = TwoCurveSet(true);
+    graph.ShowSets({set});
+    const int first = visibleTexts();
+    for (int i = 0; i < 10; ++i) {
+        set.points[2].Y = 5.0 + i;  // other ranges, other tick labels
+        graph.ShowSets({set});
+        graph.SetAxisOptions({i % 2 == 1, false});
+    }
+    set.points[2].Y = 5.0;
+    graph.SetAxisOptions({false, false});
+    graph.ShowSets({set});
+    EXPECT_EQ(visibleTexts(), first);
 }
 
 ComputeRecord TwoSets() {
