@@ -228,13 +228,14 @@ TEST_P(TortureMatrix, EverySetEndsWithAnOutcomeText) {
         for (bool file : {false, true}) {
             const std::string name = "model " + std::to_string(modelId) + ", method " +
                                      std::to_string(methodId) + ", " + data.name +
-                                     (file ? ", with result columns" : "");
+                                     (file ? ", with result columns and statistics" : "");
             SCOPED_TRACE(name);
             ComputeSession session;
             session.settings.modelId = modelId;
             session.settings.methodId = methodId;
             session.settings.convergence.n_cut = kNCut;
             session.settings.output.enabled = file;
+            session.settings.statistics = file;  // the statistics block on the same bad data
             RecordingHost host;
             ComputeRecord record;
             {
