@@ -1,6 +1,6 @@
 // libFuzzer target: the data-set grammar and a compute. The first three bytes
-// choose the model (among the quick ones), the method and the output
-// settings; the rest is the data text. A compute must return with the wait
+// choose the model (among the quick ones), the method, the statistics
+// switch and the output settings; the rest is the data text. A compute must return with the wait
 // cursor balanced and every fitted set carrying its records.
 #include <cstddef>
 #include <cstdint>
@@ -42,6 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     session.settings.output.xmaxMode = (flags >> 5) % 3;
     session.settings.output.stepMode = (flags >> 7) & 1;
     session.settings.convergence.n_cut = 20;
+    session.settings.statistics = (data[1] & 0x80) != 0;
 
     const std::string_view text(reinterpret_cast<const char*>(data + 3), size - 3);
     const std::vector<std::string> lines = SplitLines(text);
