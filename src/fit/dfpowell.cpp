@@ -1,5 +1,6 @@
 #include "fit/dfpowell.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -65,8 +66,9 @@ double DFPowell::ChiSquare(double* p, int block) {
     double* r = Block(block);
     double sum = 0.0;
     if (m_model.EvaluateAll(p)) {
+        const double* values = m_model.PointValues().data();
         for (int i = 0; i < m_n; ++i) {
-            r[i] = (m_model.PointValue(i) - m_y[i]) * m_w[i];
+            r[i] = (values[i] - m_y[i]) * m_w[i];
             sum += r[i] * r[i];
         }
     } else {
@@ -98,24 +100,31 @@ void DFPowell::JacobianRow(int i) {
 }
 
 void DFPowell::CurvatureFromJacobian(std::vector<double>& matrix) {
+    // Row i against rows k = i..m-1, up to four at a time in one pass over
+    // the points. Each sum still adds its terms in point order, so every
+    // element is what one sum per pass gives; the passes are fewer and the
+    // independent sums keep the adder busy.
+    constexpr int kLanes = 4;
     for (int i = 0; i < m_m; ++i) {
         const double* ji = Row(m_jacobian, i, m_nn);
-        double sum = 0.0;
-        for (int j = 0; j < m_n; ++j) {
-            sum += ji[j] * ji[j];
-        }
-        At(matrix, i, i) = sum;
-    }
-    for (int i = 0; i < m_m; ++i) {
-        const double* ji = Row(m_jacobian, i, m_nn);
-        for (int k = i + 1; k < m_m; ++k) {
-            const double* jk = Row(m_jacobian, k, m_nn);
-            double sum = 0.0;
-            for (int j = 0; j < m_n; ++j) {
-                sum += ji[j] * jk[j];
+        for (int k0 = i; k0 < m_m; k0 += kLanes) {
+            const int lanes = std::min(kLanes, m_m - k0);
+            const double* jk[kLanes] = {};
+            for (int l = 0; l < kLanes; ++l) {
+                jk[l] = Row(m_jacobian, k0 + std::min(l, lanes - 1), m_nn);
             }
-            At(matrix, i, k) = sum;
-            At(matrix, k, i) = sum;
+            double sum[kLanes] = {0.0, 0.0, 0.0, 0.0};
+            for (int j = 0; j < m_n; ++j) {
+                const double a = ji[j];
+                sum[0] += a * jk[0][j];
+                sum[1] += a * jk[1][j];
+                sum[2] += a * jk[2][j];
+                sum[3] += a * jk[3][j];
+            }
+            for (int l = 0; l < lanes; ++l) {
+                At(matrix, i, k0 + l) = sum[l];
+                At(matrix, k0 + l, i) = sum[l];
+            }
         }
     }
 }

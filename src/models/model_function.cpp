@@ -70,6 +70,11 @@ double CModelFunction::PointValue(int i) const {
     return m_pPointValues[static_cast<std::size_t>(i)];
 }
 
+std::span<double> CModelFunction::PointValueBuffer() {
+    m_pPointValues.resize(Count());
+    return m_pPointValues;
+}
+
 double CModelFunction::ValueAt(double x) {
     return Value(m_pParams.data(), x);
 }

@@ -50,6 +50,8 @@ class CModelFunction {
     virtual double Value(double* params, double x) const = 0;
     // Element i of the values computed by EvaluateAll (NaN outside 0..n-1).
     virtual double PointValue(int i) const;
+    // All the values computed by the last EvaluateAll.
+    std::span<const double> PointValues() const { return m_pPointValues; }
     virtual double ValueAt(double x);
     // Runs Estimate, then takes the first min(m, count) values as parameters.
     virtual int SetParams(const double* values, int count);
@@ -93,6 +95,8 @@ class CModelFunction {
     // Defined with the rest of the wave estimate (wave_estimate.cpp).
     int EstimateWave(WaveFields& wave);
     void SetYRange(double yMin, double yMax, int iYMin, int iYMax);
+    // The point values sized to the points, for an EvaluateAll to fill.
+    std::span<double> PointValueBuffer();
     // Narrows X, Y, W and n to the points first..last (inclusive).
     void NarrowPoints(int first, int last);
     // The peak trim of the peak models: narrows the points to the peak when

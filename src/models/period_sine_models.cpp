@@ -41,8 +41,7 @@ void NormalisePeriodSine(std::span<double> a) {
     a[2] = a[2] - std::ceil(a[2] / a[1]) * a[1];
 }
 
-int PreFitPeriodSine(CModelFunction& model, std::string& log,
-                     const MarquardtRunner& runMarquardt) {
+int PreFitPeriodSine(CModelFunction& model, std::string& log, const MarquardtRunner& runMarquardt) {
     if (!runMarquardt || runMarquardt(model, log) != 1) {
         return 0;
     }
@@ -52,6 +51,16 @@ int PreFitPeriodSine(CModelFunction& model, std::string& log,
 
 double CSinePeriodModel::Value(double* params, double x) const {
     return PeriodSine(params, x);
+}
+
+bool CSinePeriodModel::EvaluateAll(double* params) {
+    const std::span<const double> terms = m_sineTerms.Terms(XData(), params[1], params[2]);
+    const std::span<double> values = PointValueBuffer();
+    const double a0 = params[0];
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        values[i] = terms[i] * a0;
+    }
+    return true;
 }
 
 int CSinePeriodModel::Estimate() {
@@ -64,6 +73,17 @@ int CSinePeriodModel::Estimate() {
 
 double CSinePeriodBiasedModel::Value(double* params, double x) const {
     return PeriodSine(params, x) + params[3];
+}
+
+bool CSinePeriodBiasedModel::EvaluateAll(double* params) {
+    const std::span<const double> terms = m_sineTerms.Terms(XData(), params[1], params[2]);
+    const std::span<double> values = PointValueBuffer();
+    const double a0 = params[0];
+    const double a3 = params[3];
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        values[i] = terms[i] * a0 + a3;
+    }
+    return true;
 }
 
 int CSinePeriodBiasedModel::Estimate() {
@@ -82,6 +102,19 @@ int CSinePeriodBiasedModel::PreFit(std::string& log, const MarquardtRunner& runM
 
 double CSinePeriodLinearModel::Value(double* params, double x) const {
     return PeriodSine(params, x) + params[3] + params[4] * x;
+}
+
+bool CSinePeriodLinearModel::EvaluateAll(double* params) {
+    const std::span<const double> terms = m_sineTerms.Terms(XData(), params[1], params[2]);
+    const std::span<double> values = PointValueBuffer();
+    const std::span<const double> x = XData();
+    const double a0 = params[0];
+    const double a3 = params[3];
+    const double a4 = params[4];
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        values[i] = terms[i] * a0 + a3 + a4 * x[i];
+    }
+    return true;
 }
 
 int CSinePeriodLinearModel::Estimate() {
@@ -114,6 +147,10 @@ int CDampedAfterModel::Estimate() {
 
 double CDampedAfterBiasedModel::Value(double* params, double x) const {
     return DampedAfter(params, x) + params[5];
+}
+
+bool CDampedAfterBiasedModel::EvaluateAll(double* params) {
+    return CModelFunction::EvaluateAll(params);
 }
 
 int CDampedAfterBiasedModel::Estimate() {

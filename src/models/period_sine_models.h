@@ -7,6 +7,7 @@
 #include <string>
 
 #include "models/model_function.h"
+#include "models/sine_term_cache.h"
 #include "models/wave_estimate.h"
 
 namespace quillon {
@@ -25,12 +26,15 @@ class CSinePeriodModel : public CModelFunction {
     CSinePeriodModel(const double* x, const double* y, const double* w, int n, double er, int m = 3)
         : CModelFunction(x, y, w, n, er, m) {}
     ~CSinePeriodModel() override = default;
+    // Reuses the sine terms of an earlier evaluation with the same A1 and A2.
+    bool EvaluateAll(double* params) override;
     double Value(double* params, double x) const override;
     int Estimate() override;
     const WaveFields& Wave() const { return m_wave; }
 
   protected:
     WaveFields m_wave;
+    SineTermCache m_sineTerms;
 };
 
 // Id 12, and the first stage of id 35: A0*sin(2*pi*(x + A2)/A1) + A3.
@@ -40,6 +44,8 @@ class CSinePeriodBiasedModel : public CModelFunction {
                            int m = 4)
         : CModelFunction(x, y, w, n, er, m) {}
     ~CSinePeriodBiasedModel() override = default;
+    // As CSinePeriodModel::EvaluateAll.
+    bool EvaluateAll(double* params) override;
     double Value(double* params, double x) const override;
     int Estimate() override;
     // A preliminary Marquardt fit; when it converges the amplitude and period
@@ -50,6 +56,7 @@ class CSinePeriodBiasedModel : public CModelFunction {
 
   protected:
     WaveFields m_wave;
+    SineTermCache m_sineTerms;
 };
 
 // Id 41: A0*sin(2*pi*(x + A2)/A1) + A3 + A4*x.
@@ -59,6 +66,7 @@ class CSinePeriodLinearModel : public CSinePeriodModel {
                            int m = 5)
         : CSinePeriodModel(x, y, w, n, er, m) {}
     ~CSinePeriodLinearModel() override = default;
+    bool EvaluateAll(double* params) override;
     double Value(double* params, double x) const override;
     int Estimate() override;
     // As CSinePeriodBiasedModel::PreFit.
@@ -88,6 +96,9 @@ class CDampedAfterBiasedModel : public CSinePeriodModel {
                             int m = 6)
         : CSinePeriodModel(x, y, w, n, er, m) {}
     ~CDampedAfterBiasedModel() override = default;
+    // Point by point: the damping makes every value depend on more than the
+    // sine term.
+    bool EvaluateAll(double* params) override;
     double Value(double* params, double x) const override;
     int Estimate() override;
 };

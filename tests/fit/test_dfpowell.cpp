@@ -154,6 +154,64 @@ TEST_F(Workspace, CurvatureAndHalfGradientByForwardDifferences) {
     EXPECT_DOUBLE_EQ(ws.Work()[3], 5 * 1.001);
 }
 
+// The curvature sums several rows at once; every element must still be the
+// sum over the points in their order, for every parameter count (the last
+// group of rows is then partly filled).
+TEST_F(Workspace, CurvatureElementsAreTheOrderedSumsOfJacobianProducts) {
+    const std::vector<double> x{0.5, 1.25, 2, 3.5, 4, 5.75, 7, 8.5, 9, 11};
+    const std::vector<double> y{1, -2, 0.5, 3, -1, 2.5, 0, 1.5, -0.5, 4};
+    const std::vector<double> w{1, 2, 0.5, 1, 3, 1, 0.25, 1, 2, 1};
+    auto formula = [](const double* p, double xv, int m) {
+        double sum = 0;
+        for (int i = 0; i < m; ++i) {
+            sum += std::sin(p[i] * (i + 1) + xv) * (1 + 0.1 * i);
+        }
+        return sum;
+    };
+    for (int m = 1; m <= 9; ++m) {
+        std::vector<double> start, steps;
+        for (int i = 0; i < m; ++i) {
+            start.push_back(0.3 * i - 0.7);
+            steps.push_back(1e-3 * (i + 2));
+        }
+        Problem p(
+            x, y, start, steps,
+            [m, formula](const double* a, double xv) { return formula(a, xv, m); }, w);
+        DFPowell ws(*p.model, p.log, 100, 1e-3);
+        ws.BuildCurvature();
+
+        auto residuals = [&](const std::vector<double>& a) {
+            std::vector<double> r;
+            for (std::size_t j = 0; j < x.size(); ++j) {
+                r.push_back((formula(a.data(), x[j], m) - y[j]) * w[j]);
+            }
+            return r;
+        };
+        const std::vector<double> r0 = residuals(start);
+        std::vector<std::vector<double>> jac;
+        for (int i = 0; i < m; ++i) {
+            std::vector<double> row = start;
+            row[static_cast<std::size_t>(i)] += steps[static_cast<std::size_t>(i)];
+            const std::vector<double> r1 = residuals(row);
+            std::vector<double> ji;
+            for (std::size_t j = 0; j < x.size(); ++j) {
+                ji.push_back((r1[j] - r0[j]) / steps[static_cast<std::size_t>(i)]);
+            }
+            jac.push_back(ji);
+        }
+        for (int i = 0; i < m; ++i) {
+            for (int k = 0; k < m; ++k) {
+                double sum = 0.0;
+                for (std::size_t j = 0; j < x.size(); ++j) {
+                    sum +=
+                        jac[static_cast<std::size_t>(i)][j] * jac[static_cast<std::size_t>(k)][j];
+                }
+                EXPECT_EQ(ws.Alpha()[i * m + k], sum) << "m " << m << " at " << i << "," << k;
+            }
+        }
+    }
+}
+
 // x selects a column of the basis: value = sum_i p_i * basis[i][x]. With
 // steps 1 and y = 0 the Jacobian is the basis itself and work = B B^T.
 LambdaModel::Formula BasisFormula(std::vector<std::vector<double>> basis) {

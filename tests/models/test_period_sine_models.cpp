@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "model_test_data.h"
@@ -32,6 +35,51 @@ TEST(PeriodSine, ValuesAtHandComputedPoints) {
     EXPECT_DOUBLE_EQ(kWave.Model(11)->Value(a.data(), 0.0), 3.0);
     EXPECT_DOUBLE_EQ(kWave.Model(12)->Value(a.data(), 0.0), 3.5);
     EXPECT_DOUBLE_EQ(kWave.Model(41)->Value(a.data(), 2.0), 3 * std::sin(1.5 * kPi) + 0.5 + 0.5);
+}
+
+// The batch evaluation of the period sines must give every point exactly the
+// value Value gives, whatever sequence of parameter vectors a fit asks for:
+// the steps of each parameter in turn, rejected and accepted trials, and
+// keys that equality alone would confuse (-0 and +0) or never match (NaN).
+TEST(PeriodSine, BatchValuesEqualPointValuesBitForBitOverAFitsSequence) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    for (const int id : {11, 12, 41}) {
+        auto model = kWave.Model(id);
+        const std::vector<double> base{3, 7.5, -0.75, 0.5, 0.125};
+        std::vector<std::vector<double>> sequence{base};
+        for (std::size_t i = 0; i < base.size(); ++i) {
+            std::vector<double> row = base;
+            row[i] += 1e-3 * (i + 1);
+            sequence.push_back(row);
+        }
+        sequence.push_back({2.5, 7.25, -0.5, 0.25, 0.0625});  // a trial
+        sequence.push_back({2.5, 7.25, -0.5, 0.75, 0.0625});  // the trial's level step
+        sequence.push_back(base);                             // back to the base
+        sequence.push_back({3, 7.5, 0.0, 0.5, 0.125});
+        sequence.push_back({3, 7.5, -0.0, 0.5, 0.125});
+        sequence.push_back({3, nan, -0.75, 0.5, 0.125});
+        sequence.push_back({3, nan, -0.75, 0.5, 0.125});
+        sequence.push_back({-1e308, 1e-300, 1e308, 1e308, -1e308});
+        for (std::size_t s = 0; s < sequence.size(); ++s) {
+            std::vector<double> a = sequence[s];
+            ASSERT_TRUE(model->EvaluateAll(a.data())) << id;
+            const std::span<const double> values = model->PointValues();
+            ASSERT_EQ(values.size(), kWave.x.size());
+            for (std::size_t i = 0; i < kWave.x.size(); ++i) {
+                const double expected = model->Value(a.data(), kWave.x[i]);
+                EXPECT_EQ(std::bit_cast<std::uint64_t>(values[i]),
+                          std::bit_cast<std::uint64_t>(expected))
+                    << "id " << id << " vector " << s << " point " << i;
+            }
+        }
+    }
+}
+
+TEST(PeriodSine, DampedSinesKeepPointByPointEvaluation) {
+    std::vector<double> a{1, 4, 1, 2, 5, 0.5, 0.25};
+    for (const int id : {13, 14, 15}) {
+        EXPECT_FALSE(kWave.Model(id)->EvaluateAll(a.data())) << id;
+    }
 }
 
 TEST(DampedAfter, DampsOnlyAfterTheOnsetA4WithDecayLengthA3) {
