@@ -77,7 +77,9 @@ LineClass ClassifyLine(std::string_view line) {
     if (line.empty()) {
         return LineClass::Blank;
     }
-    if (CharacterCount(line) == 1) {
+    // A character takes at most four bytes, so a longer line holds more
+    // than one and need not be counted.
+    if (line.size() <= 4 && CharacterCount(line) == 1) {
         return LineClass::SingleCharacter;
     }
     if (line.starts_with("//")) {

@@ -113,8 +113,21 @@ void FillCovariance(const StatisticsInput& input, std::size_t m, FitStatistics& 
     }
 }
 
+// The sets of a compute mostly share their degrees of freedom, and the
+// quantile is a bisection over the incomplete beta: each thread keeps the
+// last one it found.
+double UpperQuantile975(double nu) {
+    thread_local double lastNu = kNaN;
+    thread_local double lastQuantile = kNaN;
+    if (!(nu == lastNu)) {
+        lastQuantile = StudentTQuantile(0.975, nu);
+        lastNu = nu;
+    }
+    return lastQuantile;
+}
+
 void FillConfidence(const StatisticsInput& input, FitStatistics& stats) {
-    stats.tQuantile = StudentTQuantile(0.975, static_cast<double>(input.dof));
+    stats.tQuantile = UpperQuantile975(static_cast<double>(input.dof));
     for (std::size_t i = 0; i < input.parameters.size(); ++i) {
         const double half = i < input.errors.size() ? stats.tQuantile * input.errors[i] : kNaN;
         stats.lower95[i] = input.parameters[i] - half;
@@ -253,7 +266,8 @@ std::string StatisticsBlock(const FitStatistics& stats, const std::vector<std::s
         for (std::size_t j = 0; j < m; ++j) {
             const std::size_t at = i * m + j;
             const double r = at < stats.correlation.size() ? stats.correlation[at] : kNaN;
-            text += " " + Figure("%9.5f", 9, r);
+            text += ' ';
+            text += Figure("%9.5f", 9, r);
         }
         text += "\n";
     }

@@ -23,6 +23,11 @@ TEST(LineClass, FirstCharactersDecide) {
     EXPECT_EQ(ClassifyLine("* framing 5"), LineClass::Option);
     EXPECT_EQ(ClassifyLine("1 2"), LineClass::Point);
     EXPECT_EQ(ClassifyLine("ああ"), LineClass::Point);
+    // The longest single character (four bytes) against short lines of two.
+    EXPECT_EQ(ClassifyLine("\xF0\x9F\x98\x80"), LineClass::SingleCharacter);
+    EXPECT_EQ(ClassifyLine("\xC3\xA9\xC3\xA9"), LineClass::Point);
+    EXPECT_EQ(ClassifyLine("\xF0\x9F\x98\x80x"), LineClass::Point);
+    EXPECT_EQ(ClassifyLine("\xF0\x9F\x98"), LineClass::Point);  // cut short: three stray bytes
 }
 
 TEST(LineClass, CharacterCountTreatsStrayBytesAsCharacters) {

@@ -121,6 +121,28 @@ TEST(FitStatisticsFigures, SingularCurvatureKeepsGoodnessButNoCovariance) {
     EXPECT_DOUBLE_EQ(stats.bic, 5 * std::log(2.0 / 5) + 2 * std::log(5.0));
 }
 
+// Sets of different degrees of freedom in turn: each interval uses its own t.
+TEST(FitStatisticsFigures, EachSetGetsTheQuantileOfItsOwnDegreesOfFreedom) {
+    const std::vector<double> p{3}, e{0.5}, inverse{0.25};
+    const struct {
+        int dof;
+        double t;
+    } rows[] = {{7, 2.364624}, {2, 4.302653}, {2, 4.302653}, {7, 2.364624}, {30, 2.042272}};
+    for (const auto& row : rows) {
+        StatisticsInput input;
+        input.parameters = p;
+        input.errors = e;
+        input.inverseCurvature = inverse;
+        input.chiSquare = 1;
+        input.totalSquares = 4;
+        input.points = row.dof + 1;
+        input.dof = row.dof;
+        const FitStatistics stats = ComputeFitStatistics(input);
+        EXPECT_NEAR(stats.tQuantile, row.t, 1e-6) << row.dof;
+        EXPECT_NEAR(stats.upper95[0], 3 + row.t * 0.5, 1e-6) << row.dof;
+    }
+}
+
 TEST(FitStatisticsFigures, KnownSdUseTheChiSquareForms) {
     const std::vector<double> p{3}, e{0.5}, inverse{0.25};
     StatisticsInput input;
