@@ -121,12 +121,12 @@ int main(int argc, char** argv) {
     }
 
     const std::string shownPath = options.input == "-" ? "standard input" : options.input;
-    const FileReadResult read = ReadFileBytes(options.input, true);
+    FileReadResult read = ReadFileBytes(options.input, true);
     if (!read.ok) {
         std::cerr << "quillon: " << shownPath << ": " << read.reason << '\n';
         return 1;
     }
-    const DecodedText decoded = DecodeText(read.bytes);
+    const DecodedText decoded = DecodeOwnedText(std::move(read.bytes));
     if (decoded.binary) {
         std::cerr << "quillon: " << shownPath << ": binary data, no text read\n";
     }
@@ -147,7 +147,7 @@ int main(int argc, char** argv) {
     host.SetStopFlag(&g_interrupted);
     CatchInterrupt();
     const ComputeRecord record =
-        ComputeParameters(SplitLines(decoded.text), session, host, nullptr, options.jobs);
+        ComputeParameters(SplitLineViews(decoded.text), session, host, nullptr, options.jobs);
     if (record.stopped) {
         return ReportStopped(json, options, record);
     }

@@ -205,19 +205,19 @@ class ComputeRun {
         }
     }
 
-    ComputeRecord Run(const std::vector<std::string>& lines);
+    ComputeRecord Run(std::span<const std::string_view> lines);
 
   private:
     bool IsNonlinear() const { return !IsLinearModel(m_settings.modelId); }
     std::size_t PointCount() const { return m_set.points.size(); }
 
-    void ReadLine(const std::string& line);
+    void ReadLine(std::string_view line);
     void OnBlankLine();
     void OnSingleCharacter();
-    void OnMemoLine(const std::string& line);
-    void OnDirectiveLine(const std::string& line);
-    void OnOptionLine(const std::string& line);
-    void OnPointLine(const std::string& line);
+    void OnMemoLine(std::string_view line);
+    void OnDirectiveLine(std::string_view line);
+    void OnOptionLine(std::string_view line);
+    void OnPointLine(std::string_view line);
 
     void FitSet();
     void GatherSet();
@@ -256,7 +256,7 @@ class ComputeRun {
     std::vector<double> m_labelValues;
 };
 
-ComputeRecord ComputeRun::Run(const std::vector<std::string>& lines) {
+ComputeRecord ComputeRun::Run(std::span<const std::string_view> lines) {
     m_session.header = ComputeHeader(m_settings.modelId);
     m_session.directives.thisSet.clear();
     m_session.directives.laterSets.clear();
@@ -265,7 +265,7 @@ ComputeRecord ComputeRun::Run(const std::vector<std::string>& lines) {
         m_setCount = CountComputeSets(lines);
     }
     m_host.SendAnswer(AnswerHint::Header, m_session.header);
-    for (const std::string& line : lines) {
+    for (const std::string_view line : lines) {
         ReadLine(line);
         if (m_stopped) {
             break;
@@ -287,7 +287,7 @@ ComputeRecord ComputeRun::Run(const std::vector<std::string>& lines) {
     return std::move(m_record);
 }
 
-void ComputeRun::ReadLine(const std::string& line) {
+void ComputeRun::ReadLine(std::string_view line) {
     switch (ClassifyLine(line)) {
         case LineClass::Blank:
             OnBlankLine();
@@ -323,7 +323,7 @@ void ComputeRun::OnSingleCharacter() {
     m_set.memo.clear();
 }
 
-void ComputeRun::OnMemoLine(const std::string& line) {
+void ComputeRun::OnMemoLine(std::string_view line) {
     const std::size_t n = PointCount();
     if (n == 0) {
         m_set.memo += line;
@@ -340,11 +340,11 @@ void ComputeRun::OnMemoLine(const std::string& line) {
         }
     } else {
         FitSet();
-        StartNextSet(line + '\n');
+        StartNextSet(std::string(line) + '\n');
     }
 }
 
-void ComputeRun::OnDirectiveLine(const std::string& line) {
+void ComputeRun::OnDirectiveLine(std::string_view line) {
     if (const auto parsed = ParseDirectiveLine(line)) {
         auto& list =
             parsed->laterSets ? m_session.directives.laterSets : m_session.directives.thisSet;
@@ -352,13 +352,13 @@ void ComputeRun::OnDirectiveLine(const std::string& line) {
     }
 }
 
-void ComputeRun::OnOptionLine(const std::string& line) {
+void ComputeRun::OnOptionLine(std::string_view line) {
     if (const auto rate = ParseFramingLine(line)) {
         m_session.settings.framingRate = *rate;
     }
 }
 
-void ComputeRun::OnPointLine(const std::string& line) {
+void ComputeRun::OnPointLine(std::string_view line) {
     m_lineBuffer = line;
     m_lineBuffer += '\n';
     const PointScan scan = ScanPointLine(m_lineBuffer.c_str());
@@ -392,7 +392,10 @@ void ComputeRun::FitSet() {
         return;
     }
     const SetFitSinks sinks{m_host, m_record.messages, m_fileColumns, m_tableColumns};
-    AddSetRecord(FitGatheredSet(m_set, m_session, sinks, *m_nonlinear));
+    SetRecord record = FitGatheredSet(m_set, m_session, sinks, *m_nonlinear);
+    record.points = std::move(m_set.points);
+    m_set.points.clear();
+    AddSetRecord(std::move(record));
 }
 
 // Asks the host whether to go on before a set is fitted, and tells it which
@@ -483,6 +486,7 @@ void ComputeRun::ReplayJob(SetJob& job, std::vector<InitialValueDirective>& carr
     job.fit.ReplayTo(m_host, m_record.messages);
     std::move(job.fileColumns.begin(), job.fileColumns.end(), std::back_inserter(m_fileColumns));
     std::move(job.tableColumns.begin(), job.tableColumns.end(), std::back_inserter(m_tableColumns));
+    job.record.points = std::move(job.set.points);
     AddSetRecord(std::move(job.record));
     job.set = {};
     job.fileColumns = {};
@@ -560,7 +564,8 @@ SetRecord FitGatheredSet(const DataSet& set, ComputeSession& session, const SetF
     record.setNumber = set.setNumber;
     record.memo = set.memo;
     record.label = DeriveSetLabel(set.memo, set.setNumber);
-    record.points = set.points;
+    // The points join the record when the set is passed on (TakePoints), so
+    // a large set is not held twice.
     record.weighted = set.weighted;
 
     const FitSettings& settings = session.settings;
@@ -576,13 +581,17 @@ SetRecord FitGatheredSet(const DataSet& set, ComputeSession& session, const SetF
     return record;
 }
 
+std::vector<std::string_view> LineViews(const std::vector<std::string>& lines) {
+    return {lines.begin(), lines.end()};
+}
+
 }  // namespace
 
-int CountComputeSets(const std::vector<std::string>& lines) {
+int CountComputeSets(std::span<const std::string_view> lines) {
     int sets = 0;
     std::size_t points = 0;
     std::string buffer;
-    for (const std::string& line : lines) {
+    for (const std::string_view line : lines) {
         switch (ClassifyLine(line)) {
             case LineClass::Blank:
                 if (points >= 2) {
@@ -619,10 +628,19 @@ std::string ComputeHeader(int modelId) {
     return header;
 }
 
-ComputeRecord ComputeParameters(const std::vector<std::string>& lines, ComputeSession& session,
+int CountComputeSets(const std::vector<std::string>& lines) {
+    return CountComputeSets(LineViews(lines));
+}
+
+ComputeRecord ComputeParameters(std::span<const std::string_view> lines, ComputeSession& session,
                                 IComputeHost& host, INonlinearFitter* nonlinear, int jobs) {
     ComputeRun run(session, host, nonlinear, ResolveJobCount(jobs));
     return run.Run(lines);
+}
+
+ComputeRecord ComputeParameters(const std::vector<std::string>& lines, ComputeSession& session,
+                                IComputeHost& host, INonlinearFitter* nonlinear, int jobs) {
+    return ComputeParameters(LineViews(lines), session, host, nonlinear, jobs);
 }
 
 }  // namespace quillon

@@ -3,6 +3,7 @@
 // columns over for the result file.
 #pragma once
 
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -53,6 +54,7 @@ inline constexpr std::string_view kComputeStoppedText = "Compute stopped by the 
 // at a "//" line with at least three, and at the end of the text with at
 // least two; a "//" line after one or two points drops them; a point line
 // counts when its scan reads at least X and Y.
+int CountComputeSets(std::span<const std::string_view> lines);
 int CountComputeSets(const std::vector<std::string>& lines);
 
 // "Model function: Y =" followed by the model's display string and "\n".
@@ -67,6 +69,9 @@ std::string ComputeHeader(int modelId);
 // stopped compute keeps the sets finished in reading order up to the first
 // one not fitted, ends with kComputeStoppedText and hands over no result
 // columns (no parameter table, no result file).
+ComputeRecord ComputeParameters(std::span<const std::string_view> lines, ComputeSession& session,
+                                IComputeHost& host, INonlinearFitter* nonlinear = nullptr,
+                                int jobs = 0);
 ComputeRecord ComputeParameters(const std::vector<std::string>& lines, ComputeSession& session,
                                 IComputeHost& host, INonlinearFitter* nonlinear = nullptr,
                                 int jobs = 0);

@@ -140,6 +140,19 @@ DecodedText DecodeText(std::string_view bytes) {
     return decoded;
 }
 
+DecodedText DecodeOwnedText(std::string bytes) {
+    const std::string_view view(bytes);
+    const std::size_t bom = view.starts_with(kUtf8Bom) ? kUtf8Bom.size() : 0;
+    if (view.find('\0') != std::string_view::npos || !IsValidUtf8(view.substr(bom))) {
+        return DecodeText(view);
+    }
+    DecodedText decoded;
+    decoded.hadBom = bom > 0;
+    bytes.erase(0, bom);
+    decoded.text = RemoveCtrlZ(std::move(bytes));
+    return decoded;
+}
+
 EncodedText Utf8ToShiftJis(std::string_view text) {
     EncodedText encoded;
     IconvHandle cd("CP932", "UTF-8");
@@ -196,7 +209,12 @@ std::string WithCrLf(std::string_view text) {
 }
 
 std::vector<std::string> SplitLines(std::string_view text) {
-    std::vector<std::string> lines;
+    const std::vector<std::string_view> views = SplitLineViews(text);
+    return {views.begin(), views.end()};
+}
+
+std::vector<std::string_view> SplitLineViews(std::string_view text) {
+    std::vector<std::string_view> lines;
     std::size_t start = 0;
     std::size_t pos = 0;
     while (pos < text.size()) {

@@ -22,6 +22,9 @@ bool IsValidUtf8(std::string_view bytes);
 // Decodes file bytes. Bytes that are not valid CP932 either become U+FFFD.
 // Content holding a NUL byte is taken as binary and decodes to no text.
 DecodedText DecodeText(std::string_view bytes);
+// The same, taking over the bytes: valid UTF-8 is decoded in place, so a
+// large file is not held twice.
+DecodedText DecodeOwnedText(std::string bytes);
 
 // CP932 bytes to UTF-8; undecodable bytes become U+FFFD.
 std::string ShiftJisToUtf8(std::string_view bytes);
@@ -44,5 +47,7 @@ std::string WithCrLf(std::string_view text);
 // Splits text into lines at LF, CR LF and CR, as an edit control shows them:
 // "a\nb\n" is three lines, the last one empty; empty text is one empty line.
 std::vector<std::string> SplitLines(std::string_view text);
+// The same lines as views into text, which must outlive them.
+std::vector<std::string_view> SplitLineViews(std::string_view text);
 
 }  // namespace quillon

@@ -225,24 +225,23 @@ std::vector<FitRecord> FitNonlinear(const double* x, const double* y, const doub
         return {};
     }
     std::string buffer;
-    auto workspace =
-        std::make_unique<DFPowell>(*model, buffer, convergence.n_cut, convergence.chi_cut);
     ApplyDirectives(*model, context.directives);
     if (model->PreFit(buffer, PreFitRunner(convergence)) != 0) {
         context.host.SendAnswer(AnswerHint::Memo, buffer);
         buffer.clear();
     }
     if (settings.modelId == kStagedSineModelId) {
-        workspace.reset();
         std::unique_ptr<CModelFunction> second = BuildSecondStage(*model, x, y, w, n, er);
         if (!second) {
             ShowMessage(context, kNoMemory);
             return {};
         }
         model = std::move(second);
-        workspace =
-            std::make_unique<DFPowell>(*model, buffer, convergence.n_cut, convergence.chi_cut);
     }
+    // Made after the pre-fit, which runs on a workspace of its own, so the
+    // two are never held at once.
+    auto workspace =
+        std::make_unique<DFPowell>(*model, buffer, convergence.n_cut, convergence.chi_cut);
 
     const auto count = static_cast<std::size_t>(n);
     // The fit weighs each residual by w; without weights every point counts once.

@@ -163,6 +163,15 @@ void ExpectSameRecords(const ComputeRecord& a, const ComputeRecord& b) {
         EXPECT_EQ(sa.memo, sb.memo);
         EXPECT_EQ(sa.label.name, sb.label.name);
         EXPECT_EQ(sa.label.value, sb.label.value);
+        // Every fitted set keeps its points, refitted sets included.
+        EXPECT_GE(sa.points.size(), 2u) << sa.setNumber;
+        ASSERT_EQ(sa.points.size(), sb.points.size()) << sa.setNumber;
+        for (std::size_t k = 0; k < sa.points.size(); ++k) {
+            EXPECT_EQ(sa.points[k].X, sb.points[k].X);
+            EXPECT_EQ(sa.points[k].Y, sb.points[k].Y);
+            EXPECT_EQ(sa.points[k].SD, sb.points[k].SD);
+        }
+        EXPECT_EQ(sa.weighted, sb.weighted);
         ASSERT_EQ(sa.fits.size(), sb.fits.size());
         for (std::size_t f = 0; f < sa.fits.size(); ++f) {
             EXPECT_EQ(sa.fits[f].method, sb.fits[f].method);

@@ -61,6 +61,36 @@ TEST(TextDecoding, RandomBytesAlwaysGiveValidUtf8) {
     }
 }
 
+// Taking over the bytes must decode exactly as reading them does.
+TEST(TextDecoding, OwnedBytesDecodeAsBorrowedOnes) {
+    std::vector<std::string> inputs{"",
+                                    "\xEF\xBB\xBF",
+                                    "// 試料\n1 2\n",
+                                    "\xEF\xBB\xBF// x\r\n\x1a"
+                                    "1 2\x1a",
+                                    "// \x8e\x8e\x97\xbf \xb1\x1a",
+                                    "\xEF\xBB\xBF\x8e\x8e",
+                                    std::string("ab\0cd", 5),
+                                    std::string("\xEF\xBB\xBF\0", 4)};
+    std::mt19937 random(11);
+    std::uniform_int_distribution<int> byte(0, 255);
+    for (int round = 0; round < 50; ++round) {
+        std::string bytes = round % 2 == 0 ? "\xEF\xBB\xBF" : "";
+        for (int i = 0; i < 40; ++i) {
+            bytes += static_cast<char>(round < 25 ? byte(random) % 128 : byte(random));
+        }
+        inputs.push_back(bytes);
+    }
+    for (const std::string& input : inputs) {
+        const DecodedText borrowed = DecodeText(input);
+        const DecodedText owned = DecodeOwnedText(input);
+        EXPECT_EQ(owned.text, borrowed.text);
+        EXPECT_EQ(owned.encoding, borrowed.encoding);
+        EXPECT_EQ(owned.hadBom, borrowed.hadBom);
+        EXPECT_EQ(owned.binary, borrowed.binary);
+    }
+}
+
 TEST(LineSplitting, AllThreeLineEndsAsAnEditControlShowsThem) {
     EXPECT_EQ(SplitLines("a\nb\r\nc\rd"), (std::vector<std::string>{"a", "b", "c", "d"}));
     EXPECT_EQ(SplitLines("a\n"), (std::vector<std::string>{"a", ""}));
