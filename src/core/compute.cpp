@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
+#include <deque>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <thread>
 
@@ -133,47 +136,90 @@ struct SetJob {
     }
 };
 
-// Fits every job on a pool of threads; hands each finished job to replay in
-// the order of the jobs, on the calling thread. Before each job, proceed
-// (also on the calling thread) says whether to go on; when it says no, no
-// new job starts, the jobs being fitted finish, and the finished jobs are
-// replayed up to the first one not fitted. Returns false when a job was
-// left out.
-template <typename Replay, typename Proceed>
-bool FitJobsConcurrently(std::vector<std::unique_ptr<SetJob>>& jobs, unsigned threadCount,
-                         Replay&& replay, Proceed&& proceed) {
-    std::atomic<std::size_t> next{0};
-    std::atomic<bool> halt{false};
-    auto work = [&jobs, &next, &halt] {
-        while (!halt.load(std::memory_order_relaxed)) {
-            const std::size_t i = next++;
-            if (i >= jobs.size()) {
-                return;
-            }
-            jobs[i]->Fit();
-            jobs[i]->done.store(true, std::memory_order_release);
-            jobs[i]->done.notify_one();
+// The sets of a compute with several threads. Workers start on the first
+// set and fit the sets while the reading goes on, each as soon as it is
+// read; the calling thread adds them, then takes them back in reading order.
+class SetJobPool {
+  public:
+    explicit SetJobPool(unsigned threadCount) : m_threadCount(threadCount) {}
+    SetJobPool(const SetJobPool&) = delete;
+    SetJobPool& operator=(const SetJobPool&) = delete;
+    ~SetJobPool() { Halt(); }
+
+    // Queues a set for fitting (calling thread only).
+    void Add(std::unique_ptr<SetJob> job) {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_jobs.push_back(std::move(job));
         }
-    };
-    std::vector<std::jthread> workers;
-    workers.reserve(threadCount);
-    for (unsigned t = 0; t < threadCount; ++t) {
-        workers.emplace_back(work);
-    }
-    for (std::size_t i = 0; i < jobs.size(); ++i) {
-        if (!proceed(*jobs[i])) {
-            halt.store(true, std::memory_order_relaxed);
-            workers.clear();  // joins: the sets being fitted finish
-            for (; i < jobs.size() && jobs[i]->done.load(std::memory_order_acquire); ++i) {
-                replay(*jobs[i]);
+        m_wake.notify_one();
+        if (m_workers.empty()) {
+            m_workers.reserve(m_threadCount);
+            for (unsigned t = 0; t < m_threadCount; ++t) {
+                m_workers.emplace_back([this] { Work(); });
             }
-            return i == jobs.size();
         }
-        jobs[i]->done.wait(false, std::memory_order_acquire);
-        replay(*jobs[i]);
     }
-    return true;
-}
+    // No more sets come: the workers end when the queue is empty.
+    void Close() {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_closed = true;
+        }
+        m_wake.notify_all();
+    }
+    // No new set starts; returns when the sets being fitted are finished.
+    void Halt() {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_halted = true;
+        }
+        m_wake.notify_all();
+        m_workers.clear();  // joins
+    }
+    // After Close, the jobs no longer change their places.
+    std::size_t Size() const {
+        const std::lock_guard lock(m_mutex);
+        return m_jobs.size();
+    }
+    SetJob& At(std::size_t i) {
+        const std::lock_guard lock(m_mutex);
+        return *m_jobs[i];
+    }
+    void Clear() {
+        Halt();
+        m_jobs.clear();
+    }
+
+  private:
+    void Work() {
+        for (;;) {
+            SetJob* job = nullptr;
+            {
+                std::unique_lock lock(m_mutex);
+                m_wake.wait(lock,
+                            [this] { return m_halted || m_closed || m_next < m_jobs.size(); });
+                if (m_halted || m_next >= m_jobs.size()) {
+                    return;  // halted, or closed with every set taken
+                }
+                job = m_jobs[m_next++].get();
+            }
+            job->Fit();
+            job->done.store(true, std::memory_order_release);
+            job->done.notify_one();
+        }
+    }
+
+    unsigned m_threadCount;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_wake;
+    // A deque keeps each job where it is while more are added.
+    std::deque<std::unique_ptr<SetJob>> m_jobs;
+    std::size_t m_next = 0;
+    bool m_closed = false;
+    bool m_halted = false;
+    std::vector<std::jthread> m_workers;
+};
 
 unsigned ResolveJobCount(int jobs) {
     if (jobs > 0) {
@@ -198,7 +244,8 @@ class ComputeRun {
           m_jobCount(nonlinear == nullptr ? jobCount : 1U),
           m_reportsProgress(host.WantsProgress()),
           m_out(&host),
-          m_outMessages(&m_record.messages) {
+          m_outMessages(&m_record.messages),
+          m_jobs(m_jobCount) {
         if (m_jobCount > 1) {
             m_out = &m_pending.host;
             m_outMessages = &m_pending.messages;
@@ -246,7 +293,7 @@ class ComputeRun {
     IComputeHost* m_out;
     std::vector<MessageRecord>* m_outMessages;
     DeferredOutput m_pending;
-    std::vector<std::unique_ptr<SetJob>> m_jobs;
+    SetJobPool m_jobs;
 
     DataSet m_set;
     std::string m_lineBuffer;
@@ -440,28 +487,30 @@ void ComputeRun::GatherSet() {
     if (IsNonlinear()) {
         m_session.directives.thisSet.clear();
     }
-    m_jobs.push_back(std::move(job));
+    m_jobs.Add(std::move(job));
 }
 
 void ComputeRun::FitGatheredJobs() {
     std::vector<InitialValueDirective> carried;
-    auto replay = [this, &carried](SetJob& job) { ReplayJob(job, carried); };
-    auto proceed = [this](const SetJob& job) { return ProceedToSet(job.set.setNumber); };
-    const auto threads = static_cast<unsigned>(std::min<std::size_t>(m_jobCount, m_jobs.size()));
-    if (threads > 1) {
-        // A stop that comes when every set is already fitted leaves the
-        // compute complete.
-        m_stopped = !FitJobsConcurrently(m_jobs, threads, replay, proceed);
-    } else {
-        for (const std::unique_ptr<SetJob>& job : m_jobs) {
-            if (!proceed(*job)) {
-                break;
+    m_jobs.Close();
+    const std::size_t count = m_jobs.Size();
+    for (std::size_t i = 0; i < count; ++i) {
+        SetJob& job = m_jobs.At(i);
+        if (!ProceedToSet(job.set.setNumber)) {
+            // The sets being fitted finish; those finished are passed on up
+            // to the first one not fitted. A stop that comes when every set
+            // is already fitted leaves the compute complete.
+            m_jobs.Halt();
+            for (; i < count && m_jobs.At(i).done.load(std::memory_order_acquire); ++i) {
+                ReplayJob(m_jobs.At(i), carried);
             }
-            job->Fit();
-            replay(*job);
+            m_stopped = i < count;
+            break;
         }
+        job.done.wait(false, std::memory_order_acquire);
+        ReplayJob(job, carried);
     }
-    m_jobs.clear();
+    m_jobs.Clear();
     m_out = &m_host;
     m_outMessages = &m_record.messages;
     if (m_stopped) {
