@@ -4,6 +4,7 @@
 #include <locale.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -113,6 +114,56 @@ TEST(NumberScan, ReadsRandomNumbersAsStrtod) {
         std::snprintf(buffer, sizeof buffer, i % 2 == 0 ? "%.*g" : "%.*e", digits(rnd), v);
         ExpectAsStrtod(buffer);
         ExpectAsStrtod(std::string(buffer) + "\t0.5");
+    }
+}
+
+// Short decimals, the numbers of ordinary data files: every digit count
+// and power of ten on both sides of the fast path's limits, with leading and
+// trailing zeros and exponents written in every way.
+TEST(NumberScan, ReadsShortDecimalsAsStrtod) {
+    std::mt19937_64 rnd(8122026);
+    std::uniform_int_distribution<std::uint64_t> wide(0, 99999999999999999ULL);
+    std::uniform_int_distribution<int> digits(1, 18);
+    std::uniform_int_distribution<int> power(-30, 30);
+    std::uniform_int_distribution<int> form(0, 5);
+    char buffer[96];
+    for (int i = 0; i < 40000; ++i) {
+        const int count = digits(rnd);
+        const std::string all = std::to_string(wide(rnd));
+        const std::string mantissa = all.substr(0, static_cast<std::size_t>(count));
+        const int p = power(rnd);
+        const char* sign = i % 3 == 0 ? "-" : "";
+        switch (form(rnd)) {
+            case 0:
+                std::snprintf(buffer, sizeof buffer, "%s%se%d", sign, mantissa.c_str(), p);
+                break;
+            case 1:
+                std::snprintf(buffer, sizeof buffer, "%s0.%s", sign, mantissa.c_str());
+                break;
+            case 2:
+                std::snprintf(buffer, sizeof buffer, "%s%s.%s000", sign, mantissa.c_str(),
+                              mantissa.c_str());
+                break;
+            case 3:
+                std::snprintf(buffer, sizeof buffer, "%s000.000%sE+%02d", sign, mantissa.c_str(),
+                              p < 0 ? -p : p);
+                break;
+            case 4:
+                std::snprintf(buffer, sizeof buffer, "%s%.*f", sign, count % 10,
+                              std::stod(mantissa) * std::pow(10.0, p % 8));
+                break;
+            default:
+                std::snprintf(buffer, sizeof buffer, "%s.%se%+05d", sign, mantissa.c_str(), p);
+                break;
+        }
+        ExpectAsStrtod(buffer);
+        ExpectAsStrtod(std::string(buffer) + "e");
+        ExpectAsStrtod(std::string(buffer) + "\t7");
+    }
+    for (const char* text :
+         {"1e22", "1e23", "123456789012345e-22", "1234567890123456e-22", "999999999999999e22",
+          "0.000000000000000000000000000", "-0.0", "1e+", "2E-", "3.e1", "1e00022", "1e000022"}) {
+        ExpectAsStrtod(text);
     }
 }
 
