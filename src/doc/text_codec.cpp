@@ -3,6 +3,8 @@
 #include <iconv.h>
 
 #include <cerrno>
+#include <cstdint>
+#include <cstring>
 
 namespace quillon {
 namespace {
@@ -50,7 +52,10 @@ void ConvertAll(const IconvHandle& cd, std::string_view bytes, std::string& out,
 }
 
 std::string RemoveCtrlZ(std::string text) {
-    std::erase(text, '\x1A');
+    // Most texts hold none: memchr finds that out faster than erase does.
+    if (text.find('\x1A') != std::string::npos) {
+        std::erase(text, '\x1A');
+    }
     return text;
 }
 
@@ -59,6 +64,18 @@ std::string RemoveCtrlZ(std::string text) {
 bool IsValidUtf8(std::string_view bytes) {
     std::size_t i = 0;
     while (i < bytes.size()) {
+        // Runs of ASCII, the bulk of any data file, eight bytes at a time.
+        while (i + 8 <= bytes.size()) {
+            std::uint64_t word = 0;
+            std::memcpy(&word, bytes.data() + i, sizeof word);
+            if ((word & 0x8080808080808080ULL) != 0) {
+                break;
+            }
+            i += 8;
+        }
+        if (i >= bytes.size()) {
+            break;
+        }
         const auto c = static_cast<unsigned char>(bytes[i]);
         std::size_t length = 0;
         unsigned int codePoint = 0;
@@ -215,12 +232,29 @@ std::vector<std::string> SplitLines(std::string_view text) {
 
 std::vector<std::string_view> SplitLineViews(std::string_view text) {
     std::vector<std::string_view> lines;
+    // One line per LF and one more: exact for LF and CR LF text.
+    std::size_t lineFeeds = 0;
+    for (std::size_t at = text.find('\n'); at != std::string_view::npos;
+         at = text.find('\n', at + 1)) {
+        ++lineFeeds;
+    }
+    lines.reserve(lineFeeds + 1);
     std::size_t start = 0;
+    if (text.find('\r') == std::string_view::npos) {
+        // LF alone ends the lines: found by memchr, not byte by byte.
+        for (std::size_t end = text.find('\n'); end != std::string_view::npos;
+             end = text.find('\n', start)) {
+            lines.push_back(text.substr(start, end - start));
+            start = end + 1;
+        }
+        lines.push_back(text.substr(start));
+        return lines;
+    }
     std::size_t pos = 0;
     while (pos < text.size()) {
         const char c = text[pos];
         if (c == '\n' || c == '\r') {
-            lines.emplace_back(text.substr(start, pos - start));
+            lines.push_back(text.substr(start, pos - start));
             if (c == '\r' && pos + 1 < text.size() && text[pos + 1] == '\n') {
                 ++pos;
             }
@@ -228,7 +262,7 @@ std::vector<std::string_view> SplitLineViews(std::string_view text) {
         }
         ++pos;
     }
-    lines.emplace_back(text.substr(start));
+    lines.push_back(text.substr(start));
     return lines;
 }
 

@@ -47,6 +47,13 @@ TEST(TextDecoding, Utf8ValidityRejectsOverlongsAndSurrogates) {
     EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));      // surrogate
     EXPECT_FALSE(IsValidUtf8("\xF4\x90\x80\x80"));  // past U+10FFFF
     EXPECT_FALSE(IsValidUtf8("\xE2\x82"));          // cut short
+    // A bad or good sequence at every place around the eight-byte ASCII runs.
+    for (std::size_t before = 0; before < 20; ++before) {
+        const std::string ascii(before, 'a');
+        EXPECT_FALSE(IsValidUtf8(ascii + "\xC0\xAF" + ascii)) << before;
+        EXPECT_FALSE(IsValidUtf8(ascii + "\xE2\x82")) << before;
+        EXPECT_TRUE(IsValidUtf8(ascii + "\xE2\x82\xAC" + ascii)) << before;
+    }
 }
 
 TEST(TextDecoding, RandomBytesAlwaysGiveValidUtf8) {
@@ -97,6 +104,13 @@ TEST(LineSplitting, AllThreeLineEndsAsAnEditControlShowsThem) {
     EXPECT_EQ(SplitLines(""), (std::vector<std::string>{""}));
     EXPECT_EQ(SplitLines("\r\n\r\n"), (std::vector<std::string>{"", "", ""}));
     EXPECT_EQ(SplitLines("a\n\rb"), (std::vector<std::string>{"a", "", "b"}));
+    EXPECT_EQ(SplitLines("\n"), (std::vector<std::string>{"", ""}));
+    EXPECT_EQ(SplitLines("ab\n\ncd"), (std::vector<std::string>{"ab", "", "cd"}));
+    // The views point into the text itself.
+    const std::string text = "12 3\n\n// x";
+    const std::vector<std::string_view> views = SplitLineViews(text);
+    ASSERT_EQ(views.size(), 3u);
+    EXPECT_EQ(views[2].data(), text.data() + 6);
 }
 
 }  // namespace
