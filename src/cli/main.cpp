@@ -15,7 +15,11 @@
 #include "doc/text_codec.h"
 #include "models/catalogue.h"
 #ifdef QUILLON_WITH_PLOT
-#include "plot/graph_export.h"
+#include <dlfcn.h>
+
+#include <filesystem>
+
+#include "plot/plot_module.h"
 #endif
 
 namespace {
@@ -68,12 +72,38 @@ bool UseColour(const CliOptions& options) {
     return options.format == ReportFormat::Text && isatty(STDOUT_FILENO) != 0;
 }
 
+#ifdef QUILLON_WITH_PLOT
+// The graph writer module: beside the program (the build tree), else in the
+// installed library folder. Null with the loader's reason in error.
+plot::PlotModuleEntry LoadPlotModule(std::string& error) {
+    std::error_code failed;
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", failed);
+    const std::filesystem::path folder =
+        failed ? std::filesystem::path(".") : program.parent_path();
+    for (const std::filesystem::path& candidate :
+         {folder / plot::kPlotModuleFile,
+          folder / QUILLON_PLOT_MODULE_DIR / plot::kPlotModuleFile}) {
+        // Kept loaded to the end: the toolkit's own clean-up runs at exit.
+        if (void* module = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL)) {
+            if (void* entry = dlsym(module, plot::kPlotModuleEntry)) {
+                return reinterpret_cast<plot::PlotModuleEntry>(entry);
+            }
+        }
+        const char* reason = dlerror();
+        error = reason != nullptr ? reason : candidate.string() + ": no graph writer";
+    }
+    error = "cannot load the graph writer (" + error + ")";
+    return nullptr;
+}
+#endif
+
 // Draws the graph of --plot; false after saying why it could not.
 bool WritePlot(const CliOptions& options, const ComputeRecord& record) {
 #ifdef QUILLON_WITH_PLOT
     std::string error;
-    if (plot::PlotRecordToFile(record, {options.modelId, options.fixedCDegrees}, options.plotSet,
-                               options.plotPath, error)) {
+    if (const plot::PlotModuleEntry write = LoadPlotModule(error);
+        write != nullptr && write(&record, options.modelId, options.fixedCDegrees, options.plotSet,
+                                  options.plotPath.c_str(), &error)) {
         return true;
     }
     std::cerr << "quillon: " << error << '\n';

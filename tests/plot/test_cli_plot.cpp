@@ -82,6 +82,35 @@ TEST_F(CliPlot, SetThatWasNotFittedFailsAfterTheReport) {
     EXPECT_FALSE(fs::exists(Path("g.png")));
 }
 
+// The graph writer is a module loaded for --plot alone: the program runs
+// without it, finds it in the installed layout, and says so when it is gone.
+TEST_F(CliPlot, GraphWriterIsFoundBesideOrInstalledAndItsAbsenceIsReported) {
+    const fs::path program(QUILLON_PROGRAM);
+    const fs::path module = program.parent_path() / "quillon-plot.so";
+    ASSERT_TRUE(fs::exists(module));
+
+    fs::create_directories(m_dir / "alone");
+    const fs::path alone = m_dir / "alone" / "quillon";
+    fs::copy_file(program, alone);
+    const ProgramResult report = RunProgram(alone.string(), {}, &kTwoSets);
+    EXPECT_EQ(report.status, 0) << report.err;
+    const ProgramResult missing = RunProgram(alone.string(), {"--plot", Path("g.png")}, &kTwoSets);
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.out, report.out);  // the report is printed all the same
+    EXPECT_NE(missing.err.find("cannot load the graph writer"), std::string::npos) << missing.err;
+    EXPECT_FALSE(fs::exists(Path("g.png")));
+
+    // bin/quillon with lib/quillon/quillon-plot.so, as an install lays them out.
+    fs::create_directories(m_dir / "usr" / "bin");
+    fs::create_directories(m_dir / "usr" / "lib" / "quillon");
+    fs::copy_file(program, m_dir / "usr" / "bin" / "quillon");
+    fs::copy_file(module, m_dir / "usr" / "lib" / "quillon" / "quillon-plot.so");
+    const ProgramResult installed = RunProgram((m_dir / "usr" / "bin" / "quillon").string(),
+                                               {"--plot", Path("g.png")}, &kTwoSets);
+    EXPECT_EQ(installed.status, 0) << installed.err;
+    EXPECT_EQ(ReadFile(Path("g.png")).substr(0, 4), "\x89PNG");
+}
+
 TEST_F(CliPlot, PlotSetNeedsPlot) {
     EXPECT_EQ(Run({"--plot-set", "1"}).status, 2);
 }

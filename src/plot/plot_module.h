@@ -1,0 +1,18 @@
+// The entry of the graph writer module that the command line loads for
+// --plot: the graph of one set (1-based) or all sets (0) of a compute into a
+// PNG, SVG or PDF file; false with the reason in error.
+#pragma once
+
+#include <string>
+
+#include "core/records/records.h"
+
+namespace quillon::plot {
+
+inline constexpr const char* kPlotModuleFile = "quillon-plot.so";
+inline constexpr const char* kPlotModuleEntry = "QuillonPlotRecordToFile";
+
+using PlotModuleEntry = bool (*)(const ComputeRecord* record, int modelId, double fixedCDegrees,
+                                 int setNumber, const char* path, std::string* error);
+
+}  // namespace quillon::plot
