@@ -41,8 +41,11 @@ class TempFile {
         std::random_device seed;
         std::mt19937 random(seed());
         for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
-            const fs::path candidate =
-                folder / ("." + target.filename().string() + ".tmp" + std::to_string(random()));
+            std::string name = ".";
+            name += target.filename().string();
+            name += ".tmp";
+            name += std::to_string(random());
+            const fs::path candidate = folder / name;
             m_fd = open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kNewFileMode);
             if (m_fd >= 0) {
                 m_path = candidate;

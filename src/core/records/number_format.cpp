@@ -71,21 +71,19 @@ void Pad(std::string& text, const ConversionSpec& spec, bool zeroPadAllowed) {
 
 std::string FormatNonFinite(double value, const ConversionSpec& spec) {
     const bool upper = spec.conversion >= 'A' && spec.conversion <= 'Z';
+    const bool nan = std::isnan(value);
     std::string text;
-    if (std::isnan(value)) {
-        text = upper ? "NAN" : "nan";
-    } else {
-        text = upper ? "INF" : "inf";
-        if (value < 0) {
-            text.insert(0, "-");
-        }
+    if (!nan && value < 0) {
+        text += '-';
+    } else if (spec.HasFlag('+')) {
+        text += '+';
+    } else if (spec.HasFlag(' ')) {
+        text += ' ';
     }
-    if (text[0] != '-') {
-        if (spec.HasFlag('+')) {
-            text.insert(0, "+");
-        } else if (spec.HasFlag(' ')) {
-            text.insert(0, " ");
-        }
+    if (nan) {
+        text += upper ? "NAN" : "nan";
+    } else {
+        text += upper ? "INF" : "inf";
     }
     return text;
 }
