@@ -1,7 +1,6 @@
 #include "core/compute.h"
 
 #include <algorithm>
-#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <memory>
@@ -21,6 +20,8 @@ namespace {
 
 constexpr const char* kDataInvalid = "Data invalid!\n";
 constexpr int kWaveModelId = 12;  // the biased period sine gets the wave report
+// How far the reading may run ahead of the sets passed on, with several threads.
+constexpr std::size_t kMaxPendingSets = 256;
 
 // The nonlinear fit driver behind the compute.
 class DriverFitter : public INonlinearFitter {
@@ -117,7 +118,7 @@ struct SetJob {
     ResultColumnList fileColumns;
     ResultColumnList tableColumns;
     SetRecord record;
-    std::atomic<bool> done{false};
+    bool done = false;  // guarded by the pool's lock
 
     void Fit() {
         DriverFitter driver(fit.messages);
@@ -177,7 +178,6 @@ class SetJobPool {
         m_wake.notify_all();
         m_workers.clear();  // joins
     }
-    // After Close, the jobs no longer change their places.
     std::size_t Size() const {
         const std::lock_guard lock(m_mutex);
         return m_jobs.size();
@@ -185,6 +185,24 @@ class SetJobPool {
     SetJob& At(std::size_t i) {
         const std::lock_guard lock(m_mutex);
         return *m_jobs[i];
+    }
+    bool IsDone(std::size_t i) const {
+        const std::lock_guard lock(m_mutex);
+        return m_jobs[i]->done;
+    }
+    // Waits until job i is fitted.
+    SetJob& WaitFor(std::size_t i) {
+        std::unique_lock lock(m_mutex);
+        m_finished.wait(lock, [this, i] { return m_jobs[i]->done; });
+        return *m_jobs[i];
+    }
+    // Frees a job that has been passed on; no worker touches it any more.
+    void Release(std::size_t i) {
+        std::unique_ptr<SetJob> released;
+        {
+            const std::lock_guard lock(m_mutex);
+            released = std::move(m_jobs[i]);
+        }
     }
     void Clear() {
         Halt();
@@ -205,14 +223,20 @@ class SetJobPool {
                 job = m_jobs[m_next++].get();
             }
             job->Fit();
-            job->done.store(true, std::memory_order_release);
-            job->done.notify_one();
+            {
+                // Marked under the lock: once it is seen done the job may be
+                // freed, so the worker does not touch it after this.
+                const std::lock_guard lock(m_mutex);
+                job->done = true;
+            }
+            m_finished.notify_all();
         }
     }
 
     unsigned m_threadCount;
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
+    std::condition_variable m_finished;
     // A deque keeps each job where it is while more are added.
     std::deque<std::unique_ptr<SetJob>> m_jobs;
     std::size_t m_next = 0;
@@ -270,6 +294,8 @@ class ComputeRun {
     void GatherSet();
     void AddSetRecord(SetRecord record);
     void FitGatheredJobs();
+    void ReplayJobs(std::size_t keepPending);
+    void StopJobs();
     void ReplayJob(SetJob& job, std::vector<InitialValueDirective>& carried);
     void StartNextSet(std::string memo);
     void ReportError(const std::string& text);
@@ -294,6 +320,10 @@ class ComputeRun {
     std::vector<MessageRecord>* m_outMessages;
     DeferredOutput m_pending;
     SetJobPool m_jobs;
+    std::size_t m_replayed = 0;  // the jobs passed on to the host so far
+    bool m_readingDone = false;
+    // The this-set directives a flat set left for the next one.
+    std::vector<InitialValueDirective> m_carried;
 
     DataSet m_set;
     std::string m_lineBuffer;
@@ -488,27 +518,17 @@ void ComputeRun::GatherSet() {
         m_session.directives.thisSet.clear();
     }
     m_jobs.Add(std::move(job));
+    // The sets already fitted are passed on while the reading goes on, and
+    // the reading waits once it is far ahead of the fitting, so a text of
+    // many sets is never held whole in fitted form.
+    ReplayJobs(kMaxPendingSets);
 }
 
 void ComputeRun::FitGatheredJobs() {
-    std::vector<InitialValueDirective> carried;
+    m_readingDone = true;
     m_jobs.Close();
-    const std::size_t count = m_jobs.Size();
-    for (std::size_t i = 0; i < count; ++i) {
-        SetJob& job = m_jobs.At(i);
-        if (!ProceedToSet(job.set.setNumber)) {
-            // The sets being fitted finish; those finished are passed on up
-            // to the first one not fitted. A stop that comes when every set
-            // is already fitted leaves the compute complete.
-            m_jobs.Halt();
-            for (; i < count && m_jobs.At(i).done.load(std::memory_order_acquire); ++i) {
-                ReplayJob(m_jobs.At(i), carried);
-            }
-            m_stopped = i < count;
-            break;
-        }
-        job.done.wait(false, std::memory_order_acquire);
-        ReplayJob(job, carried);
+    if (!m_stopped) {
+        ReplayJobs(0);
     }
     m_jobs.Clear();
     m_out = &m_host;
@@ -520,7 +540,37 @@ void ComputeRun::FitGatheredJobs() {
     // sequential reading leaves them.
     m_pending.ReplayTo(m_host, m_record.messages);
     auto& thisSet = m_session.directives.thisSet;
-    thisSet.insert(thisSet.begin(), carried.begin(), carried.end());
+    thisSet.insert(thisSet.begin(), m_carried.begin(), m_carried.end());
+}
+
+// Passes the fitted sets on in reading order: those finished, then, while
+// more than keepPending remain, the next ones as they finish.
+void ComputeRun::ReplayJobs(std::size_t keepPending) {
+    for (std::size_t count = m_jobs.Size(); m_replayed < count; count = m_jobs.Size()) {
+        if (count - m_replayed <= keepPending && !m_jobs.IsDone(m_replayed)) {
+            return;
+        }
+        if (!ProceedToSet(m_jobs.At(m_replayed).set.setNumber)) {
+            StopJobs();
+            return;
+        }
+        ReplayJob(m_jobs.WaitFor(m_replayed), m_carried);
+        m_jobs.Release(m_replayed);
+        ++m_replayed;
+    }
+}
+
+// The host asked to stop: the sets being fitted finish, and those finished
+// are passed on up to the first one not fitted. A stop that comes when the
+// reading is over and every set is fitted leaves the compute complete.
+void ComputeRun::StopJobs() {
+    m_jobs.Halt();
+    const std::size_t count = m_jobs.Size();
+    for (; m_replayed < count && m_jobs.IsDone(m_replayed); ++m_replayed) {
+        ReplayJob(m_jobs.At(m_replayed), m_carried);
+        m_jobs.Release(m_replayed);
+    }
+    m_stopped = !m_readingDone || m_replayed < count;
 }
 
 // Passes one fitted set on to the host. A nonlinear fit that ends before the

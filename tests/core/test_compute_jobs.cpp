@@ -53,7 +53,7 @@ void AddLogisticSet(std::vector<std::string>& lines, Noise& noise, int points) {
 
 // Sets of every kind with directives, bad lines, flat and short sets, a
 // label per set and directives left at the end.
-std::vector<std::string> MixedInput(int modelId) {
+std::vector<std::string> MixedInput(int modelId, int rounds = 14) {
     Noise noise;
     std::vector<std::string> lines{"// mixed input (T=1)", "* Framing rate: 25", "<<a[1]=30>>"};
     auto addSet = [&](int points, bool withSd) {
@@ -63,7 +63,7 @@ std::vector<std::string> MixedInput(int modelId) {
             AddSineSet(lines, noise, points, withSd);
         }
     };
-    for (int k = 0; k < 14; ++k) {
+    for (int k = 0; k < rounds; ++k) {
         switch (k % 7) {
             case 0:
                 addSet(60, true);
@@ -214,15 +214,7 @@ struct Case {
 
 class ComputeJobs : public ::testing::TestWithParam<Case> {};
 
-TEST_P(ComputeJobs, FourThreadsGiveWhatOneThreadGives) {
-    const Case c = GetParam();
-    const std::vector<std::string> lines = MixedInput(c.modelId);
-    JobsRun one(c.modelId, c.methodId, c.file, c.nCut);
-    JobsRun four(c.modelId, c.methodId, c.file, c.nCut);
-    one.Go(lines, 1);
-    four.Go(lines, 4);
-
-    ASSERT_GT(one.record.sets.size(), 8U);  // the input really has many sets
+void ExpectSameRuns(const JobsRun& one, const JobsRun& four) {
     EXPECT_EQ(one.host.answers, four.host.answers);
     EXPECT_EQ(one.host.pane, four.host.pane);
     EXPECT_EQ(one.host.messages, four.host.messages);
@@ -236,12 +228,35 @@ TEST_P(ComputeJobs, FourThreadsGiveWhatOneThreadGives) {
     EXPECT_EQ(one.session.settings.framingRate, four.session.settings.framingRate);
 }
 
+TEST_P(ComputeJobs, FourThreadsGiveWhatOneThreadGives) {
+    const Case c = GetParam();
+    const std::vector<std::string> lines = MixedInput(c.modelId);
+    JobsRun one(c.modelId, c.methodId, c.file, c.nCut);
+    JobsRun four(c.modelId, c.methodId, c.file, c.nCut);
+    one.Go(lines, 1);
+    four.Go(lines, 4);
+    ASSERT_GT(one.record.sets.size(), 8U);  // the input really has many sets
+    ExpectSameRuns(one, four);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     MixedInput, ComputeJobs,
     ::testing::Values(Case{kBiasedSine, 0, true, 10000}, Case{kBiasedSine, 4, true, 10000},
                       Case{kBiasedSine, 0, false, 10000}, Case{kBiasedSine, 0, true, 12},
                       Case{kLogistic, 0, true, 10000}, Case{kLogistic, 4, false, 10000},
                       Case{kLinear, 0, true, 10000}, Case{kThroughOrigin, 0, true, 10000}));
+
+// Hundreds of sets: the sets fitted are passed on while the reading goes on
+// and the reading waits for the fitting, which must change nothing.
+TEST(ComputeJobs, ManySetsPassedOnDuringTheReadingGiveWhatOneThreadGives) {
+    const std::vector<std::string> lines = MixedInput(kLogistic, 7 * 90);
+    JobsRun one(kLogistic, 0, true, 10000);
+    JobsRun three(kLogistic, 0, true, 10000);
+    one.Go(lines, 1);
+    three.Go(lines, 3);
+    ASSERT_GT(one.record.sets.size(), 600U);
+    ExpectSameRuns(one, three);
+}
 
 // The directive before a flat set reaches the next set, whose fit starts
 // from it; with several threads that set is fitted again with it.
