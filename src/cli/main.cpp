@@ -1,4 +1,5 @@
 // quillon: fits the data sets of a text with one model and prints the report.
+#include <malloc.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -44,6 +45,19 @@ void CatchInterrupt() {
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART | SA_RESETHAND;
     sigaction(SIGINT, &action, nullptr);
+}
+
+// A large set's arrays (points, residuals, Jacobian) come from the heap and
+// are reused once freed, instead of being mapped afresh for the pre-fit, the
+// fit and the next set: every fresh mapping faults in page by page, a
+// fifth of the time of a million-point fit.
+void KeepLargeArraysInTheHeap() {
+    constexpr int kLargestHeapBlock = 32 << 20;  // the most glibc allows
+    constexpr int kKeptWhenFreed = 1 << 30;
+    constexpr int kHeapGrowth = 64 << 20;
+    mallopt(M_MMAP_THRESHOLD, kLargestHeapBlock);
+    mallopt(M_TRIM_THRESHOLD, kKeptWhenFreed);
+    mallopt(M_TOP_PAD, kHeapGrowth);
 }
 
 int ListModels() {
@@ -130,6 +144,7 @@ int ReportStopped(bool json, const CliOptions& options, const ComputeRecord& rec
 }  // namespace
 
 int main(int argc, char** argv) {
+    KeepLargeArraysInTheHeap();
     std::ios::sync_with_stdio(false);
     CliOptions options;
     const std::vector<std::string> args(argv + 1, argv + argc);
