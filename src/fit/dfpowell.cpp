@@ -222,21 +222,21 @@ double DFPowell::FinishStatistics() {
 void DFPowell::LogHeader(int methodIndex) {
     m_log += "Initial values of parameters:\n";
     for (int i = 0; i < m_m; ++i) {
-        m_log += Sprintf("<a[%3d] = %lg>\n", i, m_a[i]);
+        AppendSprintf(m_log, "<a[%3d] = %lg>\n", i, m_a[i]);
     }
     m_log += "\n";
-    m_log += Sprintf("Method: %s\n\n", kMethodTitles[methodIndex]);
+    AppendSprintf(m_log, "Method: %s\n\n", kMethodTitles[methodIndex]);
     m_log += "   n: Sum of sqrs ";
     for (int i = 0; i < m_m; ++i) {
-        m_log += Sprintf("   a[%3d]   ", i);
+        AppendSprintf(m_log, "   a[%3d]   ", i);
     }
     m_log += "\n";
 }
 
 void DFPowell::LogLine(int k) {
-    m_log += Sprintf("%4d:%12.5lf", k, m_chisqPrev);
+    AppendSprintf(m_log, "%4d:%12.5lf", k, m_chisqPrev);
     for (int i = 0; i < m_m; ++i) {
-        m_log += Sprintf("%10lg  ", m_a[i]);
+        AppendSprintf(m_log, "%10lg  ", m_a[i]);
     }
     m_log += "\n";
 }

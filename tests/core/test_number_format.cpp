@@ -37,6 +37,17 @@ TEST(NumberFormat, PrintfFormatsWithMixedArguments) {
     EXPECT_EQ(Sprintf("100%% %d", 5), "100% 5");
 }
 
+TEST(NumberFormat, AppendingKeepsWhatIsThereAndWritesWhatSprintfWrites) {
+    std::string log = "   0:";
+    AppendSprintf(log, "%12.5lf", 2893.258931);
+    AppendSprintf(log, "%10lg  ", 1e-7);
+    AppendSprintf(log, "%d %", 4);  // a lone percent at the end is copied
+    AppendSprintf(log, "");
+    EXPECT_EQ(log, std::string("   0:") + Sprintf("%12.5lf", 2893.258931) +
+                       Sprintf("%10lg  ", 1e-7) + Sprintf("%d %", 4));
+    EXPECT_EQ(log, "   0:  2893.25893    1e-007  4 %");
+}
+
 TEST(NumberFormat, WidthsCountTheWidenedExponent) {
     EXPECT_EQ(Sprintf("[%14lg]", 1234567.0), "[  1.23457e+006]");
     EXPECT_EQ(Sprintf("[%-14lg]", 1234567.0), "[1.23457e+006  ]");

@@ -222,6 +222,11 @@ void WidenExponent(std::string& text) {
 std::string FormatText(std::string_view format, std::span<const FormatArg> args) {
     std::string out;
     out.reserve(format.size() + 16 * args.size());
+    AppendFormat(out, format, args);
+    return out;
+}
+
+void AppendFormat(std::string& out, std::string_view format, std::span<const FormatArg> args) {
     std::size_t next = 0;
     std::size_t pos = 0;
     while (pos < format.size()) {
@@ -276,7 +281,6 @@ std::string FormatText(std::string_view format, std::span<const FormatArg> args)
                 break;
         }
     }
-    return out;
 }
 
 void AppendNumber(std::string& out, double value) {

@@ -33,11 +33,19 @@ class FormatArg {
 // Formats like printf. A conversion without an argument writes nothing; an
 // argument of the wrong type is converted to the conversion's type.
 std::string FormatText(std::string_view format, std::span<const FormatArg> args);
+// The same, appended to out (a log or report that grows line by line).
+void AppendFormat(std::string& out, std::string_view format, std::span<const FormatArg> args);
 
 template <class... Args>
 std::string Sprintf(std::string_view format, const Args&... args) {
     const std::array<FormatArg, sizeof...(Args)> packed{FormatArg(args)...};
     return FormatText(format, packed);
+}
+
+template <class... Args>
+void AppendSprintf(std::string& out, std::string_view format, const Args&... args) {
+    const std::array<FormatArg, sizeof...(Args)> packed{FormatArg(args)...};
+    AppendFormat(out, format, packed);
 }
 
 // "%lg" of one value: six significant digits, three-digit exponent.
