@@ -149,11 +149,16 @@ class SetJobPool {
 
     // Queues a set for fitting (calling thread only).
     void Add(std::unique_ptr<SetJob> job) {
+        bool wake = false;
         {
             const std::lock_guard lock(m_mutex);
             m_jobs.push_back(std::move(job));
+            wake = m_idleWorkers > 0;
         }
-        m_wake.notify_one();
+        // Waking only a worker that waits spares a system call per set.
+        if (wake) {
+            m_wake.notify_one();
+        }
         if (m_workers.empty()) {
             m_workers.reserve(m_threadCount);
             for (unsigned t = 0; t < m_threadCount; ++t) {
@@ -193,7 +198,9 @@ class SetJobPool {
     // Waits until job i is fitted.
     SetJob& WaitFor(std::size_t i) {
         std::unique_lock lock(m_mutex);
+        m_callerWaits = true;
         m_finished.wait(lock, [this, i] { return m_jobs[i]->done; });
+        m_callerWaits = false;
         return *m_jobs[i];
     }
     // Frees a job that has been passed on; no worker touches it any more.
@@ -215,21 +222,27 @@ class SetJobPool {
             SetJob* job = nullptr;
             {
                 std::unique_lock lock(m_mutex);
+                ++m_idleWorkers;
                 m_wake.wait(lock,
                             [this] { return m_halted || m_closed || m_next < m_jobs.size(); });
+                --m_idleWorkers;
                 if (m_halted || m_next >= m_jobs.size()) {
                     return;  // halted, or closed with every set taken
                 }
                 job = m_jobs[m_next++].get();
             }
             job->Fit();
+            bool wake = false;
             {
                 // Marked under the lock: once it is seen done the job may be
                 // freed, so the worker does not touch it after this.
                 const std::lock_guard lock(m_mutex);
                 job->done = true;
+                wake = m_callerWaits;
             }
-            m_finished.notify_all();
+            if (wake) {
+                m_finished.notify_all();
+            }
         }
     }
 
@@ -240,6 +253,8 @@ class SetJobPool {
     // A deque keeps each job where it is while more are added.
     std::deque<std::unique_ptr<SetJob>> m_jobs;
     std::size_t m_next = 0;
+    int m_idleWorkers = 0;
+    bool m_callerWaits = false;
     bool m_closed = false;
     bool m_halted = false;
     std::vector<std::jthread> m_workers;
