@@ -14,13 +14,24 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
-# name, model id, sets, points per set
+# name, model id, sets, points per set, timed with the peers too
 WORKLOADS = [
-    ("W1", 12, 1000, 200),
-    ("W2", 22, 300, 50),
-    ("W3", 29, 300, 100),
-    ("W4", 12, 1, 1_000_000),
-    ("W5", 23, 300, 40),
+    ("W1", 12, 1000, 200, True),
+    ("W2", 22, 300, 50, True),
+    ("W3", 29, 300, 100, True),
+    ("W4", 12, 1, 1_000_000, True),
+    ("W5", 23, 300, 40, True),
+    ("W6", 23, 100_000, 3, False),
+]
+
+# The scaling runs: workload, model id, the two sizes (points for W4, sets
+# for W6), points per unit of size. Id 0 (a straight line) is the reading
+# pass with a trivial fit; the other id is the workload's own fit.
+SCALING = [
+    ("W4", 0, (500_000, 1_000_000), 1),
+    ("W4", 12, (500_000, 1_000_000), 1),
+    ("W6", 0, (50_000, 100_000), 3),
+    ("W6", 23, (50_000, 100_000), 3),
 ]
 
 
@@ -88,6 +99,47 @@ def peer_fits(path):
                 for line in f if line.strip()]
 
 
+def with_peer_starts(src, dst):
+    """Copies a workload, giving every set the peers' starting values (1.05
+    times the truth) as "<a[i] = v>" lines, so all tools start alike."""
+    with open(src) as f, open(dst, "w") as g:
+        for line in f:
+            g.write(line)
+            if line.startswith("//"):
+                for i, token in enumerate(line[2:].split()):
+                    g.write(f"<a[{i}] = {1.05 * float(token.split('=')[1])!r}>\n")
+
+
+def write_workload(name, path, size=None):
+    with open(path, "w") as f:
+        subprocess.run([sys.executable, os.path.join(HERE, "workload.py"), name]
+                       + ([str(size)] if size else []), stdout=f, check=True)
+
+
+def scaling_table(quillon, runs, work):
+    """Time and peak memory of each scaling run at its two sizes, and the
+    growth between them per point."""
+    lines = ["| workload | model id | size | points | wall s (median) | peak MiB |",
+             "|---|---:|---:|---:|---:|---:|"]
+    growth = ["| workload | model id | ns per point | bytes per point |", "|---|---:|---:|---:|"]
+    for name, model_id, sizes, per_unit in SCALING:
+        measured = []
+        for size in sizes:
+            data = os.path.join(work, f"{name}-{size}.txt")
+            write_workload(name, data, size)
+            wall, rss = measure([quillon, "--color", "never", "-m", str(model_id), "--jobs", "1",
+                                 data], runs, os.path.join(work, "scaling.out"))
+            os.remove(data)
+            points = size * per_unit
+            measured.append((points, wall, rss))
+            lines.append(f"| {name} | {model_id} | {size} | {points} | {wall:.3f} | "
+                         f"{rss / 1024:.1f} |")
+        (p0, t0, r0), (p1, t1, r1) = measured
+        growth.append(f"| {name} | {model_id} | {1e9 * (t1 - t0) / (p1 - p0):.0f} | "
+                      f"{1024 * (r1 - r0) / (p1 - p0):.0f} |")
+    return "\n".join(lines) + "\n\n" + "\n".join(growth) + "\n"
+
+
 def find_scipy_python():
     for python in ("python3", "/usr/bin/python3"):
         if shutil.which(python) and subprocess.run(
@@ -113,6 +165,8 @@ def main():
     parser.add_argument("--runs", type=int, default=3, help="runs per timing (median)")
     parser.add_argument("--only", default="", help="comma-separated workloads, e.g. W1,W4")
     parser.add_argument("--no-peers", action="store_true", help="time quillon only")
+    parser.add_argument("--scaling", action="store_true",
+                        help="also time W4 and W6 at two sizes (growth per point)")
     parser.add_argument("--out", default="bench-results.md", help="where the table is written")
     args = parser.parse_args()
     only = set(filter(None, args.only.split(",")))
@@ -132,33 +186,38 @@ def main():
                 peers["gnuplot fit"] = "gnuplot"
 
         rows = []
-        for name, model_id, sets, points in WORKLOADS:
+        for name, model_id, sets, points, with_peers in WORKLOADS:
             if only and name not in only:
                 continue
             data = os.path.join(work, f"{name}.txt")
-            with open(data, "w") as f:
-                subprocess.run([sys.executable, os.path.join(HERE, "workload.py"), name],
-                               stdout=f, check=True)
+            write_workload(name, data)
+            started = os.path.join(work, f"{name}-started.txt")
+            with_peer_starts(data, started)
             truth = truths(data)
             label = f"{name} {sets} x {points}, id {model_id}"
-            out_one, out_all = os.path.join(work, "one.txt"), os.path.join(work, "all.txt")
             base = [args.quillon, "--color", "never", "-m", str(model_id)]
-
             json_out = os.path.join(work, "report.json")
-            timed(base + ["--format", "json", data], json_out)
-            converged, error = summary(model_id, quillon_fits(json_out), truth)
-            for jobs, out in (("1", out_one), (None, out_all)):
-                cmd = base + (["--jobs", jobs] if jobs else []) + [data]
+            # quillon from the peers' starting values, on one core and on
+            # all; then from its own estimates, as a user runs it.
+            variants = [(started, "1", "quillon --jobs 1"), (started, None, "quillon --jobs all"),
+                        (data, None, "quillon --jobs all, own estimates")]
+            for source, jobs, tool in variants:
+                timed(base + ["--format", "json", source], json_out)
+                converged, error = summary(model_id, quillon_fits(json_out), truth)
+                out = os.path.join(work, f"{tool}.txt")
+                cmd = base + (["--jobs", jobs] if jobs else []) + [source]
                 wall, rss = measure(cmd, args.runs, out)
-                rows.append((label, "quillon --jobs " + (jobs or "all"), wall, rss, converged,
-                             sets, error))
-            with open(out_one, "rb") as a, open(out_all, "rb") as b:
-                if a.read() != b.read():
-                    print(f"{name}: the report with all cores differs from --jobs 1!",
-                          file=sys.stderr)
-                    rows.append((label, "OUTPUT DIFFERS", 0, 0, 0, sets, float("nan")))
+                rows.append((label, tool, wall, rss, converged, sets, error))
+                if jobs is None:
+                    one = os.path.join(work, "check-one.txt")
+                    timed(base + ["--jobs", "1", source], one)
+                    with open(one, "rb") as a, open(out, "rb") as b:
+                        if a.read() != b.read():
+                            print(f"{name}: the report with all cores differs from --jobs 1!",
+                                  file=sys.stderr)
+                            rows.append((label, "OUTPUT DIFFERS", 0, 0, 0, sets, float("nan")))
 
-            for peer, make in peers.items():
+            for peer, make in (peers.items() if with_peers else ()):
                 out = os.path.join(work, "peer.txt")
                 if make == "gnuplot":
                     subprocess.run([sys.executable, os.path.join(HERE, "peers",
@@ -174,6 +233,8 @@ def main():
                     continue
                 converged, error = summary(model_id, peer_fits(out), truth)
                 rows.append((label, peer, wall, rss, converged, sets, error))
+            for path in (data, started):
+                os.remove(path)
 
         lines = ["| workload | tool | wall s (median) | peak MiB | converged | median rel. error |",
                  "|---|---|---:|---:|---:|---:|"]
@@ -181,6 +242,8 @@ def main():
             lines.append(f"| {label} | {tool} | {wall:.3f} | {rss / 1024:.1f} | "
                          f"{converged}/{sets} | {error:.3g} |")
         table = "\n".join(lines) + "\n"
+        if args.scaling:
+            table += "\n" + scaling_table(args.quillon, args.runs, work)
         print(table, end="")
         with open(args.out, "w") as f:
             f.write(f"runs per timing: {args.runs}, cores: {os.cpu_count()}\n\n" + table)

@@ -8,6 +8,10 @@ that holds the true parameters ("// A0=... A1=...").
   workload.py W3 > w3.txt    300 sets x 100 points of a Gaussian peak (id 29)
   workload.py W4 > w4.txt    one set of 1 000 000 points of W1's model (id 12)
   workload.py W5 > w5.txt    300 sets x 40 points of Hill n = 2 (id 23)
+  workload.py W6 > w6.txt    100 000 sets x 3 points of Hill n = 2 (id 23)
+
+W4 and W6 take a size: "workload.py W4 500000" writes 500 000 points,
+"workload.py W6 50000" 50 000 sets (the scaling runs of the benchmark).
 """
 import math
 import random
@@ -45,29 +49,33 @@ def gaussian(out, rnd):
     write_set(out, (a0, a1, a2), range(100), f, a0 * rnd.uniform(0.02, 0.05), rnd)
 
 
-def hill(out, rnd):
+def hill(out, rnd, xs=tuple(0.5 * (i + 1) for i in range(40))):
     a0, a1 = rnd.uniform(1, 10), rnd.uniform(1, 100)
     f = lambda x: a0 / (1 + a1 / x**2)
-    xs = [0.5 * (i + 1) for i in range(40)]
     write_set(out, (a0, a1), xs, f, a0 * rnd.uniform(0.02, 0.05), rnd)
 
 
 def main():
     which = sys.argv[1] if len(sys.argv) > 1 else "W1"
+    size = int(sys.argv[2]) if len(sys.argv) > 2 else None
     rnd = random.Random(20261208)
     out = sys.stdout
     if which == "W1":
         for _ in range(1000):
             biased_sine(out, rnd, range(200))
     elif which == "W4":
-        n = 1_000_000
+        n = size or 1_000_000
         biased_sine(out, rnd, (200.0 * i / (n - 1) for i in range(n)))
+    elif which == "W6":
+        # Three points from X = 2: the Hill curve's rise, enough for two parameters.
+        for _ in range(size or 100_000):
+            hill(out, rnd, (2.0, 6.0, 12.0))
     elif which in ("W2", "W3", "W5"):
         make = {"W2": logistic, "W3": gaussian, "W5": hill}[which]
         for _ in range(300):
             make(out, rnd)
     else:
-        sys.exit(f"unknown workload {which}; use W1..W5")
+        sys.exit(f"unknown workload {which}; use W1..W6")
 
 
 if __name__ == "__main__":
