@@ -80,17 +80,24 @@ TEST(IncompleteBeta, ClosedFormsOnBothSidesOfTheSwitch) {
 // ---------------------------------------------------------------------------
 // Figures from given sums
 
+// The input of one fit's figures; the vectors must outlive it.
+StatisticsInput Given(const std::vector<double>& parameters, const std::vector<double>& errors,
+                      const std::vector<double>& inverse, double chiSquare, double totalSquares,
+                      int points, int dof) {
+    StatisticsInput input;
+    input.parameters = parameters;
+    input.errors = errors;
+    input.inverseCurvature = inverse;
+    input.chiSquare = chiSquare;
+    input.totalSquares = totalSquares;
+    input.points = points;
+    input.dof = dof;
+    return input;
+}
+
 TEST(FitStatisticsFigures, NoDegreesOfFreedomLeavesEveryFigureUndefined) {
     const std::vector<double> p{1, 2}, e{0.1, 0.2}, inverse{1, 0, 0, 1};
-    StatisticsInput input;
-    input.parameters = p;
-    input.errors = e;
-    input.inverseCurvature = inverse;
-    input.chiSquare = 0.5;
-    input.totalSquares = 10;
-    input.points = 2;
-    input.dof = 0;
-    const FitStatistics stats = ComputeFitStatistics(input);
+    const FitStatistics stats = ComputeFitStatistics(Given(p, e, inverse, 0.5, 10, 2, 0));
     ASSERT_EQ(stats.covariance.size(), 4u);
     for (double v : stats.covariance) {
         EXPECT_TRUE(std::isnan(v));
@@ -104,15 +111,8 @@ TEST(FitStatisticsFigures, NoDegreesOfFreedomLeavesEveryFigureUndefined) {
 }
 
 TEST(FitStatisticsFigures, SingularCurvatureKeepsGoodnessButNoCovariance) {
-    const std::vector<double> p{1, 2}, e{NAN, NAN};
-    StatisticsInput input;
-    input.parameters = p;
-    input.errors = e;
-    input.chiSquare = 2;
-    input.totalSquares = 8;
-    input.points = 5;
-    input.dof = 3;
-    const FitStatistics stats = ComputeFitStatistics(input);
+    const std::vector<double> p{1, 2}, e{NAN, NAN}, noInverse;
+    const FitStatistics stats = ComputeFitStatistics(Given(p, e, noInverse, 2, 8, 5, 3));
     EXPECT_TRUE(std::isnan(stats.covariance[1]));
     EXPECT_TRUE(std::isnan(stats.correlation[0]));
     EXPECT_TRUE(std::isnan(stats.upper95[0]));
@@ -129,15 +129,8 @@ TEST(FitStatisticsFigures, EachSetGetsTheQuantileOfItsOwnDegreesOfFreedom) {
         double t;
     } rows[] = {{7, 2.364624}, {2, 4.302653}, {2, 4.302653}, {7, 2.364624}, {30, 2.042272}};
     for (const auto& row : rows) {
-        StatisticsInput input;
-        input.parameters = p;
-        input.errors = e;
-        input.inverseCurvature = inverse;
-        input.chiSquare = 1;
-        input.totalSquares = 4;
-        input.points = row.dof + 1;
-        input.dof = row.dof;
-        const FitStatistics stats = ComputeFitStatistics(input);
+        const FitStatistics stats =
+            ComputeFitStatistics(Given(p, e, inverse, 1, 4, row.dof + 1, row.dof));
         EXPECT_NEAR(stats.tQuantile, row.t, 1e-6) << row.dof;
         EXPECT_NEAR(stats.upper95[0], 3 + row.t * 0.5, 1e-6) << row.dof;
     }
@@ -145,14 +138,8 @@ TEST(FitStatisticsFigures, EachSetGetsTheQuantileOfItsOwnDegreesOfFreedom) {
 
 TEST(FitStatisticsFigures, KnownSdUseTheChiSquareForms) {
     const std::vector<double> p{3}, e{0.5}, inverse{0.25};
-    StatisticsInput input;
-    input.parameters = p;
-    input.errors = e;
-    input.inverseCurvature = inverse;
-    input.chiSquare = 7;
-    input.totalSquares = 0;  // flat data: R² is undefined
-    input.points = 8;
-    input.dof = 7;
+    // Flat data (no total squares): R² is undefined.
+    StatisticsInput input = Given(p, e, inverse, 7, 0, 8, 7);
     input.knownSd = true;
     const FitStatistics stats = ComputeFitStatistics(input);
     EXPECT_DOUBLE_EQ(stats.aic, 7 + 2);
