@@ -21,6 +21,18 @@ void WriteFile(const std::string& path, const std::string& bytes) {
     out << bytes;
 }
 
+void ExecInChild(const std::string& program, const std::vector<std::string>& args,
+                 unsigned alarmSeconds) {
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const std::string& arg : args) {
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    }
+    argv.push_back(nullptr);
+    alarm(alarmSeconds);  // a hang ends the child instead of the test run
+    execv(program.c_str(), argv.data());
+    _exit(127);
+}
+
 ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                          const std::string* input) {
     char dir[] = "/tmp/quillon-run-XXXXXX";
@@ -40,15 +52,7 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
         dup2(in, STDIN_FILENO);
         dup2(out, STDOUT_FILENO);
         dup2(err, STDERR_FILENO);
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(program.c_str()));
-        for (const std::string& arg : args) {
-            argv.push_back(const_cast<char*>(arg.c_str()));
-        }
-        argv.push_back(nullptr);
-        alarm(60);  // a hang ends the child instead of the test run
-        execv(program.c_str(), argv.data());
-        _exit(127);
+        ExecInChild(program, args, 60);
     }
     int status = 0;
     waitpid(pid, &status, 0);

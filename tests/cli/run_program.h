@@ -16,6 +16,11 @@ struct ProgramResult {
 ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                          const std::string* input = nullptr);
 
+// In a forked child whose standard streams are set: runs program with args.
+// An alarm ends it should it hang; 127 when it cannot be started.
+[[noreturn]] void ExecInChild(const std::string& program, const std::vector<std::string>& args,
+                              unsigned alarmSeconds);
+
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
 

@@ -72,14 +72,7 @@ Interrupted RunAndInterrupt(const std::vector<std::string>& args, const std::str
         dup2(pipeFds[1], STDOUT_FILENO);
         dup2(err, STDERR_FILENO);
         close(pipeFds[0]);
-        std::vector<char*> argv{const_cast<char*>(kProgram.c_str())};
-        for (const std::string& arg : args) {
-            argv.push_back(const_cast<char*>(arg.c_str()));
-        }
-        argv.push_back(nullptr);
-        alarm(120);  // a hang ends the child instead of the test run
-        execv(kProgram.c_str(), argv.data());
-        _exit(127);
+        testing::ExecInChild(kProgram, args, 120);
     }
     close(pipeFds[1]);
     bool signalled = false;
