@@ -678,8 +678,8 @@ SetRecord FitGatheredSet(const DataSet& set, ComputeSession& session, const SetF
     record.setNumber = set.setNumber;
     record.memo = set.memo;
     record.label = DeriveSetLabel(set.memo, set.setNumber);
-    // The points join the record when the set is passed on (TakePoints), so
-    // a large set is not held twice.
+    // The points are moved into the record when the set is passed on (FitSet,
+    // ReplayJob), so a large set is not held twice.
     record.weighted = set.weighted;
 
     const FitSettings& settings = session.settings;
