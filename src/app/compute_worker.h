@@ -13,8 +13,8 @@
 #include <thread>
 #include <vector>
 
-#include "core/compute.h"
-#include "core/records/host.h"
+#include "engine/compute.h"
+#include "records/host.h"
 
 namespace quillon::app {
 

@@ -4,7 +4,7 @@
 
 #include <QDialog>
 
-#include "core/records/records.h"
+#include "records/records.h"
 
 class QLineEdit;
 class QCheckBox;

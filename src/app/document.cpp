@@ -4,7 +4,7 @@
 #include <QMessageBox>
 
 #include "app/compute_worker.h"
-#include "core/how_to_use.h"
+#include "app/how_to_use.h"
 
 namespace quillon::app {
 

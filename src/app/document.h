@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "core/compute.h"
-#include "core/records/host.h"
+#include "engine/compute.h"
+#include "records/host.h"
 
 namespace quillon::app {
 

@@ -4,10 +4,10 @@
 #include <utility>
 
 #include "app/views.h"
-#include "core/records/number_format.h"
-#include "doc/document_text.h"
-#include "doc/overwrite.h"
-#include "doc/read_file.h"
+#include "files/document_text.h"
+#include "files/overwrite.h"
+#include "files/read_file.h"
+#include "records/number_format.h"
 
 namespace quillon::app {
 namespace {

@@ -9,12 +9,12 @@
 
 #include "app/file_ui.h"
 #include "app/recent_files.h"
-#include "core/records/host.h"
-#include "doc/dir_history.h"
-#include "doc/overwrite.h"
-#include "doc/result_writer.h"
-#include "doc/safe_file.h"
-#include "doc/text_codec.h"
+#include "files/dir_history.h"
+#include "files/overwrite.h"
+#include "files/result_writer.h"
+#include "files/safe_file.h"
+#include "files/text_codec.h"
+#include "records/host.h"
 
 namespace quillon::app {
 

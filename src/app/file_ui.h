@@ -6,9 +6,9 @@
 #include <optional>
 #include <string>
 
-#include "doc/dir_history.h"
-#include "doc/overwrite.h"
-#include "doc/result_writer.h"
+#include "files/dir_history.h"
+#include "files/overwrite.h"
+#include "files/result_writer.h"
 
 namespace quillon::app {
 

@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "app/recent_files.h"
-#include "doc/dir_history.h"
+#include "files/dir_history.h"
 
 class QAction;
 class QMenu;

@@ -1,7 +1,7 @@
 #include "app/output_dialog_rules.h"
 
-#include "core/compute.h"
-#include "core/records/records.h"
+#include "engine/compute.h"
+#include "records/records.h"
 
 namespace quillon::app {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "doc/dir_history.h"
+#include "files/dir_history.h"
 
 namespace quillon::app {
 

@@ -4,7 +4,7 @@
 #include <QSettings>
 #include <QString>
 
-#include "doc/dir_history.h"
+#include "files/dir_history.h"
 
 namespace quillon::app {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "core/records/answer_hint.h"
+#include "records/answer_hint.h"
 
 namespace quillon::app {
 

@@ -2,8 +2,8 @@
 
 #include <filesystem>
 
-#include "doc/overwrite.h"
-#include "doc/result_writer.h"
+#include "files/overwrite.h"
+#include "files/result_writer.h"
 
 namespace quillon {
 

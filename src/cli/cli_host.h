@@ -8,7 +8,7 @@
 #include <string>
 
 #include "cli/cli_options.h"
-#include "core/records/host.h"
+#include "records/host.h"
 
 namespace quillon {
 

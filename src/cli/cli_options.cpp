@@ -3,7 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <limits>
 
-#include "doc/output_settings.h"
+#include "files/output_settings.h"
 #include "fit/convergence.h"
 #include "models/catalogue.h"
 

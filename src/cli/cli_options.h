@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "core/records/records.h"
-#include "doc/overwrite.h"
-#include "doc/result_writer.h"
-#include "doc/text_codec.h"
+#include "files/overwrite.h"
+#include "files/result_writer.h"
+#include "files/text_codec.h"
+#include "records/records.h"
 
 namespace quillon {
 

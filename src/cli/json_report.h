@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "core/records/records.h"
+#include "records/records.h"
 
 namespace quillon {
 

@@ -13,9 +13,9 @@
 #include "cli/cli_host.h"
 #include "cli/cli_options.h"
 #include "cli/json_report.h"
-#include "core/compute.h"
-#include "doc/read_file.h"
-#include "doc/text_codec.h"
+#include "engine/compute.h"
+#include "files/read_file.h"
+#include "files/text_codec.h"
 #include "models/catalogue.h"
 #ifdef QUILLON_WITH_PLOT
 #include <dlfcn.h>

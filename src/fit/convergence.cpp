@@ -1,6 +1,6 @@
 #include "fit/convergence.h"
 
-#include "core/records/number_format.h"
+#include "records/number_format.h"
 
 namespace quillon {
 namespace {

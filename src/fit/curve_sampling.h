@@ -5,7 +5,7 @@
 #include <optional>
 #include <vector>
 
-#include "core/records/records.h"
+#include "records/records.h"
 
 namespace quillon {
 

@@ -8,7 +8,7 @@
 #include <new>
 #include <stdexcept>
 
-#include "core/records/number_format.h"
+#include "records/number_format.h"
 
 namespace quillon {
 namespace {

@@ -5,12 +5,12 @@
 #include <limits>
 #include <memory>
 
-#include "core/records/number_format.h"
 #include "fit/curve_sampling.h"
 #include "fit/dfpowell.h"
 #include "fit/parameter_stats.h"
 #include "models/catalogue.h"
 #include "models/model_factory.h"
+#include "records/number_format.h"
 
 namespace quillon {
 namespace {

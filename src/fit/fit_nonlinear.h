@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "core/records/host.h"
-#include "core/records/records.h"
+#include "records/host.h"
+#include "records/records.h"
 
 namespace quillon {
 

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "core/records/number_format.h"
 #include "fit/curve_sampling.h"
 #include "fit/parameter_stats.h"
+#include "records/number_format.h"
 
 namespace quillon {
 namespace {

@@ -3,8 +3,8 @@
 
 #include <vector>
 
-#include "core/records/host.h"
-#include "core/records/records.h"
+#include "records/host.h"
+#include "records/records.h"
 
 namespace quillon {
 

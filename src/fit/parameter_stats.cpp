@@ -5,7 +5,7 @@
 #include <limits>
 #include <numbers>
 
-#include "core/records/number_format.h"
+#include "records/number_format.h"
 
 namespace quillon {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "core/records/number_format.h"
+#include "records/number_format.h"
 
 namespace quillon {
 namespace {

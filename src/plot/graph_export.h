@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "core/records/records.h"
 #include "plot/plot_data.h"
+#include "records/records.h"
 
 class QWidget;
 

@@ -4,8 +4,8 @@
 
 #include <QWidget>
 
-#include "core/records/records.h"
 #include "plot/plot_data.h"
+#include "records/records.h"
 
 class QCheckBox;
 class QComboBox;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "core/records/records.h"
+#include "records/records.h"
 
 namespace quillon::plot {
 

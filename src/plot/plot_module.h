@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "core/records/records.h"
+#include "records/records.h"
 
 namespace quillon::plot {
 

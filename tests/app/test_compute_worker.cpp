@@ -24,7 +24,7 @@
 #include "app/document.h"
 #include "app/main_frame.h"
 #include "app/views.h"
-#include "core/compute.h"
+#include "engine/compute.h"
 #include "plot/graph_pane.h"
 
 namespace quillon::app {

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "core/compute.h"
-#include "core/records/number_format.h"
+#include "engine/compute.h"
 #include "fit/convergence.h"
 #include "fit/dfpowell.h"
 #include "fit/fit_nonlinear.h"
+#include "records/number_format.h"
 #include "support/recording_host.h"
 
 namespace quillon {

@@ -7,7 +7,7 @@
 #include <random>
 #include <set>
 
-#include "core/compute.h"
+#include "engine/compute.h"
 #include "support/recording_host.h"
 
 namespace quillon {

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "core/compute.h"
-#include "core/records/number_format.h"
+#include "engine/compute.h"
 #include "fit/parameter_stats.h"
+#include "records/number_format.h"
 #include "support/recording_host.h"
 
 namespace quillon {

@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "core/compute.h"
-#include "doc/text_codec.h"
+#include "engine/compute.h"
+#include "files/text_codec.h"
 #include "support/recording_host.h"
 
 namespace {

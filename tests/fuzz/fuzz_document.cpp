@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "doc/document_text.h"
-#include "doc/text_codec.h"
+#include "files/document_text.h"
+#include "files/text_codec.h"
 
 namespace {
 

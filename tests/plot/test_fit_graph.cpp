@@ -19,7 +19,7 @@
 #include <QTemporaryDir>
 #include <QValueAxis>
 
-#include "core/compute.h"
+#include "engine/compute.h"
 #include "plot/fit_graph.h"
 #include "plot/graph_export.h"
 #include "plot/graph_pane.h"

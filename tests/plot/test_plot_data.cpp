@@ -8,7 +8,7 @@
 
 #include <cmath>
 
-#include "core/compute.h"
+#include "engine/compute.h"
 #include "plot/plot_data.h"
 #include "support/recording_host.h"
 

@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/records/host.h"
+#include "records/host.h"
 
 namespace quillon::testing {
 

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "core/compute.h"
+#include "engine/compute.h"
 #include "models/catalogue.h"
 #include "support/recording_host.h"
 

@@ -1,0 +1,188 @@
+#include "engine/data_grammar.h"
+
+#include <cmath>
+#include <limits>
+
+#include "records/number_scan.h"
+
+namespace quillon {
+namespace {
+
+bool IsSeparator(char c) {
+    return c == ',' || c == '\t' || c == ' ';
+}
+
+// "%[,\t ]": a run of one or more commas, tabs or blanks.
+bool ScanSeparatorRun(const char*& text) {
+    if (!IsSeparator(*text)) {
+        return false;
+    }
+    while (IsSeparator(*text)) {
+        ++text;
+    }
+    return true;
+}
+
+std::string AsciiLower(std::string_view text) {
+    std::string lower(text);
+    for (char& c : lower) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return lower;
+}
+
+// Position of a character, -1 when it does not occur.
+long FindPosition(std::string_view text, char c) {
+    const std::size_t pos = text.find(c);
+    return pos == std::string_view::npos ? -1 : static_cast<long>(pos);
+}
+
+std::size_t Utf8SequenceLength(unsigned char lead) {
+    if (lead < 0x80)
+        return 1;
+    if ((lead & 0xE0) == 0xC0)
+        return 2;
+    if ((lead & 0xF0) == 0xE0)
+        return 3;
+    if ((lead & 0xF8) == 0xF0)
+        return 4;
+    return 1;
+}
+
+}  // namespace
+
+std::size_t CharacterCount(std::string_view text) {
+    std::size_t count = 0;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t length = Utf8SequenceLength(static_cast<unsigned char>(text[pos]));
+        // A sequence cut short or broken by a non-continuation byte counts
+        // its lead byte alone.
+        for (std::size_t k = 1; k < length; ++k) {
+            if (pos + k >= text.size() ||
+                (static_cast<unsigned char>(text[pos + k]) & 0xC0) != 0x80) {
+                length = 1;
+                break;
+            }
+        }
+        pos += length;
+        ++count;
+    }
+    return count;
+}
+
+LineClass ClassifyLine(std::string_view line) {
+    if (line.empty()) {
+        return LineClass::Blank;
+    }
+    // A character takes at most four bytes, so a longer line holds more
+    // than one and need not be counted.
+    if (line.size() <= 4 && CharacterCount(line) == 1) {
+        return LineClass::SingleCharacter;
+    }
+    if (line.starts_with("//")) {
+        return LineClass::Memo;
+    }
+    if (line[0] == '<') {
+        return LineClass::Directive;
+    }
+    if (line[0] == '*') {
+        return LineClass::Option;
+    }
+    return LineClass::Point;
+}
+
+PointScan ScanPointLine(const char* text) {
+    PointScan scan;
+    const char* p = text;
+    double* targets[3] = {&scan.x, &scan.y, &scan.sd};
+    for (int item = 0; item < 3; ++item) {
+        if (item > 0) {
+            if (!ScanSeparatorRun(p)) {
+                return scan;
+            }
+            ++scan.converted;
+        }
+        if (!ScanDouble(p, *targets[item])) {
+            return scan;
+        }
+        ++scan.converted;
+    }
+    return scan;
+}
+
+std::optional<ParsedDirective> ParseDirectiveLine(std::string_view line) {
+    const std::string lower = AsciiLower(line);
+    const std::size_t open = lower.find("a[");
+    if (open == std::string::npos) {
+        return std::nullopt;
+    }
+    const std::size_t close = lower.find(']');
+    const std::size_t equals = lower.find('=');
+    if (close == std::string::npos || close < open || equals == std::string::npos) {
+        return std::nullopt;
+    }
+    // "a[ i]" followed by everything from the first "=": "a[ 2]= 0.5>".
+    const std::string text = lower.substr(open, close - open + 1) + lower.substr(equals) + "\n";
+    const char* p = text.c_str() + 2;  // past "a["
+    int index = 0;
+    if (!ScanInt(p, 3, index) || *p != ']' || p[1] != '=') {
+        return std::nullopt;
+    }
+    p += 2;
+    double value = 0.0;
+    if (!ScanDouble(p, value)) {
+        return std::nullopt;
+    }
+    ParsedDirective parsed;
+    parsed.directive = {value, index};
+    parsed.laterSets = line.size() > 1 && line[1] == '<';
+    return parsed;
+}
+
+std::optional<double> ParseFramingLine(std::string_view line) {
+    const std::string lower = AsciiLower(line);
+    if (lower.find("framing") == std::string::npos) {
+        return std::nullopt;
+    }
+    std::size_t mark = lower.find(':');
+    if (mark == std::string::npos) {
+        mark = lower.find('=');
+    }
+    if (mark == std::string::npos) {
+        mark = lower.find('g');
+    }
+    const std::string rest = lower.substr(mark + 1);
+    const char* p = rest.c_str();
+    double rate = 0.0;
+    if (!ScanDouble(p, rate)) {
+        return std::nullopt;
+    }
+    return rate;
+}
+
+SetLabel DeriveSetLabel(std::string_view memo, int setNumber) {
+    const long open = FindPosition(memo, '(');
+    const long equals = FindPosition(memo, '=');
+    const long close = FindPosition(memo, ')');
+    if (open < equals - 1 && equals < close) {
+        SetLabel label;
+        const auto nameStart = static_cast<std::size_t>(open + 1);
+        label.name =
+            std::string(memo.substr(nameStart, static_cast<std::size_t>(equals) - nameStart));
+        const std::string valueText(memo.substr(static_cast<std::size_t>(equals + 1),
+                                                static_cast<std::size_t>(close - equals - 1)));
+        const char* p = valueText.c_str();
+        // No readable number: the label value is not a number rather than an
+        // invented one.
+        if (!ScanDouble(p, label.value)) {
+            label.value = std::numeric_limits<double>::quiet_NaN();
+        }
+        return label;
+    }
+    return {"No.", static_cast<double>(setNumber)};
+}
+
+}  // namespace quillon

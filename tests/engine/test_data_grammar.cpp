@@ -1,0 +1,139 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "engine/data_grammar.h"
+
+namespace quillon {
+namespace {
+
+PointScan Scan(const std::string& line) {
+    return ScanPointLine((line + "\n").c_str());
+}
+
+TEST(LineClass, FirstCharactersDecide) {
+    EXPECT_EQ(ClassifyLine(""), LineClass::Blank);
+    EXPECT_EQ(ClassifyLine(" "), LineClass::SingleCharacter);
+    EXPECT_EQ(ClassifyLine("<"), LineClass::SingleCharacter);
+    EXPECT_EQ(ClassifyLine("あ"), LineClass::SingleCharacter);  // one character, three bytes
+    EXPECT_EQ(ClassifyLine("//"), LineClass::Memo);
+    EXPECT_EQ(ClassifyLine("// memo"), LineClass::Memo);
+    EXPECT_EQ(ClassifyLine("/ x"), LineClass::Point);
+    EXPECT_EQ(ClassifyLine("<a[1]=2>"), LineClass::Directive);
+    EXPECT_EQ(ClassifyLine("* framing 5"), LineClass::Option);
+    EXPECT_EQ(ClassifyLine("1 2"), LineClass::Point);
+    EXPECT_EQ(ClassifyLine("ああ"), LineClass::Point);
+    // The longest single character (four bytes) against short lines of two.
+    EXPECT_EQ(ClassifyLine("\xF0\x9F\x98\x80"), LineClass::SingleCharacter);
+    EXPECT_EQ(ClassifyLine("\xC3\xA9\xC3\xA9"), LineClass::Point);
+    EXPECT_EQ(ClassifyLine("\xF0\x9F\x98\x80x"), LineClass::Point);
+    EXPECT_EQ(ClassifyLine("\xF0\x9F\x98"), LineClass::Point);  // cut short: three stray bytes
+}
+
+TEST(LineClass, CharacterCountTreatsStrayBytesAsCharacters) {
+    EXPECT_EQ(CharacterCount("abc"), 3u);
+    EXPECT_EQ(CharacterCount("日本"), 2u);
+    EXPECT_EQ(CharacterCount("\xE6"), 1u);
+    EXPECT_EQ(CharacterCount("\xE6\x97"), 2u);
+    EXPECT_EQ(CharacterCount("\xFF\xFE"), 2u);
+}
+
+TEST(PointScan, CountsConvertedItems) {
+    EXPECT_EQ(Scan("1.0 2.0 0.1 comment").converted, 5);
+    EXPECT_DOUBLE_EQ(Scan("1.0 2.0 0.1 comment").sd, 0.1);
+    EXPECT_EQ(Scan("1,2,abc").converted, 4);
+    EXPECT_EQ(Scan("1,2").converted, 3);
+    EXPECT_EQ(Scan("1").converted, 1);
+    EXPECT_EQ(Scan("abc def").converted, 0);
+    EXPECT_EQ(Scan("1 ,\t, 2").converted, 3);
+    EXPECT_EQ(Scan("  -1.5e2\t+3").converted, 3);
+    EXPECT_DOUBLE_EQ(Scan("  -1.5e2\t+3").x, -150.0);
+    EXPECT_EQ(Scan("1;2").converted, 1);  // ";" is no separator
+    EXPECT_EQ(Scan("3, 4, 0").converted, 5);
+    EXPECT_EQ(Scan("3, 4, 0").sd, 0.0);
+}
+
+TEST(PointScan, ReadsSpecialNumbersAsTheScanConversionDoes) {
+    const PointScan scan = Scan("inf nan 0x10");
+    EXPECT_EQ(scan.converted, 5);
+    EXPECT_TRUE(std::isinf(scan.x));
+    EXPECT_TRUE(std::isnan(scan.y));
+    EXPECT_DOUBLE_EQ(scan.sd, 16.0);
+    EXPECT_TRUE(std::isinf(Scan("1e999 1").x));
+}
+
+TEST(Directive, ThisSetAndLaterSetsLists) {
+    const auto thisSet = ParseDirectiveLine("<a[1]=2>");
+    ASSERT_TRUE(thisSet);
+    EXPECT_EQ(thisSet->directive.index, 1);
+    EXPECT_DOUBLE_EQ(thisSet->directive.value, 2.0);
+    EXPECT_FALSE(thisSet->laterSets);
+
+    const auto later = ParseDirectiveLine("<<a[ 2] = 0.5>>");
+    ASSERT_TRUE(later);
+    EXPECT_EQ(later->directive.index, 2);
+    EXPECT_DOUBLE_EQ(later->directive.value, 0.5);
+    EXPECT_TRUE(later->laterSets);
+}
+
+TEST(Directive, UpperCaseAndTextAroundAreAccepted) {
+    const auto parsed = ParseDirectiveLine("<A[ 7] = 1>");
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(parsed->directive.index, 7);
+    const auto noted = ParseDirectiveLine("<start a[3] is = -4e-2 please>");
+    ASSERT_TRUE(noted);
+    EXPECT_EQ(noted->directive.index, 3);
+    EXPECT_DOUBLE_EQ(noted->directive.value, -0.04);
+}
+
+TEST(Directive, UnreadableLinesAreIgnored) {
+    EXPECT_FALSE(ParseDirectiveLine("<a[1] 2>"));     // no "="
+    EXPECT_FALSE(ParseDirectiveLine("<a[1=2>"));      // no "]"
+    EXPECT_FALSE(ParseDirectiveLine("<b[1]=2>"));     // no "a["
+    EXPECT_FALSE(ParseDirectiveLine("<a[1234]=2>"));  // at most three digits
+    EXPECT_FALSE(ParseDirectiveLine("<a[x]=2>"));     // no index
+    EXPECT_FALSE(ParseDirectiveLine("<a[1]=>"));      // no value
+    EXPECT_FALSE(ParseDirectiveLine("<]a[1]=2>"));    // "]" before "a["
+    EXPECT_FALSE(ParseDirectiveLine("<a[ 1 ]=2>"));   // blank before "]"
+}
+
+TEST(FramingOption, ColonThenEqualsThenTheGOfFraming) {
+    EXPECT_DOUBLE_EQ(*ParseFramingLine("* Framing rate: 500"), 500.0);
+    EXPECT_DOUBLE_EQ(*ParseFramingLine("*framing=250"), 250.0);
+    EXPECT_DOUBLE_EQ(*ParseFramingLine("*framing 120"), 120.0);
+    EXPECT_FALSE(ParseFramingLine("*frames: 500"));
+    EXPECT_FALSE(ParseFramingLine("*framing: fast"));
+}
+
+TEST(SetLabel, NameAndValueFromParentheses) {
+    const SetLabel label = DeriveSetLabel("// sample (pH=7.4)\n", 3);
+    EXPECT_EQ(label.name, "pH");
+    EXPECT_DOUBLE_EQ(label.value, 7.4);
+    const SetLabel run = DeriveSetLabel("// run 3 (T=25.5)\n", 1);
+    EXPECT_EQ(run.name, "T");
+    EXPECT_DOUBLE_EQ(run.value, 25.5);
+}
+
+TEST(SetLabel, OtherShapesGiveNoAndTheSetNumber) {
+    for (const char* memo : {"// plain memo\n", "", "// (=5)\n", "// (T5)\n", "// T=5 (x)\n",
+                             "// (T)=5\n", "// x) (T=5\n"}) {
+        const SetLabel label = DeriveSetLabel(memo, 4);
+        EXPECT_EQ(label.name, "No.") << memo;
+        EXPECT_DOUBLE_EQ(label.value, 4.0) << memo;
+    }
+}
+
+TEST(SetLabel, NoParenthesisTakesTheNameFromTheMemoStart) {
+    const SetLabel label = DeriveSetLabel("// T=5)\n", 2);
+    EXPECT_EQ(label.name, "// T");
+    EXPECT_DOUBLE_EQ(label.value, 5.0);
+}
+
+TEST(SetLabel, UnreadableValueIsNotANumber) {
+    const SetLabel label = DeriveSetLabel("// (T=warm)\n", 2);
+    EXPECT_EQ(label.name, "T");
+    EXPECT_TRUE(std::isnan(label.value));
+}
+
+}  // namespace
+}  // namespace quillon

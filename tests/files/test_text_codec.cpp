@@ -1,0 +1,117 @@
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "files/text_codec.h"
+
+namespace quillon {
+namespace {
+
+TEST(TextDecoding, Utf8IsKeptAndItsBomDropped) {
+    const DecodedText plain = DecodeText("// 試料\n1 2\n");
+    EXPECT_EQ(plain.encoding, TextEncoding::Utf8);
+    EXPECT_EQ(plain.text, "// 試料\n1 2\n");
+    const DecodedText bom = DecodeText("\xEF\xBB\xBF// x\n");
+    EXPECT_TRUE(bom.hadBom);
+    EXPECT_EQ(bom.text, "// x\n");
+}
+
+TEST(TextDecoding, OtherBytesAreShiftJis) {
+    // "// 試料 ｱ" with a half-width katakana, in CP932.
+    const DecodedText decoded = DecodeText("// \x8e\x8e\x97\xbf \xb1");
+    EXPECT_EQ(decoded.encoding, TextEncoding::ShiftJis);
+    EXPECT_EQ(decoded.text, "// 試料 ｱ");
+    // CP932's own characters: the circled digit one and the NEC tilde forms.
+    EXPECT_EQ(ShiftJisToUtf8("\x87\x40"), "①");
+}
+
+TEST(TextDecoding, UndecodableBytesBecomeReplacementCharacters) {
+    const DecodedText decoded = DecodeText("1 2\xFF\x80 3");
+    EXPECT_EQ(decoded.encoding, TextEncoding::ShiftJis);
+    EXPECT_NE(decoded.text.find("1 2"), std::string::npos);
+    EXPECT_NE(decoded.text.find("\xEF\xBF\xBD"), std::string::npos);
+    EXPECT_EQ(ShiftJisToUtf8("\x81"), "\xEF\xBF\xBD");  // a lead byte cut short
+}
+
+TEST(TextDecoding, CtrlZIsRemovedAndNulMeansBinary) {
+    EXPECT_EQ(DecodeText("1 2\n\x1a").text, "1 2\n");
+    const DecodedText binary = DecodeText(std::string("ab\0cd", 5));
+    EXPECT_TRUE(binary.binary);
+    EXPECT_EQ(binary.text, "");
+}
+
+TEST(TextDecoding, Utf8ValidityRejectsOverlongsAndSurrogates) {
+    EXPECT_TRUE(IsValidUtf8("abc \xE2\x82\xAC \xF0\x9F\x98\x80"));
+    EXPECT_FALSE(IsValidUtf8("\xC0\xAF"));          // overlong "/"
+    EXPECT_FALSE(IsValidUtf8("\xE0\x80\xAF"));      // overlong, three bytes
+    EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));      // surrogate
+    EXPECT_FALSE(IsValidUtf8("\xF4\x90\x80\x80"));  // past U+10FFFF
+    EXPECT_FALSE(IsValidUtf8("\xE2\x82"));          // cut short
+    // A bad or good sequence at every place around the eight-byte ASCII runs.
+    for (std::size_t before = 0; before < 20; ++before) {
+        const std::string ascii(before, 'a');
+        EXPECT_FALSE(IsValidUtf8(ascii + "\xC0\xAF" + ascii)) << before;
+        EXPECT_FALSE(IsValidUtf8(ascii + "\xE2\x82")) << before;
+        EXPECT_TRUE(IsValidUtf8(ascii + "\xE2\x82\xAC" + ascii)) << before;
+    }
+}
+
+TEST(TextDecoding, RandomBytesAlwaysGiveValidUtf8) {
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int> byte(1, 255);
+    for (int round = 0; round < 300; ++round) {
+        std::string bytes;
+        for (int i = 0; i < 200; ++i) {
+            bytes += static_cast<char>(byte(random));
+        }
+        EXPECT_TRUE(IsValidUtf8(DecodeText(bytes).text));
+    }
+}
+
+// Taking over the bytes must decode exactly as reading them does.
+TEST(TextDecoding, OwnedBytesDecodeAsBorrowedOnes) {
+    std::vector<std::string> inputs{"",
+                                    "\xEF\xBB\xBF",
+                                    "// 試料\n1 2\n",
+                                    "\xEF\xBB\xBF// x\r\n\x1a"
+                                    "1 2\x1a",
+                                    "// \x8e\x8e\x97\xbf \xb1\x1a",
+                                    "\xEF\xBB\xBF\x8e\x8e",
+                                    std::string("ab\0cd", 5),
+                                    std::string("\xEF\xBB\xBF\0", 4)};
+    std::mt19937 random(11);
+    std::uniform_int_distribution<int> byte(0, 255);
+    for (int round = 0; round < 50; ++round) {
+        std::string bytes = round % 2 == 0 ? "\xEF\xBB\xBF" : "";
+        for (int i = 0; i < 40; ++i) {
+            bytes += static_cast<char>(round < 25 ? byte(random) % 128 : byte(random));
+        }
+        inputs.push_back(bytes);
+    }
+    for (const std::string& input : inputs) {
+        const DecodedText borrowed = DecodeText(input);
+        const DecodedText owned = DecodeOwnedText(input);
+        EXPECT_EQ(owned.text, borrowed.text);
+        EXPECT_EQ(owned.encoding, borrowed.encoding);
+        EXPECT_EQ(owned.hadBom, borrowed.hadBom);
+        EXPECT_EQ(owned.binary, borrowed.binary);
+    }
+}
+
+TEST(LineSplitting, AllThreeLineEndsAsAnEditControlShowsThem) {
+    EXPECT_EQ(SplitLines("a\nb\r\nc\rd"), (std::vector<std::string>{"a", "b", "c", "d"}));
+    EXPECT_EQ(SplitLines("a\n"), (std::vector<std::string>{"a", ""}));
+    EXPECT_EQ(SplitLines(""), (std::vector<std::string>{""}));
+    EXPECT_EQ(SplitLines("\r\n\r\n"), (std::vector<std::string>{"", "", ""}));
+    EXPECT_EQ(SplitLines("a\n\rb"), (std::vector<std::string>{"a", "", "b"}));
+    EXPECT_EQ(SplitLines("\n"), (std::vector<std::string>{"", ""}));
+    EXPECT_EQ(SplitLines("ab\n\ncd"), (std::vector<std::string>{"ab", "", "cd"}));
+    // The views point into the text itself.
+    const std::string text = "12 3\n\n// x";
+    const std::vector<std::string_view> views = SplitLineViews(text);
+    ASSERT_EQ(views.size(), 3u);
+    EXPECT_EQ(views[2].data(), text.data() + 6);
+}
+
+}  // namespace
+}  // namespace quillon

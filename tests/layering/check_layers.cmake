@@ -1,0 +1,70 @@
+# Fails when a source file includes a header of a layer above its own, or a
+# library links one: records < models < fit < engine < files, plot < cli, app.
+# Folders of one rank (files and plot, cli and app) may not use each other.
+#
+#   cmake -DSOURCE_DIR=<folder holding the src/ tree> -P check_layers.cmake
+if(NOT SOURCE_DIR)
+    message(FATAL_ERROR "give -DSOURCE_DIR=<folder holding src/>")
+endif()
+
+set(rank_records 0)
+set(rank_models 1)
+set(rank_fit 2)
+set(rank_engine 3)
+set(rank_files 4)
+set(rank_plot 4)
+set(rank_cli 5)
+set(rank_app 5)
+set(layers records models fit engine files plot cli app)
+
+# True in out_var when code in folder `from` may use folder `to`.
+function(may_use from to out_var)
+    if(from STREQUAL to OR rank_${to} LESS rank_${from})
+        set(${out_var} TRUE PARENT_SCOPE)
+    else()
+        set(${out_var} FALSE PARENT_SCOPE)
+    endif()
+endfunction()
+
+set(faults "")
+foreach(layer IN LISTS layers)
+    file(GLOB_RECURSE sources "${SOURCE_DIR}/src/${layer}/*.h" "${SOURCE_DIR}/src/${layer}/*.cpp")
+    foreach(source IN LISTS sources)
+        file(STRINGS "${source}" includes REGEX "^[ \t]*#[ \t]*include[ \t]+\"[a-z_]+/")
+        foreach(line IN LISTS includes)
+            string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]+\"([a-z_]+)/.*" "\\1" used "${line}")
+            if(NOT DEFINED rank_${used})
+                continue()  # not one of the project's folders
+            endif()
+            may_use(${layer} ${used} allowed)
+            if(NOT allowed)
+                file(RELATIVE_PATH shown "${SOURCE_DIR}" "${source}")
+                string(STRIP "${line}" line)
+                list(APPEND faults "${shown}: ${layer} may not include ${used}: ${line}")
+            endif()
+        endforeach()
+    endforeach()
+
+    # The library of the folder links only layers below it.
+    set(lists "${SOURCE_DIR}/src/${layer}/CMakeLists.txt")
+    if(EXISTS "${lists}")
+        file(READ "${lists}" text)
+        string(REGEX MATCHALL "quillon::[a-z_]+" linked "${text}")
+        list(REMOVE_DUPLICATES linked)
+        foreach(target IN LISTS linked)
+            string(REPLACE "quillon::" "" used "${target}")
+            if(DEFINED rank_${used})
+                may_use(${layer} ${used} allowed)
+                if(NOT allowed)
+                    list(APPEND faults "src/${layer}/CMakeLists.txt: ${layer} may not link ${target}")
+                endif()
+            endif()
+        endforeach()
+    endif()
+endforeach()
+
+if(faults)
+    list(JOIN faults "\n" report)
+    message(FATAL_ERROR "Includes or links that run up the layers:\n${report}")
+endif()
+message(STATUS "Every include and link points down the layers.")
