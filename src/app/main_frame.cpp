@@ -39,6 +39,7 @@
 #include "app/settings_store.h"
 #include "app/views.h"
 #include "models/catalogue.h"
+#include "models/model_registry.h"
 #include "plot/graph_pane.h"
 
 namespace quillon::app {
@@ -71,7 +72,8 @@ QList<QKeySequence> Shortcuts(std::string_view text) {
 }
 
 bool IsFixedCModel(int id) {
-    return id == 4 || id == 6 || id == 8;
+    const ModelEntry* entry = FindModel(id);
+    return entry != nullptr && entry->fixedC;
 }
 
 // Icons for the tool bar from the style's standard set.

@@ -14,12 +14,12 @@
 #include "fit/fit_nonlinear.h"
 #include "fit/linear_fit.h"
 #include "models/catalogue.h"
+#include "models/model_registry.h"
 
 namespace quillon {
 namespace {
 
 constexpr const char* kDataInvalid = "Data invalid!\n";
-constexpr int kWaveModelId = 12;  // the biased period sine gets the wave report
 // How far the reading may run ahead of the sets passed on, with several threads.
 constexpr std::size_t kMaxPendingSets = 256;
 
@@ -616,7 +616,8 @@ void ComputeRun::Finish() {
     if (!m_tableColumns.empty() && !m_labelNames.empty() && !m_labelValues.empty()) {
         AppendParameterTable(m_settings.modelId, m_tableColumns, m_labelNames, m_labelValues,
                              m_fileColumns);
-        if (m_settings.modelId == kWaveModelId) {
+        if (const ModelEntry* entry = FindModel(m_settings.modelId);
+            entry != nullptr && entry->waveReport) {
             AppendWaveReport(m_tableColumns, m_labelNames, m_labelValues, m_settings.framingRate,
                              m_fileColumns);
         }
@@ -684,9 +685,11 @@ SetRecord FitGatheredSet(const DataSet& set, ComputeSession& session, const SetF
 
     const FitSettings& settings = session.settings;
     const LinearFitContext context{settings, sinks.host, sinks.fileColumns, sinks.tableColumns};
-    if (settings.modelId == kLinearModelId) {
+    const ModelEntry* entry = FindModel(settings.modelId);
+    const ClosedForm form = entry != nullptr ? entry->closedForm : ClosedForm::None;
+    if (form == ClosedForm::Line) {
         record.fits.push_back(LinearFitAB(set.points, set.weighted, set.setNumber, context));
-    } else if (settings.modelId == kThroughOriginModelId) {
+    } else if (form == ClosedForm::ThroughOrigin) {
         record.fits.push_back(
             LinearFitThroughOrigin(set.points, set.weighted, set.setNumber, context));
     } else {

@@ -10,12 +10,12 @@
 #include "fit/parameter_stats.h"
 #include "models/catalogue.h"
 #include "models/model_factory.h"
+#include "models/model_registry.h"
 #include "records/number_format.h"
 
 namespace quillon {
 namespace {
 
-constexpr int kStagedSineModelId = 35;  // fitted as a biased sine, then with asymmetry
 constexpr const char* kFlatData = "Data point invalid/flat!\n";
 constexpr const char* kNoMemory = "Memory allocation error in Calc NL!";
 
@@ -69,13 +69,14 @@ void ApplyDirectives(CModelFunction& model, DirectiveLists& directives) {
     directives.thisSet.clear();
 }
 
-// The second stage of the staged sine: a five-parameter model whose first
-// four parameters continue from the first stage. Its saved state is taken
-// after that, so every method of an ALL run starts from the same point.
-std::unique_ptr<CModelFunction> BuildSecondStage(CModelFunction& first, const double* x,
-                                                 const double* y, const double* w, int n,
-                                                 double er) {
-    std::unique_ptr<CModelFunction> second = CreateAsymmetricSineStage(x, y, w, n, er);
+// The second stage of a staged model (the asymmetric sine after the biased
+// sine), whose first parameters continue from the first stage. Its saved
+// state is taken after that, so every method of an ALL run starts from the
+// same point.
+std::unique_ptr<CModelFunction> BuildSecondStage(int modelId, CModelFunction& first,
+                                                 const double* x, const double* y, const double* w,
+                                                 int n, double er) {
+    std::unique_ptr<CModelFunction> second = CreateSecondStage(modelId, x, y, w, n, er);
     if (!second) {
         return nullptr;
     }
@@ -214,6 +215,7 @@ std::vector<FitRecord> FitNonlinear(const double* x, const double* y, const doub
     const ConvergenceSettings& convergence = settings.convergence;
     const double er = convergence.ER();
 
+    const ModelEntry* entry = FindModel(settings.modelId);
     std::unique_ptr<CModelFunction> model =
         CreateModel(settings.modelId, x, y, w, n, er, FixedCRadians(settings.fixedCDegrees));
     if (!model) {
@@ -226,12 +228,14 @@ std::vector<FitRecord> FitNonlinear(const double* x, const double* y, const doub
     }
     std::string buffer;
     ApplyDirectives(*model, context.directives);
-    if (model->PreFit(buffer, PreFitRunner(convergence)) != 0) {
+    if (entry != nullptr && entry->preFit &&
+        model->PreFit(buffer, PreFitRunner(convergence)) != 0) {
         context.host.SendAnswer(AnswerHint::Memo, buffer);
         buffer.clear();
     }
-    if (settings.modelId == kStagedSineModelId) {
-        std::unique_ptr<CModelFunction> second = BuildSecondStage(*model, x, y, w, n, er);
+    if (entry != nullptr && entry->secondStage != nullptr) {
+        std::unique_ptr<CModelFunction> second =
+            BuildSecondStage(settings.modelId, *model, x, y, w, n, er);
         if (!second) {
             ShowMessage(context, kNoMemory);
             return {};

@@ -1,15 +1,15 @@
-// The fixed list of the 43 model functions and the five method choices.
+// The catalogue as the lists show it: the 43 model functions, read from the
+// model registry, and the five method choices.
 #pragma once
 
 #include <string>
 #include <string_view>
 
+#include "models/model_registry.h"
+
 namespace quillon {
 
-inline constexpr int kModelCount = 43;
 inline constexpr int kMethodCount = 5;
-inline constexpr int kLinearModelId = 0;          // a + b*X
-inline constexpr int kThroughOriginModelId = 28;  // b*X
 
 // Display string of a model id ("" outside 0..42). Each begins with a blank.
 std::string_view ModelDisplayString(int modelId);
@@ -18,9 +18,7 @@ std::string_view ModelDisplayString(int modelId);
 int ModelParamCount(int modelId);
 
 // True for the two models solved in closed form.
-constexpr bool IsLinearModel(int modelId) {
-    return modelId == kLinearModelId || modelId == kThroughOriginModelId;
-}
+bool IsLinearModel(int modelId);
 
 constexpr bool IsValidModelId(int modelId) {
     return modelId >= 0 && modelId < kModelCount;

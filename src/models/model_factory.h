@@ -1,4 +1,4 @@
-// Builds the model object of a catalogue id.
+// Builds the model object of a catalogue id from its registry entry.
 #pragma once
 
 #include <memory>
@@ -7,21 +7,22 @@
 
 namespace quillon {
 
-// The fixed phase C of ids 4, 6 and 8 in radians, from the document's degrees.
+// The fixed phase C of the fixed-C models in radians, from the document's degrees.
 double FixedCRadians(double fixedCDegrees);
 
-// The model of id 1..42 (not 28) on the caller's arrays x, y and w (n long,
+// The model of a nonlinear id on the caller's arrays x, y and w (n long,
 // kept by the caller for the model's life), with the relative step er;
-// fixedCRadians is used by ids 4, 6 and 8 only. Any other id builds the sine
-// of id 9. Id 35 builds its first stage (CSinePeriodBiasedModel). Null when
-// the memory for the model cannot be obtained.
+// fixedCRadians is used by the fixed-C models only. Any id without a model
+// of its own builds the sine of id 9. A staged id builds its first stage.
+// Null when the memory for the model cannot be obtained.
 std::unique_ptr<CModelFunction> CreateModel(int modelId, const double* x, const double* y,
                                             const double* w, int n, double er,
                                             double fixedCRadians);
 
-// The second stage of id 35, CAsymmetricSineModel with 5 parameters. Null when
-// the memory for the model cannot be obtained.
-std::unique_ptr<CModelFunction> CreateAsymmetricSineStage(const double* x, const double* y,
-                                                          const double* w, int n, double er);
+// The second stage of a staged id (the asymmetric sine of id 35, five
+// parameters). Null for any other id, or when the memory for the model
+// cannot be obtained.
+std::unique_ptr<CModelFunction> CreateSecondStage(int modelId, const double* x, const double* y,
+                                                  const double* w, int n, double er);
 
 }  // namespace quillon

@@ -23,7 +23,7 @@ int PreFitPeriodSine(CModelFunction& model, std::string& log, const MarquardtRun
 // Id 11: A0*sin(2*pi*(x + A2)/A1).
 class CSinePeriodModel : public CModelFunction {
   public:
-    CSinePeriodModel(const double* x, const double* y, const double* w, int n, double er, int m = 3)
+    CSinePeriodModel(const double* x, const double* y, const double* w, int n, double er, int m)
         : CModelFunction(x, y, w, n, er, m) {}
     ~CSinePeriodModel() override = default;
     // Reuses the sine terms of an earlier evaluation with the same A1 and A2.
@@ -41,7 +41,7 @@ class CSinePeriodModel : public CModelFunction {
 class CSinePeriodBiasedModel : public CModelFunction {
   public:
     CSinePeriodBiasedModel(const double* x, const double* y, const double* w, int n, double er,
-                           int m = 4)
+                           int m)
         : CModelFunction(x, y, w, n, er, m) {}
     ~CSinePeriodBiasedModel() override = default;
     // As CSinePeriodModel::EvaluateAll.
@@ -63,7 +63,7 @@ class CSinePeriodBiasedModel : public CModelFunction {
 class CSinePeriodLinearModel : public CSinePeriodModel {
   public:
     CSinePeriodLinearModel(const double* x, const double* y, const double* w, int n, double er,
-                           int m = 5)
+                           int m)
         : CSinePeriodModel(x, y, w, n, er, m) {}
     ~CSinePeriodLinearModel() override = default;
     bool EvaluateAll(double* params) override;
@@ -77,8 +77,7 @@ class CSinePeriodLinearModel : public CSinePeriodModel {
 // A4 is the onset of the damping and A3 its decay length.
 class CDampedAfterModel : public CModelFunction {
   public:
-    CDampedAfterModel(const double* x, const double* y, const double* w, int n, double er,
-                      int m = 5)
+    CDampedAfterModel(const double* x, const double* y, const double* w, int n, double er, int m)
         : CModelFunction(x, y, w, n, er, m) {}
     ~CDampedAfterModel() override = default;
     double Value(double* params, double x) const override;
@@ -93,7 +92,7 @@ class CDampedAfterModel : public CModelFunction {
 class CDampedAfterBiasedModel : public CSinePeriodModel {
   public:
     CDampedAfterBiasedModel(const double* x, const double* y, const double* w, int n, double er,
-                            int m = 6)
+                            int m)
         : CSinePeriodModel(x, y, w, n, er, m) {}
     ~CDampedAfterBiasedModel() override = default;
     // Point by point: the damping makes every value depend on more than the
@@ -107,7 +106,7 @@ class CDampedAfterBiasedModel : public CSinePeriodModel {
 class CDampedAfterSlopeModel : public CDampedAfterModel {
   public:
     CDampedAfterSlopeModel(const double* x, const double* y, const double* w, int n, double er,
-                           int m = 7)
+                           int m)
         : CDampedAfterModel(x, y, w, n, er, m) {}
     ~CDampedAfterSlopeModel() override = default;
     double Value(double* params, double x) const override;
@@ -118,8 +117,7 @@ class CDampedAfterSlopeModel : public CDampedAfterModel {
 // is A4 times its rising time (A4 = 1 is the plain sine).
 class CAsymmetricSineModel : public CModelFunction {
   public:
-    CAsymmetricSineModel(const double* x, const double* y, const double* w, int n, double er,
-                         int m = 5)
+    CAsymmetricSineModel(const double* x, const double* y, const double* w, int n, double er, int m)
         : CModelFunction(x, y, w, n, er, m) {}
     ~CAsymmetricSineModel() override = default;
     double Value(double* params, double x) const override;

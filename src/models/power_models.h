@@ -8,8 +8,7 @@ namespace quillon {
 // Id 34: A0 + A1*x^A2.
 class CBiasedPowerModel : public CModelFunction {
   public:
-    CBiasedPowerModel(const double* x, const double* y, const double* w, int n, double er,
-                      int m = 3)
+    CBiasedPowerModel(const double* x, const double* y, const double* w, int n, double er, int m)
         : CModelFunction(x, y, w, n, er, m) {}
     ~CBiasedPowerModel() override = default;
     double Value(double* params, double x) const override;
@@ -19,8 +18,7 @@ class CBiasedPowerModel : public CModelFunction {
 // Id 42: A0*exp(x/A1); a decay has a negative length A1.
 class CExponentialModel : public CModelFunction {
   public:
-    CExponentialModel(const double* x, const double* y, const double* w, int n, double er,
-                      int m = 2)
+    CExponentialModel(const double* x, const double* y, const double* w, int n, double er, int m)
         : CModelFunction(x, y, w, n, er, m) {}
     ~CExponentialModel() override = default;
     double Value(double* params, double x) const override;

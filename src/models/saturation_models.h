@@ -10,7 +10,7 @@ namespace quillon {
 class CMichaelisMentenModel : public CModelFunction {
   public:
     CMichaelisMentenModel(const double* x, const double* y, const double* w, int n, double er,
-                          int m = 2)
+                          int m)
         : CModelFunction(x, y, w, n, er, m) {}
     ~CMichaelisMentenModel() override = default;
     double Value(double* params, double x) const override;
@@ -20,7 +20,7 @@ class CMichaelisMentenModel : public CModelFunction {
 // Id 23: A0/(A1/x^2 + 1).
 class CHill2Model : public CModelFunction {
   public:
-    CHill2Model(const double* x, const double* y, const double* w, int n, double er, int m = 2)
+    CHill2Model(const double* x, const double* y, const double* w, int n, double er, int m)
         : CModelFunction(x, y, w, n, er, m) {}
     ~CHill2Model() override = default;
     double Value(double* params, double x) const override;
@@ -30,7 +30,7 @@ class CHill2Model : public CModelFunction {
 // Id 24: A0/(A1/x^3 + 1).
 class CHill3Model : public CModelFunction {
   public:
-    CHill3Model(const double* x, const double* y, const double* w, int n, double er, int m = 2)
+    CHill3Model(const double* x, const double* y, const double* w, int n, double er, int m)
         : CModelFunction(x, y, w, n, er, m) {}
     ~CHill3Model() override = default;
     double Value(double* params, double x) const override;
@@ -40,7 +40,7 @@ class CHill3Model : public CModelFunction {
 // Id 25: A0/(A1/x^4 + 1).
 class CHill4Model : public CModelFunction {
   public:
-    CHill4Model(const double* x, const double* y, const double* w, int n, double er, int m = 2)
+    CHill4Model(const double* x, const double* y, const double* w, int n, double er, int m)
         : CModelFunction(x, y, w, n, er, m) {}
     ~CHill4Model() override = default;
     double Value(double* params, double x) const override;
@@ -50,7 +50,7 @@ class CHill4Model : public CModelFunction {
 // Id 26: A0/(A1/x^5 + 1).
 class CHill5Model : public CModelFunction {
   public:
-    CHill5Model(const double* x, const double* y, const double* w, int n, double er, int m = 2)
+    CHill5Model(const double* x, const double* y, const double* w, int n, double er, int m)
         : CModelFunction(x, y, w, n, er, m) {}
     ~CHill5Model() override = default;
     double Value(double* params, double x) const override;
@@ -60,7 +60,7 @@ class CHill5Model : public CModelFunction {
 // Id 27: A0/(A1/x^6 + 1).
 class CHill6Model : public CModelFunction {
   public:
-    CHill6Model(const double* x, const double* y, const double* w, int n, double er, int m = 2)
+    CHill6Model(const double* x, const double* y, const double* w, int n, double er, int m)
         : CModelFunction(x, y, w, n, er, m) {}
     ~CHill6Model() override = default;
     double Value(double* params, double x) const override;
@@ -70,8 +70,7 @@ class CHill6Model : public CModelFunction {
 // Id 40: A0/(A1/(x - A2)^2 + 1) + A3.
 class CHill2BiasedModel : public CModelFunction {
   public:
-    CHill2BiasedModel(const double* x, const double* y, const double* w, int n, double er,
-                      int m = 4)
+    CHill2BiasedModel(const double* x, const double* y, const double* w, int n, double er, int m)
         : CModelFunction(x, y, w, n, er, m) {}
     ~CHill2BiasedModel() override = default;
     double Value(double* params, double x) const override;

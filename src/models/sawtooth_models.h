@@ -13,7 +13,7 @@ void NormaliseSawtooth(double* params);
 // Id 19: straight rising and falling flanks.
 class CSawtoothModel : public CModelFunction {
   public:
-    CSawtoothModel(const double* x, const double* y, const double* w, int n, double er, int m = 5)
+    CSawtoothModel(const double* x, const double* y, const double* w, int n, double er, int m)
         : CModelFunction(x, y, w, n, er, m) {}
     ~CSawtoothModel() override = default;
     // Normalises params in place first.
@@ -25,7 +25,7 @@ class CSawtoothModel : public CModelFunction {
 class CSawtoothSinusoidalModel : public CModelFunction {
   public:
     CSawtoothSinusoidalModel(const double* x, const double* y, const double* w, int n, double er,
-                             int m = 5)
+                             int m)
         : CModelFunction(x, y, w, n, er, m) {}
     ~CSawtoothSinusoidalModel() override = default;
     // Normalises params in place first.

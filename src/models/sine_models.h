@@ -9,7 +9,7 @@ namespace quillon {
 // Id 9: A0*sin(A1*x + A2).
 class CSineModel : public CModelFunction {
   public:
-    CSineModel(const double* x, const double* y, const double* w, int n, double er, int m = 3)
+    CSineModel(const double* x, const double* y, const double* w, int n, double er, int m)
         : CModelFunction(x, y, w, n, er, m) {}
     ~CSineModel() override = default;
     double Value(double* params, double x) const override;
@@ -19,7 +19,7 @@ class CSineModel : public CModelFunction {
 // Id 10: A0*sin(A1*x + A2) + A3.
 class CSineBiasedModel : public CModelFunction {
   public:
-    CSineBiasedModel(const double* x, const double* y, const double* w, int n, double er, int m = 4)
+    CSineBiasedModel(const double* x, const double* y, const double* w, int n, double er, int m)
         : CModelFunction(x, y, w, n, er, m) {}
     ~CSineBiasedModel() override = default;
     double Value(double* params, double x) const override;
@@ -29,7 +29,7 @@ class CSineBiasedModel : public CModelFunction {
 // Id 1: A0*sin(A1*(x + A2)).
 class CSineShiftModel : public CModelFunction {
   public:
-    CSineShiftModel(const double* x, const double* y, const double* w, int n, double er, int m = 3)
+    CSineShiftModel(const double* x, const double* y, const double* w, int n, double er, int m)
         : CModelFunction(x, y, w, n, er, m) {}
     ~CSineShiftModel() override = default;
     double Value(double* params, double x) const override;
@@ -40,7 +40,7 @@ class CSineShiftModel : public CModelFunction {
 class CSineShiftBiasedModel : public CModelFunction {
   public:
     CSineShiftBiasedModel(const double* x, const double* y, const double* w, int n, double er,
-                          int m = 4)
+                          int m)
         : CModelFunction(x, y, w, n, er, m) {}
     ~CSineShiftBiasedModel() override = default;
     double Value(double* params, double x) const override;
@@ -50,7 +50,7 @@ class CSineShiftBiasedModel : public CModelFunction {
 // Id 16: A0*sin(A1*(x + A2))*exp(-x/A3).
 class CDampedSineModel : public CModelFunction {
   public:
-    CDampedSineModel(const double* x, const double* y, const double* w, int n, double er, int m = 4)
+    CDampedSineModel(const double* x, const double* y, const double* w, int n, double er, int m)
         : CModelFunction(x, y, w, n, er, m) {}
     ~CDampedSineModel() override = default;
     double Value(double* params, double x) const override;
@@ -61,7 +61,7 @@ class CDampedSineModel : public CModelFunction {
 class CDampedSineBiasedModel : public CSineShiftModel {
   public:
     CDampedSineBiasedModel(const double* x, const double* y, const double* w, int n, double er,
-                           int m = 5)
+                           int m)
         : CSineShiftModel(x, y, w, n, er, m) {}
     ~CDampedSineBiasedModel() override = default;
     double Value(double* params, double x) const override;
@@ -72,7 +72,7 @@ class CDampedSineBiasedModel : public CSineShiftModel {
 class CDampedSineSlopeModel : public CDampedSineModel {
   public:
     CDampedSineSlopeModel(const double* x, const double* y, const double* w, int n, double er,
-                          int m = 6)
+                          int m)
         : CDampedSineModel(x, y, w, n, er, m) {}
     ~CDampedSineSlopeModel() override = default;
     double Value(double* params, double x) const override;

@@ -5,14 +5,11 @@
 #include <limits>
 #include <memory>
 
-#include "models/catalogue.h"
 #include "models/model_factory.h"
+#include "models/model_registry.h"
 
 namespace quillon::plot {
 namespace {
-
-constexpr int kStagedSineModelId = 35;  // its final runs have five parameters
-constexpr int kStagedSecondParams = 5;
 
 // A nonlinear model with the arrays it was built on; the model keeps
 // pointers to them, so they live together.
@@ -26,8 +23,12 @@ class BoundModel {
         }
         const int n = static_cast<int>(m_x.size());
         const double er = ConvergenceSettings{}.ER();
-        if (model.modelId == kStagedSineModelId && paramCount == kStagedSecondParams) {
-            m_model = CreateAsymmetricSineStage(m_x.data(), m_y.data(), m_w.data(), n, er);
+        // A staged model's runs end on its second stage, whose parameter
+        // count tells them apart.
+        const ModelEntry* entry = FindModel(model.modelId);
+        if (entry != nullptr && entry->secondStage != nullptr &&
+            static_cast<int>(paramCount) == entry->secondStageParamCount) {
+            m_model = CreateSecondStage(model.modelId, m_x.data(), m_y.data(), m_w.data(), n, er);
         } else {
             m_model = CreateModel(model.modelId, m_x.data(), m_y.data(), m_w.data(), n, er,
                                   FixedCRadians(model.fixedCDegrees));
@@ -141,10 +142,12 @@ std::function<double(double)> FittedCurve(const PlotModel& model, const SetRecor
     if (a.empty()) {
         return {};
     }
-    if (model.modelId == kLinearModelId && a.size() == 2) {
+    const ModelEntry* entry = FindModel(model.modelId);
+    const ClosedForm form = entry != nullptr ? entry->closedForm : ClosedForm::None;
+    if (form == ClosedForm::Line && a.size() == 2) {
         return [a0 = a[0], b = a[1]](double x) { return a0 + b * x; };
     }
-    if (model.modelId == kThroughOriginModelId) {
+    if (form == ClosedForm::ThroughOrigin) {
         // The through-origin record carries a = 0 ahead of b when it has two.
         const double b = a.back();
         return [b](double x) { return b * x; };

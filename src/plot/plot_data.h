@@ -15,7 +15,7 @@ namespace quillon::plot {
 // The model the record was fitted with.
 struct PlotModel {
     int modelId = 0;
-    double fixedCDegrees = 20.0;  // the fixed phase C of ids 4, 6 and 8
+    double fixedCDegrees = 20.0;  // the fixed phase C of the fixed-C models
 };
 
 // One method run: its sampled curve (empty when the run ended without

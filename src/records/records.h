@@ -79,7 +79,7 @@ struct FitSettings {
     OutputSettings output;
     double framingRate = 1.0;  // frames per time unit; set by a "*framing" line
     ConvergenceSettings convergence;
-    double fixedCDegrees = 20.0;  // the fixed phase C of the Kestrel-Dune ids 4, 6, 8
+    double fixedCDegrees = 20.0;  // the fixed phase C of the fixed-C Kestrel-Dune models
     bool statistics = false;      // a statistics block after every parameter block
 };
 

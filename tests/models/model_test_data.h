@@ -12,6 +12,9 @@ namespace quillon::testing {
 // A relative step that keeps the expected steps easy to read.
 inline constexpr double kER = 1e-3;
 
+// The staged model: a biased period sine, then the asymmetric sine.
+inline constexpr int kStagedSineId = 35;
+
 // X, Y and unit weights that outlive the model built on them.
 struct DataSet {
     std::vector<double> x;
@@ -24,6 +27,9 @@ struct DataSet {
     std::unique_ptr<CModelFunction> Model(int id, double fixedCRadians = 0.0) const {
         return CreateModel(id, x.data(), y.data(), w.data(), static_cast<int>(x.size()), kER,
                            fixedCRadians);
+    }
+    std::unique_ptr<CModelFunction> SecondStage(int id = kStagedSineId) const {
+        return CreateSecondStage(id, x.data(), y.data(), w.data(), static_cast<int>(x.size()), kER);
     }
 };
 

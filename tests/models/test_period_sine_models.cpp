@@ -93,7 +93,7 @@ TEST(DampedAfter, DampsOnlyAfterTheOnsetA4WithDecayLengthA3) {
 }
 
 TEST(AsymmetricSine, RisesInTheFractionOneOverA4PlusOne) {
-    auto asym = CreateAsymmetricSineStage(kWave.x.data(), kWave.y.data(), kWave.w.data(), 10, kER);
+    auto asym = kWave.SecondStage();
     // A4 = 1: the plain sine of period 4.
     std::vector<double> plain{1, 4, 0, 0, 1};
     EXPECT_DOUBLE_EQ(asym->Value(plain.data(), 1.0), 1.0);
@@ -134,7 +134,7 @@ TEST(WaveEstimate, WindowEstimateFromPeakAndTroughCentroids) {
     ASSERT_EQ(biasedDamped->Estimate(), 0);
     ExpectNear(biasedDamped->Params(), {3.5, kPeriod, kShift, kPeriod, kPeriod, 0.5});
 
-    auto asym = CreateAsymmetricSineStage(kWave.x.data(), kWave.y.data(), kWave.w.data(), 10, kER);
+    auto asym = kWave.SecondStage();
     ASSERT_EQ(asym->Estimate(), 0);
     ExpectNear(asym->Params(), {3.5, kPeriod, kShift, 0.5, 1});
 }
