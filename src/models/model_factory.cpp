@@ -23,17 +23,22 @@ std::unique_ptr<CModelFunction> BuildModel(int modelId, const double* x, const d
         case 2:
             return std::make_unique<CSineShiftBiasedModel>(x, y, w, n, er);
         case 3:
-            return std::make_unique<CKDModel>(x, y, w, n, er);
+            return std::make_unique<CKestrelDuneModel>(x, y, w, n, er, KDSmoothing::None,
+                                                       std::nullopt);
         case 4:
-            return std::make_unique<CKDFixedCModel>(x, y, w, n, er, fixedC);
+            return std::make_unique<CKestrelDuneModel>(x, y, w, n, er, KDSmoothing::None, fixedC);
         case 5:
-            return std::make_unique<CSmoothedKD5Model>(x, y, w, n, er);
+            return std::make_unique<CKestrelDuneModel>(x, y, w, n, er, KDSmoothing::FivePoints,
+                                                       std::nullopt);
         case 6:
-            return std::make_unique<CSmoothedKD5FixedCModel>(x, y, w, n, er, fixedC);
+            return std::make_unique<CKestrelDuneModel>(x, y, w, n, er, KDSmoothing::FivePoints,
+                                                       fixedC);
         case 7:
-            return std::make_unique<CSmoothedKD7Model>(x, y, w, n, er);
+            return std::make_unique<CKestrelDuneModel>(x, y, w, n, er, KDSmoothing::SevenPoints,
+                                                       std::nullopt);
         case 8:
-            return std::make_unique<CSmoothedKD7FixedCModel>(x, y, w, n, er, fixedC);
+            return std::make_unique<CKestrelDuneModel>(x, y, w, n, er, KDSmoothing::SevenPoints,
+                                                       fixedC);
         case 10:
             return std::make_unique<CSineBiasedModel>(x, y, w, n, er);
         case 11:
