@@ -129,11 +129,9 @@ int CWilliamsBeensModel::Estimate() {
     if (!ScanDataRanges()) {
         return -1;
     }
-    m_pParams[0] = m_dYMax;
-    m_pParams[1] = m_pX[m_iYMax];
+    EstimateHeightAndCentre(*this, m_pParams, m_pSteps);
     m_pParams[2] = 2.0;   // rising as a square
     m_pParams[3] = -1.0;  // falling as 1/x
-    m_pSteps[0] = m_pParams[0] * m_dER;
     m_pSteps[1] = m_pSteps[2] = m_pSteps[3] = 2 * m_dER;
     return 0;
 }
