@@ -24,22 +24,17 @@ double KDCurve(const double* a, double x, double c) {
     return a[0] * KD(a[1], x + a[2], c);
 }
 
-// After the range scan: A0, A1, A2 from the period guess and their steps;
-// A3 = 0 when the model fits the phase.
+// After the range scan: A0, A1, A2 and their steps as for the shift-form
+// sine, with the steps of A1 and A2 widened; A3 = 0 when the model fits the
+// phase.
 void EstimateKD(const CModelFunction& model, std::span<double> a, std::span<double> s,
                 bool fitsPhase) {
-    const double er = model.ER();
-    const double period = model.PeriodGuess();
-    a[0] = (model.YMax() - model.YMin()) / 2;
-    a[1] = kTwoPi / period;
-    // The highest point falls a quarter cycle into a cycle.
-    a[2] = WrapShift(period / 4 - model.XData()[model.YMaxIndex()], period);
-    s[0] = a[0] * er;
-    s[1] = a[1] * er * kFrequencyStepFactor;
-    s[2] = period * er * kFrequencyStepFactor;
+    EstimateShiftForm(model, a, s);
+    s[1] *= kFrequencyStepFactor;
+    s[2] *= kFrequencyStepFactor;
     if (fitsPhase) {
         a[3] = 0.0;
-        s[3] = kTwoPi * er;
+        s[3] = kTwoPi * model.ER();
     }
 }
 
