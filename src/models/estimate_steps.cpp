@@ -42,6 +42,17 @@ double WrapShift(double v, double period) {
     return v - k * period;
 }
 
+void EstimateShiftForm(const CModelFunction& model, std::span<double> a, std::span<double> s) {
+    const double er = model.ER();
+    const double period = model.PeriodGuess();
+    a[0] = (model.YMax() - model.YMin()) / 2;
+    a[1] = kTwoPi / period;
+    a[2] = WrapShift(period / 4 - model.XData()[model.YMaxIndex()], period);
+    s[0] = a[0] * er;
+    s[1] = a[1] * er;
+    s[2] = period * er;
+}
+
 std::optional<double> HalfRisePoint(std::span<const double> x, std::span<const double> y,
                                     double yMax) {
     const double h = yMax / 2;

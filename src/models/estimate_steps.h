@@ -6,6 +6,8 @@
 
 namespace quillon {
 
+class CModelFunction;
+
 // Smallest and largest value of an array and the index where each first occurs.
 struct Extremes {
     double min = 0.0;
@@ -26,6 +28,11 @@ double PeriodFromHalfDistance(double d);
 
 // Wraps a shift v into [-period/2, period/2) by whole periods.
 double WrapShift(double v, double period);
+
+// After the range scan: A0, A1, A2 and their steps for A0*sin(A1*(x + A2)),
+// the shift form of a sine. The highest point falls a quarter period into a
+// cycle, the shift wrapped by one period.
+void EstimateShiftForm(const CModelFunction& model, std::span<double> a, std::span<double> s);
 
 // X at which Y first rises through yMax/2 between two adjacent points, by
 // linear interpolation; empty when Y never does or the crossing is not above 0.

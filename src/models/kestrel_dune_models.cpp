@@ -1,6 +1,7 @@
 #include "models/kestrel_dune_models.h"
 
 #include <cmath>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -23,22 +24,17 @@ double KDCurve(const double* a, double x, double c) {
     return a[0] * KD(a[1], x + a[2], c);
 }
 
-// After the range scan: A0, A1, A2 from the period guess and their steps;
-// A3 = 0 when the model fits the phase.
+// After the range scan: A0, A1, A2 and their steps as for the shift-form
+// sine, with the steps of A1 and A2 widened; A3 = 0 when the model fits the
+// phase.
 void EstimateKD(const CModelFunction& model, std::span<double> a, std::span<double> s,
                 bool fitsPhase) {
-    const double er = model.ER();
-    const double period = model.PeriodGuess();
-    a[0] = (model.YMax() - model.YMin()) / 2;
-    a[1] = kTwoPi / period;
-    // The highest point falls a quarter cycle into a cycle.
-    a[2] = WrapShift(period / 4 - model.XData()[model.YMaxIndex()], period);
-    s[0] = a[0] * er;
-    s[1] = a[1] * er * kFrequencyStepFactor;
-    s[2] = period * er * kFrequencyStepFactor;
+    EstimateShiftForm(model, a, s);
+    s[1] *= kFrequencyStepFactor;
+    s[2] *= kFrequencyStepFactor;
     if (fitsPhase) {
         a[3] = 0.0;
-        s[3] = kTwoPi * er;
+        s[3] = kTwoPi * model.ER();
     }
 }
 
@@ -66,33 +62,45 @@ void ExtendCurve(std::span<const double> x, int halfWindow, const Curve& curve,
     }
 }
 
-// Quadratic Savitzky-Golay smoothing over 5 points: weights -3, 12, 17, 12, -3 over 35.
-template <typename Curve>
-void SmoothFivePoints(std::span<const double> x, const Curve& curve, std::vector<double>& e,
-                      std::vector<double>& s) {
-    if (x.empty()) {
-        return;
-    }
-    ExtendCurve(x, kHalfWindow5, curve, e);
+// The quadratic Savitzky-Golay smoothings of the extended curve e at the
+// centre of a window starting at e[0].
+// Over 5 points: weights -3, 12, 17, 12, -3 over 35.
+double SmoothFivePoints(std::span<const double> e) {
     constexpr double kInv35 = 0.02857142857142857;
-    for (std::size_t i = 0; i < x.size(); ++i) {
-        s[i] = (17 * e[i + 2] + 12 * (e[i + 1] + e[i + 3]) - 3 * (e[i] + e[i + 4])) * kInv35;
-    }
+    return (17 * e[2] + 12 * (e[1] + e[3]) - 3 * (e[0] + e[4])) * kInv35;
 }
 
-// Quadratic Savitzky-Golay smoothing over 7 points: weights -2, 3, 6, 7, 6, 3, -2 over 21.
-template <typename Curve>
-void SmoothSevenPoints(std::span<const double> x, const Curve& curve, std::vector<double>& e,
-                       std::vector<double>& s) {
+// Over 7 points: weights -2, 3, 6, 7, 6, 3, -2 over 21.
+double SmoothSevenPoints(std::span<const double> e) {
+    constexpr double kInv21 = 0.047619047619047616;
+    return (7 * e[3] + 6 * (e[2] + e[4]) + 3 * (e[1] + e[5]) - 2 * (e[0] + e[6])) * kInv21;
+}
+
+int HalfWindow(KDSmoothing smoothing) {
+    switch (smoothing) {
+        case KDSmoothing::FivePoints:
+            return kHalfWindow5;
+        case KDSmoothing::SevenPoints:
+            return kHalfWindow7;
+        case KDSmoothing::None:
+            break;
+    }
+    return 0;
+}
+
+// Fills s with the smoothing of curve at the points x, e with the extended
+// curve it is computed from.
+template <typename Curve, typename Smoothing>
+void SmoothCurve(std::span<const double> x, int halfWindow, const Smoothing& smoothing,
+                 const Curve& curve, std::vector<double>& e, std::vector<double>& s) {
     if (x.empty()) {
         return;
     }
-    ExtendCurve(x, kHalfWindow7, curve, e);
-    constexpr double kInv21 = 0.047619047619047616;
+    ExtendCurve(x, halfWindow, curve, e);
+    const std::span<const double> extended = e;
+    const std::size_t window = 2 * static_cast<std::size_t>(halfWindow) + 1;
     for (std::size_t i = 0; i < x.size(); ++i) {
-        s[i] = (7 * e[i + 3] + 6 * (e[i + 2] + e[i + 4]) + 3 * (e[i + 1] + e[i + 5]) -
-                2 * (e[i] + e[i + 6])) *
-               kInv21;
+        s[i] = smoothing(extended.subspan(i, window));
     }
 }
 
@@ -106,135 +114,41 @@ double KD(double a, double t, double c) {
     return std::sin(k * kStepAngle + c);
 }
 
-double CKDModel::Value(double* params, double x) const {
-    return KDCurve(params, x, params[3]);
-}
-
-int CKDModel::Estimate() {
-    if (!ScanDataRanges()) {
-        return -1;
+CKestrelDuneModel::CKestrelDuneModel(const double* x, const double* y, const double* w, int n,
+                                     double er, KDSmoothing smoothing,
+                                     std::optional<double> fixedCRadians)
+    : CModelFunction(x, y, w, n, er, fixedCRadians ? 3 : 4),
+      m_eSmoothing(smoothing),
+      m_oFixedC(fixedCRadians) {
+    if (smoothing != KDSmoothing::None) {
+        m_pExtended.resize(ExtendedLength(n, HalfWindow(smoothing)));
+        m_pPointValues.resize(Count());
     }
-    EstimateKD(*this, m_pParams, m_pSteps, true);
-    return 0;
 }
 
-double CKDFixedCModel::Value(double* params, double x) const {
-    return KDCurve(params, x, m_dFixedC);
-}
-
-int CKDFixedCModel::Estimate() {
-    if (!ScanDataRanges()) {
-        return -1;
+bool CKestrelDuneModel::EvaluateAll(double* params) {
+    if (m_eSmoothing == KDSmoothing::None) {
+        return CModelFunction::EvaluateAll(params);
     }
-    EstimateKD(*this, m_pParams, m_pSteps, false);
-    return 0;
-}
-
-CSmoothedKD5Model::CSmoothedKD5Model(const double* x, const double* y, const double* w, int n,
-                                     double er, int m)
-    : CModelFunction(x, y, w, n, er, m) {
-    m_pExtended.resize(ExtendedLength(n, kHalfWindow5));
-    m_pPointValues.resize(Count());
-}
-
-bool CSmoothedKD5Model::EvaluateAll(double* params) {
-    const double c = params[3];
-    SmoothFivePoints(
-        XData(), [params, c](double x) { return KDCurve(params, x, c); }, m_pExtended,
-        m_pPointValues);
+    const double c = Phase(params);
+    const auto curve = [params, c](double x) { return KDCurve(params, x, c); };
+    if (m_eSmoothing == KDSmoothing::FivePoints) {
+        SmoothCurve(XData(), kHalfWindow5, SmoothFivePoints, curve, m_pExtended, m_pPointValues);
+    } else {
+        SmoothCurve(XData(), kHalfWindow7, SmoothSevenPoints, curve, m_pExtended, m_pPointValues);
+    }
     return true;
 }
 
-double CSmoothedKD5Model::Value(double* params, double x) const {
-    return KDCurve(params, x, params[3]);
+double CKestrelDuneModel::Value(double* params, double x) const {
+    return KDCurve(params, x, Phase(params));
 }
 
-int CSmoothedKD5Model::Estimate() {
+int CKestrelDuneModel::Estimate() {
     if (!ScanDataRanges()) {
         return -1;
     }
-    EstimateKD(*this, m_pParams, m_pSteps, true);
-    return 0;
-}
-
-CSmoothedKD5FixedCModel::CSmoothedKD5FixedCModel(const double* x, const double* y, const double* w,
-                                                 int n, double er, double fixedCRadians, int m)
-    : CModelFunction(x, y, w, n, er, m), m_dFixedC(fixedCRadians) {
-    m_pExtended.resize(ExtendedLength(n, kHalfWindow5));
-    m_pPointValues.resize(Count());
-}
-
-bool CSmoothedKD5FixedCModel::EvaluateAll(double* params) {
-    const double c = m_dFixedC;
-    SmoothFivePoints(
-        XData(), [params, c](double x) { return KDCurve(params, x, c); }, m_pExtended,
-        m_pPointValues);
-    return true;
-}
-
-double CSmoothedKD5FixedCModel::Value(double* params, double x) const {
-    return KDCurve(params, x, m_dFixedC);
-}
-
-int CSmoothedKD5FixedCModel::Estimate() {
-    if (!ScanDataRanges()) {
-        return -1;
-    }
-    EstimateKD(*this, m_pParams, m_pSteps, false);
-    return 0;
-}
-
-CSmoothedKD7Model::CSmoothedKD7Model(const double* x, const double* y, const double* w, int n,
-                                     double er, int m)
-    : CModelFunction(x, y, w, n, er, m) {
-    m_pExtended.resize(ExtendedLength(n, kHalfWindow7));
-    m_pPointValues.resize(Count());
-}
-
-bool CSmoothedKD7Model::EvaluateAll(double* params) {
-    const double c = params[3];
-    SmoothSevenPoints(
-        XData(), [params, c](double x) { return KDCurve(params, x, c); }, m_pExtended,
-        m_pPointValues);
-    return true;
-}
-
-double CSmoothedKD7Model::Value(double* params, double x) const {
-    return KDCurve(params, x, params[3]);
-}
-
-int CSmoothedKD7Model::Estimate() {
-    if (!ScanDataRanges()) {
-        return -1;
-    }
-    EstimateKD(*this, m_pParams, m_pSteps, true);
-    return 0;
-}
-
-CSmoothedKD7FixedCModel::CSmoothedKD7FixedCModel(const double* x, const double* y, const double* w,
-                                                 int n, double er, double fixedCRadians, int m)
-    : CModelFunction(x, y, w, n, er, m), m_dFixedC(fixedCRadians) {
-    m_pExtended.resize(ExtendedLength(n, kHalfWindow7));
-    m_pPointValues.resize(Count());
-}
-
-bool CSmoothedKD7FixedCModel::EvaluateAll(double* params) {
-    const double c = m_dFixedC;
-    SmoothSevenPoints(
-        XData(), [params, c](double x) { return KDCurve(params, x, c); }, m_pExtended,
-        m_pPointValues);
-    return true;
-}
-
-double CSmoothedKD7FixedCModel::Value(double* params, double x) const {
-    return KDCurve(params, x, m_dFixedC);
-}
-
-int CSmoothedKD7FixedCModel::Estimate() {
-    if (!ScanDataRanges()) {
-        return -1;
-    }
-    EstimateKD(*this, m_pParams, m_pSteps, false);
+    EstimateKD(*this, m_pParams, m_pSteps, !m_oFixedC);
     return 0;
 }
 

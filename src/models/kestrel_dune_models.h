@@ -3,6 +3,8 @@
 // or smoothed over 5 or 7 adjacent points.
 #pragma once
 
+#include <optional>
+
 #include "models/model_function.h"
 
 namespace quillon {
@@ -14,82 +16,35 @@ inline constexpr double kDegreesToRadians = 0.017453292519943295;
 // cycle a*t/(2*pi) reached, taken from below for negative a*t.
 double KD(double a, double t, double c);
 
-// Id 3: A0*KD(A1, x + A2, A3).
-class CKDModel : public CModelFunction {
-  public:
-    CKDModel(const double* x, const double* y, const double* w, int n, double er, int m = 4)
-        : CModelFunction(x, y, w, n, er, m) {}
-    ~CKDModel() override = default;
-    double Value(double* params, double x) const override;
-    int Estimate() override;
-};
+// How the Kestrel-Dune models fit the curve: as it is, or as its quadratic
+// Savitzky-Golay smoothing over 5 or 7 adjacent points.
+enum class KDSmoothing { None, FivePoints, SevenPoints };
 
-// Id 4: A0*KD(A1, x + A2, C) with C fixed (radians).
-class CKDFixedCModel : public CModelFunction {
+// Ids 3 to 8: A0*KD(A1, x + A2, C), with C = A3 (4 parameters) or a fixed C
+// in radians (3 parameters). A smoothed model fits the smoothing of the curve
+// at the points; its Value (and so the fitted-curve output) gives the
+// unsmoothed steps.
+//   id 3: unsmoothed, free C     id 4: unsmoothed, fixed C
+//   id 5: 5 points, free C       id 6: 5 points, fixed C
+//   id 7: 7 points, free C       id 8: 7 points, fixed C
+class CKestrelDuneModel : public CModelFunction {
   public:
-    CKDFixedCModel(const double* x, const double* y, const double* w, int n, double er,
-                   double fixedCRadians, int m = 3)
-        : CModelFunction(x, y, w, n, er, m), m_dFixedC(fixedCRadians) {}
-    ~CKDFixedCModel() override = default;
-    double Value(double* params, double x) const override;
-    int Estimate() override;
-    double FixedC() const { return m_dFixedC; }
-
-  protected:
-    double m_dFixedC;
-};
-
-// Id 5: id 3's curve, fitted as its 5-point smoothing. Value (and so the
-// fitted-curve output) gives the unsmoothed steps.
-class CSmoothedKD5Model : public CModelFunction {
-  public:
-    CSmoothedKD5Model(const double* x, const double* y, const double* w, int n, double er,
-                      int m = 4);
-    ~CSmoothedKD5Model() override = default;
+    CKestrelDuneModel(const double* x, const double* y, const double* w, int n, double er,
+                      KDSmoothing smoothing, std::optional<double> fixedCRadians);
+    ~CKestrelDuneModel() override = default;
+    // The smoothed curve at the points; false (point by point) when unsmoothed.
     bool EvaluateAll(double* params) override;
     double Value(double* params, double x) const override;
     int Estimate() override;
-};
+    KDSmoothing Smoothing() const { return m_eSmoothing; }
+    std::optional<double> FixedC() const { return m_oFixedC; }
 
-// Id 6: id 4's curve, fitted as its 5-point smoothing.
-class CSmoothedKD5FixedCModel : public CModelFunction {
-  public:
-    CSmoothedKD5FixedCModel(const double* x, const double* y, const double* w, int n, double er,
-                            double fixedCRadians, int m = 3);
-    ~CSmoothedKD5FixedCModel() override = default;
-    bool EvaluateAll(double* params) override;
-    double Value(double* params, double x) const override;
-    int Estimate() override;
-    double FixedC() const { return m_dFixedC; }
+  private:
+    // C: the fixed phase, or A3 when the model fits it.
+    double Phase(const double* params) const { return m_oFixedC ? *m_oFixedC : params[3]; }
 
-  protected:
-    double m_dFixedC;
-};
-
-// Id 7: id 3's curve, fitted as its 7-point smoothing.
-class CSmoothedKD7Model : public CModelFunction {
-  public:
-    CSmoothedKD7Model(const double* x, const double* y, const double* w, int n, double er,
-                      int m = 4);
-    ~CSmoothedKD7Model() override = default;
-    bool EvaluateAll(double* params) override;
-    double Value(double* params, double x) const override;
-    int Estimate() override;
-};
-
-// Id 8: id 4's curve, fitted as its 7-point smoothing.
-class CSmoothedKD7FixedCModel : public CModelFunction {
-  public:
-    CSmoothedKD7FixedCModel(const double* x, const double* y, const double* w, int n, double er,
-                            double fixedCRadians, int m = 3);
-    ~CSmoothedKD7FixedCModel() override = default;
-    bool EvaluateAll(double* params) override;
-    double Value(double* params, double x) const override;
-    int Estimate() override;
-    double FixedC() const { return m_dFixedC; }
-
-  protected:
-    double m_dFixedC;
+    KDSmoothing m_eSmoothing;
+    std::optional<double> m_oFixedC;
 };
 
 }  // namespace quillon

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <new>
+#include <optional>
 #include <type_traits>
 
 #include "models/kestrel_dune_models.h"
@@ -16,14 +17,25 @@
 namespace quillon {
 namespace {
 
+// Builds a model with the entry's parameter count; a model family whose
+// forms differ in it (the Gaussians) knows the count of each form itself.
 template <class Model, int m>
 std::unique_ptr<CModelFunction> Build(const ModelData& d) {
-    return std::make_unique<Model>(d.x, d.y, d.w, d.n, d.er, m);
+    if constexpr (std::is_constructible_v<Model, const double*, const double*, const double*, int,
+                                          double, int>) {
+        return std::make_unique<Model>(d.x, d.y, d.w, d.n, d.er, m);
+    } else {
+        return std::make_unique<Model>(d.x, d.y, d.w, d.n, d.er);
+    }
 }
 
-template <class Model, int m>
-std::unique_ptr<CModelFunction> BuildWithFixedC(const ModelData& d) {
-    return std::make_unique<Model>(d.x, d.y, d.w, d.n, d.er, d.fixedCRadians, m);
+// The Kestrel-Dune models: 4 parameters with a free phase C, 3 with the
+// user's fixed C.
+template <KDSmoothing smoothing, bool fixedC>
+std::unique_ptr<CModelFunction> BuildKestrelDune(const ModelData& d) {
+    const std::optional<double> phase =
+        fixedC ? std::optional<double>(d.fixedCRadians) : std::nullopt;
+    return std::make_unique<CKestrelDuneModel>(d.x, d.y, d.w, d.n, d.er, smoothing, phase);
 }
 
 // A model pre-fits when its class has a pre-fit of its own.
@@ -43,13 +55,17 @@ constexpr ModelEntry Nonlinear(std::string_view display) {
             .preFit = kHasPreFit<Model>};
 }
 
-template <class Model, int m>
-constexpr ModelEntry FixedCModel(std::string_view display) {
+template <KDSmoothing smoothing>
+constexpr ModelEntry KestrelDune(std::string_view display) {
+    return {.display = display, .paramCount = 4, .build = &BuildKestrelDune<smoothing, false>};
+}
+
+template <KDSmoothing smoothing>
+constexpr ModelEntry KestrelDuneFixedC(std::string_view display) {
     return {.display = display,
-            .paramCount = m,
-            .build = &BuildWithFixedC<Model, m>,
-            .fixedC = true,
-            .preFit = kHasPreFit<Model>};
+            .paramCount = 3,
+            .build = &BuildKestrelDune<smoothing, true>,
+            .fixedC = true};
 }
 
 constexpr ModelEntry WithWaveReport(ModelEntry entry) {
@@ -69,12 +85,12 @@ constexpr std::array<ModelEntry, kModelCount> kRegistry{
     ClosedFormModel(" a + b*X; linear", 2, ClosedForm::Line),
     Nonlinear<CSineShiftModel, 3>(" A0*sin(A1*(X + A2)); sine"),
     Nonlinear<CSineShiftBiasedModel, 4>(" A0*sin(A1*(X + A2)) + A3; sine biased"),
-    Nonlinear<CKDModel, 4>(" A0*KD(A1, X + A2, A3); Kestrel-Dune"),
-    FixedCModel<CKDFixedCModel, 3>(" A0*KD(A1, X + A2, C); Kestrel-Dune, C: fixed"),
-    Nonlinear<CSmoothedKD5Model, 4>(" Smoothed KD, 5 points"),
-    FixedCModel<CSmoothedKD5FixedCModel, 3>(" Smoothed KD, 5 points; C: fixed"),
-    Nonlinear<CSmoothedKD7Model, 4>(" Smoothed KD, 7 points"),
-    FixedCModel<CSmoothedKD7FixedCModel, 3>(" Smoothed KD, 7 points; C: fixed"),
+    KestrelDune<KDSmoothing::None>(" A0*KD(A1, X + A2, A3); Kestrel-Dune"),
+    KestrelDuneFixedC<KDSmoothing::None>(" A0*KD(A1, X + A2, C); Kestrel-Dune, C: fixed"),
+    KestrelDune<KDSmoothing::FivePoints>(" Smoothed KD, 5 points"),
+    KestrelDuneFixedC<KDSmoothing::FivePoints>(" Smoothed KD, 5 points; C: fixed"),
+    KestrelDune<KDSmoothing::SevenPoints>(" Smoothed KD, 7 points"),
+    KestrelDuneFixedC<KDSmoothing::SevenPoints>(" Smoothed KD, 7 points; C: fixed"),
     Nonlinear<CSineModel, 3>(" A0*sin(A1*X + A2); sine"),
     Nonlinear<CSineBiasedModel, 4>(" A0*sin(A1*X + A2) + A3; sine biased"),
     Nonlinear<CSinePeriodModel, 3>(" A0*sin(2*PI*(X + A2)/A1); sine"),

@@ -18,34 +18,17 @@ double AsymGaussian(const double* a, double x) {
     return Gaussian(a[0], a[1], width, x);
 }
 
-// Height and centre at the highest point, then the width search around it.
-WidthSearch StartPeak(const CModelFunction& model, std::span<double> a) {
+// The height A0 and the centre A1 at the highest point, and the step of A0.
+void EstimateHeightAndCentre(const CModelFunction& model, std::span<double> a,
+                             std::span<double> s) {
     a[0] = model.YMax();
     a[1] = model.XData()[model.YMaxIndex()];
-    return GaussianWidthSearch(model.YData(), model.YMaxIndex(), kGaussianWidthLevel * a[0]);
+    s[0] = a[0] * model.ER();
 }
 
-void EstimateGaussian(const CModelFunction& model, const WidthSearch& width, std::span<double> a,
-                      std::span<double> s) {
-    const std::span<const double> x = model.XData();
-    const double er = model.ER();
-    a[2] = std::fabs(x[width.right] - x[width.left]) / 2;
-    s[0] = a[0] * er;
-    s[1] = a[2] * er;
-    s[2] = a[2] * er;
-}
-
-void EstimateAsymGaussian(const CModelFunction& model, const WidthSearch& width,
-                          std::span<double> a, std::span<double> s) {
-    const std::span<const double> x = model.XData();
-    const double er = model.ER();
-    const double xPeak = x[model.YMaxIndex()];
-    s[0] = a[0] * er;
-    s[1] = (std::fabs(x[width.right] - x[width.left]) / 2) * er;
-    a[2] = std::fabs(xPeak - x[width.left]);
-    a[3] = std::fabs(x[width.right] - xPeak);
-    s[2] = a[2] * er;
-    s[3] = a[3] * er;
+// Half the X distance between the two ends of the width search.
+double HalfWidth(std::span<const double> x, const WidthSearch& width) {
+    return std::fabs(x[width.right] - x[width.left]) / 2;
 }
 
 }  // namespace
@@ -94,66 +77,47 @@ PeakRange FindPeakRange(std::span<const double> y) {
     return r;
 }
 
+int CGaussianFamilyModel::Estimate() {
+    if (!ScanDataRanges()) {
+        return -1;
+    }
+    EstimateHeightAndCentre(*this, m_pParams, m_pSteps);
+    EstimateWidths(GaussianWidthSearch(YData(), YMaxIndex(), kGaussianWidthLevel * m_pParams[0]));
+    return 0;
+}
+
 double CGaussianModel::Value(double* params, double x) const {
     return Gaussian(params[0], params[1], params[2], x);
 }
 
-int CGaussianModel::Estimate() {
-    if (!ScanDataRanges()) {
-        return -1;
-    }
-    const WidthSearch width = StartPeak(*this, m_pParams);
-    m_iHalfLeft = width.left;
-    m_iHalfRight = width.right;
-    EstimateGaussian(*this, width, m_pParams, m_pSteps);
-    return 0;
-}
-
-double CGaussianPeakModel::Value(double* params, double x) const {
-    return Gaussian(params[0], params[1], params[2], x);
+void CGaussianModel::EstimateWidths(const WidthSearch& width) {
+    m_pParams[2] = HalfWidth(XData(), width);
+    m_pSteps[1] = m_pParams[2] * m_dER;
+    m_pSteps[2] = m_pParams[2] * m_dER;
 }
 
 int CGaussianPeakModel::Estimate() {
     NarrowToPeak();
-    if (!ScanDataRanges()) {
-        return -1;
-    }
-    const WidthSearch width = StartPeak(*this, m_pParams);
-    m_iHalfLeft = width.left;
-    m_iHalfRight = width.right;
-    EstimateGaussian(*this, width, m_pParams, m_pSteps);
-    return 0;
+    return CGaussianModel::Estimate();
 }
 
 double CAsymGaussianModel::Value(double* params, double x) const {
     return AsymGaussian(params, x);
 }
 
-int CAsymGaussianModel::Estimate() {
-    if (!ScanDataRanges()) {
-        return -1;
-    }
-    const WidthSearch width = StartPeak(*this, m_pParams);
-    m_iHalfLeft = width.left;
-    m_iHalfRight = width.right;
-    EstimateAsymGaussian(*this, width, m_pParams, m_pSteps);
-    return 0;
-}
-
-double CAsymGaussianPeakModel::Value(double* params, double x) const {
-    return AsymGaussian(params, x);
+void CAsymGaussianModel::EstimateWidths(const WidthSearch& width) {
+    const std::span<const double> x = XData();
+    const double xPeak = x[YMaxIndex()];
+    m_pSteps[1] = HalfWidth(x, width) * m_dER;
+    m_pParams[2] = std::fabs(xPeak - x[width.left]);
+    m_pParams[3] = std::fabs(x[width.right] - xPeak);
+    m_pSteps[2] = m_pParams[2] * m_dER;
+    m_pSteps[3] = m_pParams[3] * m_dER;
 }
 
 int CAsymGaussianPeakModel::Estimate() {
     NarrowToPeak();
-    if (!ScanDataRanges()) {
-        return -1;
-    }
-    const WidthSearch width = StartPeak(*this, m_pParams);
-    m_iHalfLeft = width.left;
-    m_iHalfRight = width.right;
-    EstimateAsymGaussian(*this, width, m_pParams, m_pSteps);
-    return 0;
+    return CAsymGaussianModel::Estimate();
 }
 
 double CWilliamsBeensModel::Value(double* params, double x) const {
@@ -165,11 +129,9 @@ int CWilliamsBeensModel::Estimate() {
     if (!ScanDataRanges()) {
         return -1;
     }
-    m_pParams[0] = m_dYMax;
-    m_pParams[1] = m_pX[m_iYMax];
+    EstimateHeightAndCentre(*this, m_pParams, m_pSteps);
     m_pParams[2] = 2.0;   // rising as a square
     m_pParams[3] = -1.0;  // falling as 1/x
-    m_pSteps[0] = m_pParams[0] * m_dER;
     m_pSteps[1] = m_pSteps[2] = m_pSteps[3] = 2 * m_dER;
     return 0;
 }

@@ -20,73 +20,70 @@ struct WidthSearch {
 };
 WidthSearch GaussianWidthSearch(std::span<const double> y, int peak, double level);
 
-// Id 29: A0*exp(-0.5*((x - A1)/A2)^2).
-class CGaussianModel : public CModelFunction {
+// Base of the Gaussians (ids 29 to 32), which share their estimate: after the
+// range scan, the height A0 and the centre A1 at the highest point, then the
+// widths from the width search around it.
+class CGaussianFamilyModel : public CModelFunction {
   public:
-    CGaussianModel(const double* x, const double* y, const double* w, int n, double er, int m = 3)
-        : CModelFunction(x, y, w, n, er, m) {}
-    ~CGaussianModel() override = default;
-    double Value(double* params, double x) const override;
+    ~CGaussianFamilyModel() override = default;
     int Estimate() override;
-    int HalfLeft() const { return m_iHalfLeft; }
-    int HalfRight() const { return m_iHalfRight; }
 
   protected:
-    int m_iHalfLeft = 0;
-    int m_iHalfRight = 0;
+    CGaussianFamilyModel(const double* x, const double* y, const double* w, int n, double er, int m)
+        : CModelFunction(x, y, w, n, er, m) {}
+    // The widths and the steps other than A0's, once A0 and A1 are set.
+    virtual void EstimateWidths(const WidthSearch& width) = 0;
+};
+
+// Id 29: A0*exp(-0.5*((x - A1)/A2)^2).
+class CGaussianModel : public CGaussianFamilyModel {
+  public:
+    CGaussianModel(const double* x, const double* y, const double* w, int n, double er)
+        : CGaussianFamilyModel(x, y, w, n, er, 3) {}
+    ~CGaussianModel() override = default;
+    double Value(double* params, double x) const override;
+
+  protected:
+    void EstimateWidths(const WidthSearch& width) override;
 };
 
 // Id 30: id 29 fitted to the points from the valley before the peak to the
 // valley after it.
-class CGaussianPeakModel : public CModelFunction {
+class CGaussianPeakModel : public CGaussianModel {
   public:
-    CGaussianPeakModel(const double* x, const double* y, const double* w, int n, double er,
-                       int m = 3)
-        : CModelFunction(x, y, w, n, er, m) {}
+    CGaussianPeakModel(const double* x, const double* y, const double* w, int n, double er)
+        : CGaussianModel(x, y, w, n, er) {}
     ~CGaussianPeakModel() override = default;
-    double Value(double* params, double x) const override;
+    // The peak trim, then id 29's estimate on the points kept.
     int Estimate() override;
-    int HalfLeft() const { return m_iHalfLeft; }
-    int HalfRight() const { return m_iHalfRight; }
-
-  protected:
-    int m_iHalfLeft = 0;
-    int m_iHalfRight = 0;
 };
 
 // Id 31: a Gaussian of width A2 left of the centre A1 and A3 right of it.
-class CAsymGaussianModel : public CModelFunction {
+class CAsymGaussianModel : public CGaussianFamilyModel {
   public:
-    CAsymGaussianModel(const double* x, const double* y, const double* w, int n, double er,
-                       int m = 4)
-        : CModelFunction(x, y, w, n, er, m) {}
+    CAsymGaussianModel(const double* x, const double* y, const double* w, int n, double er)
+        : CGaussianFamilyModel(x, y, w, n, er, 4) {}
     ~CAsymGaussianModel() override = default;
     double Value(double* params, double x) const override;
-    int Estimate() override;
-    int HalfLeft() const { return m_iHalfLeft; }
-    int HalfRight() const { return m_iHalfRight; }
 
   protected:
-    int m_iHalfLeft = 0;
-    int m_iHalfRight = 0;
+    void EstimateWidths(const WidthSearch& width) override;
 };
 
 // Id 32: id 31 fitted to the points from valley to valley around the peak.
-class CAsymGaussianPeakModel : public CGaussianModel {
+class CAsymGaussianPeakModel : public CAsymGaussianModel {
   public:
-    CAsymGaussianPeakModel(const double* x, const double* y, const double* w, int n, double er,
-                           int m = 4)
-        : CGaussianModel(x, y, w, n, er, m) {}
+    CAsymGaussianPeakModel(const double* x, const double* y, const double* w, int n, double er)
+        : CAsymGaussianModel(x, y, w, n, er) {}
     ~CAsymGaussianPeakModel() override = default;
-    double Value(double* params, double x) const override;
+    // The peak trim, then id 31's estimate on the points kept.
     int Estimate() override;
 };
 
 // Id 33: A0*(x/A1)^A2 up to the peak position A1, A0*(x/A1)^A3 after it.
 class CWilliamsBeensModel : public CModelFunction {
   public:
-    CWilliamsBeensModel(const double* x, const double* y, const double* w, int n, double er,
-                        int m = 4)
+    CWilliamsBeensModel(const double* x, const double* y, const double* w, int n, double er, int m)
         : CModelFunction(x, y, w, n, er, m) {}
     ~CWilliamsBeensModel() override = default;
     double Value(double* params, double x) const override;

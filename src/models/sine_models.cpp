@@ -33,19 +33,6 @@ void EstimatePhaseForm(const CModelFunction& model, std::span<double> a, std::sp
     s[2] = kTwoPi * er;
 }
 
-// A0, A1, A2 and their steps of the shift form: the highest point falls a
-// quarter period into a cycle, the shift wrapped by one period.
-void EstimateShiftForm(const CModelFunction& model, std::span<double> a, std::span<double> s) {
-    const double er = model.ER();
-    const double period = model.PeriodGuess();
-    a[0] = (model.YMax() - model.YMin()) / 2;
-    a[1] = kTwoPi / period;
-    a[2] = WrapShift(period / 4 - model.XData()[model.YMaxIndex()], period);
-    s[0] = a[0] * er;
-    s[1] = a[1] * er;
-    s[2] = period * er;
-}
-
 // The decay length of the damped sines starts at the value of A1.
 void EstimateDecay(std::span<double> a, std::span<double> s) {
     a[3] = a[1];

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "model_test_data.h"
@@ -28,39 +30,95 @@ TEST(KestrelDune, HoldsNineStepsPerCycle) {
     EXPECT_TRUE(std::isnan(KD(1.0, INFINITY, 0.0)));
 }
 
-TEST(KestrelDune, ValuesOfTheFixedAndFreePhaseModels) {
+// The six models: ids 3 to 8 are every smoothing with a free and a fixed C.
+struct KDCase {
+    int id;
+    KDSmoothing smoothing;
+    bool fixedC;
+};
+
+constexpr KDCase kSixModels[] = {
+    {3, KDSmoothing::None, false},        {4, KDSmoothing::None, true},
+    {5, KDSmoothing::FivePoints, false},  {6, KDSmoothing::FivePoints, true},
+    {7, KDSmoothing::SevenPoints, false}, {8, KDSmoothing::SevenPoints, true},
+};
+
+constexpr double kFixedC = 0.5;
+
+class KestrelDuneModels : public ::testing::TestWithParam<KDCase> {
+  protected:
+    std::unique_ptr<CModelFunction> Model(const DataSet& d) const {
+        return d.Model(GetParam().id, kFixedC);
+    }
+};
+
+TEST_P(KestrelDuneModels, TheIdChoosesTheSmoothingAndTheFixedC) {
+    const KDCase& c = GetParam();
     const DataSet d({0, 1, 2}, {0, 1, 0});
-    std::vector<double> a{2.0, 1.0, kTwoPi * 0.5, 0.25};  // half a cycle: step 4
-    EXPECT_EQ(d.Model(3)->Value(a.data(), 0.0), 2 * Step(4, 0.25));
-    EXPECT_EQ(d.Model(4, 0.5)->Value(a.data(), 0.0), 2 * Step(4, 0.5));
-    // The smoothed models give the unsmoothed steps as their value.
-    EXPECT_EQ(d.Model(5)->Value(a.data(), 0.0), 2 * Step(4, 0.25));
-    EXPECT_EQ(d.Model(8, 0.5)->Value(a.data(), 0.0), 2 * Step(4, 0.5));
+    const auto model = Model(d);
+    const auto* kd = dynamic_cast<const CKestrelDuneModel*>(model.get());
+    ASSERT_NE(kd, nullptr);
+    EXPECT_EQ(kd->Smoothing(), c.smoothing);
+    EXPECT_EQ(kd->FixedC().has_value(), c.fixedC);
+    if (c.fixedC) {
+        EXPECT_EQ(*kd->FixedC(), kFixedC);
+    }
+    EXPECT_EQ(model->ParamCount(), c.fixedC ? 3 : 4);
 }
 
-TEST(KestrelDune, EstimateTakesHundredfoldStepsForFrequencyAndShift) {
+TEST_P(KestrelDuneModels, ValueGivesTheUnsmoothedStepWithTheFixedOrFittedC) {
+    const KDCase& c = GetParam();
+    const DataSet d({0, 1, 2}, {0, 1, 0});
+    std::vector<double> a{2.0, 1.0, kTwoPi * 0.5, 0.25};  // half a cycle: step 4
+    EXPECT_EQ(Model(d)->Value(a.data(), 0.0), 2 * Step(4, c.fixedC ? kFixedC : 0.25));
+}
+
+TEST_P(KestrelDuneModels, EstimateTakesHundredfoldStepsForFrequencyAndShift) {
+    const KDCase& c = GetParam();
     const DataSet d({9, 10, 11, 12, 13}, {1, 3, 1, -1, 1});  // P = 4
-    for (int id : {3, 5, 7}) {
-        auto model = d.Model(id);
-        ASSERT_EQ(model->Estimate(), 0);
-        const auto a = model->Params();
-        const auto s = model->Steps();
-        EXPECT_EQ(a[0], 2.0);
-        EXPECT_DOUBLE_EQ(a[1], kHalfPi);
-        EXPECT_EQ(a[2], -1.0);  // 4/4 - 10 wrapped by 4
+    const auto model = Model(d);
+    ASSERT_EQ(model->Estimate(), 0);
+    const auto a = model->Params();
+    const auto s = model->Steps();
+    ASSERT_EQ(a.size(), c.fixedC ? 3u : 4u);
+    EXPECT_EQ(a[0], 2.0);
+    EXPECT_DOUBLE_EQ(a[1], kHalfPi);
+    EXPECT_EQ(a[2], -1.0);  // 4/4 - 10 wrapped by 4
+    EXPECT_DOUBLE_EQ(s[0], 2 * kER);
+    EXPECT_DOUBLE_EQ(s[1], kHalfPi * kER * 100);
+    EXPECT_DOUBLE_EQ(s[2], 4 * kER * 100);
+    if (!c.fixedC) {
         EXPECT_EQ(a[3], 0.0);
-        EXPECT_DOUBLE_EQ(s[1], kHalfPi * kER * 100);
-        EXPECT_DOUBLE_EQ(s[2], 4 * kER * 100);
         EXPECT_DOUBLE_EQ(s[3], kTwoPi * kER);
     }
-    for (int id : {4, 6, 8}) {
-        auto model = d.Model(id, 0.1);
-        ASSERT_EQ(model->Estimate(), 0);
-        EXPECT_EQ(model->ParamCount(), 3);
-        EXPECT_EQ(model->Params()[2], -1.0);
-        EXPECT_DOUBLE_EQ(model->Steps()[0], 2 * kER);
-    }
+    EXPECT_EQ(DataSet({1, 2}, {3, 3}).Model(c.id, kFixedC)->Estimate(), -1);  // flat Y
 }
+
+TEST_P(KestrelDuneModels, OnlyTheSmoothedModelsEvaluateAllPoints) {
+    const KDCase& c = GetParam();
+    const DataSet d({0, 1, 2, 3, 4, 5}, {0, 1, 0, 1, 0, 1});
+    const auto model = d.Model(c.id, 0.7);
+    std::vector<double> flat{3.0, 0.0, 0.0, 0.7};  // A1 = 0: always step 0
+    if (c.smoothing == KDSmoothing::None) {
+        EXPECT_FALSE(model->EvaluateAll(flat.data()));
+        EXPECT_TRUE(std::isnan(model->PointValue(0)));
+        return;
+    }
+    // A constant curve stays constant, and nothing carries over to the next call.
+    ASSERT_TRUE(model->EvaluateAll(flat.data()));
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_NEAR(model->PointValue(i), 3 * std::sin(0.7), 1e-15) << i;
+    }
+    std::vector<double> other{-1.0, 0.0, 0.0, 0.7};
+    ASSERT_TRUE(model->EvaluateAll(other.data()));
+    EXPECT_NEAR(model->PointValue(5), -std::sin(0.7), 1e-15);
+}
+
+std::string IdName(const ::testing::TestParamInfo<KDCase>& info) {
+    return "Id" + std::to_string(info.param.id);
+}
+
+INSTANTIATE_TEST_SUITE_P(SixModels, KestrelDuneModels, ::testing::ValuesIn(kSixModels), IdName);
 
 // One KD step per unit of X, each X in the middle of its step: at x the step
 // is floor(x + 0.5) modulo 9.
@@ -101,21 +159,6 @@ TEST(Smoothing, SevenPointsExtrapolateThreePositionsEachSide) {
                          2 * (StepAt(0) + StepAt(10))) /
                         21;
     EXPECT_NEAR(model->PointValue(3), last, 1e-15);
-}
-
-TEST(Smoothing, AConstantCurveStaysConstantAndNothingCarriesOver) {
-    const DataSet d({0, 1, 2, 3, 4, 5}, {0, 1, 0, 1, 0, 1});
-    for (int id : {5, 6, 7, 8}) {
-        auto model = d.Model(id, 0.7);
-        std::vector<double> flat{3.0, 0.0, 0.0, 0.7};  // A1 = 0: always step 0
-        ASSERT_TRUE(model->EvaluateAll(flat.data()));
-        for (int i = 0; i < 6; ++i) {
-            EXPECT_NEAR(model->PointValue(i), 3 * std::sin(0.7), 1e-15) << id;
-        }
-        std::vector<double> other{-1.0, 0.0, 0.0, 0.7};
-        ASSERT_TRUE(model->EvaluateAll(other.data()));
-        EXPECT_NEAR(model->PointValue(5), -std::sin(0.7), 1e-15) << id;
-    }
 }
 
 TEST(Smoothing, ASinglePointHasNoSpacingButStaysInItsBuffers) {
