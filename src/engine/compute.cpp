@@ -253,6 +253,7 @@ void ComputeRun::GatherSet(DataSet& set) {
     job->set.setNumber = set.setNumber;
     job->session.settings = m_session.settings;
     job->session.directives = m_session.directives;
+    job->thisSetRead = m_session.directives.thisSet;
     if (IsNonlinear()) {
         m_session.directives.thisSet.clear();
     }

@@ -31,7 +31,8 @@ void DeferredOutput::ReplayTo(IComputeHost& target, std::vector<MessageRecord>& 
 void SetJob::RefitWithCarriedDirectives(const std::vector<InitialValueDirective>& carried,
                                         SetJobFit fitJob) {
     auto& thisSet = session.directives.thisSet;
-    thisSet.insert(thisSet.begin(), carried.begin(), carried.end());
+    thisSet = carried;
+    thisSet.insert(thisSet.end(), thisSetRead.begin(), thisSetRead.end());
     fit = {};
     fileColumns.clear();
     tableColumns.clear();

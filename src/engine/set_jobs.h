@@ -66,6 +66,9 @@ struct SetJob {
     DeferredOutput before;  // "Data invalid!" texts read since the previous set
     DataSet set;
     ComputeSession session;  // the settings and directive lists the set sees
+    // The this-set directives as read: the fit consumes them from the
+    // session, and a second fit needs them again.
+    std::vector<InitialValueDirective> thisSetRead;
 
     // What the fit yields, filled by one worker.
     DeferredOutput fit;
@@ -75,7 +78,7 @@ struct SetJob {
     bool done = false;  // guarded by the pool's lock
 
     // Fits again with directives a previous set left unconsumed ahead of its
-    // own, as the sequential reading would have handed them over.
+    // own as read, as the sequential reading would have handed them over.
     void RefitWithCarriedDirectives(const std::vector<InitialValueDirective>& carried,
                                     SetJobFit fitJob);
 };
