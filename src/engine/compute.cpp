@@ -1,15 +1,17 @@
 #include "engine/compute.h"
 
 #include <algorithm>
-#include <condition_variable>
-#include <deque>
+#include <iterator>
 #include <memory>
-#include <mutex>
 #include <new>
 #include <thread>
+#include <utility>
 
 #include "engine/data_grammar.h"
 #include "engine/parameter_table.h"
+#include "engine/reading_output.h"
+#include "engine/set_jobs.h"
+#include "engine/set_reader.h"
 #include "engine/wave_report.h"
 #include "fit/fit_nonlinear.h"
 #include "fit/linear_fit.h"
@@ -19,7 +21,6 @@
 namespace quillon {
 namespace {
 
-constexpr const char* kDataInvalid = "Data invalid!\n";
 // How far the reading may run ahead of the sets passed on, with several threads.
 constexpr std::size_t kMaxPendingSets = 256;
 
@@ -41,58 +42,6 @@ class DriverFitter : public INonlinearFitter {
     std::vector<MessageRecord>& m_messages;
 };
 
-// A host that keeps the texts and message boxes sent to it, to pass them on
-// later, in the same order, to the real host on the calling thread.
-class DeferredHost final : public IComputeHost {
-  public:
-    void SendAnswer(AnswerHint hint, const std::string& text) override {
-        m_events.push_back({Event::kAnswer, hint, MessageIcon::Information, text});
-    }
-    void ShowMessage(const std::string& text, MessageIcon icon) override {
-        m_events.push_back({Event::kMessage, AnswerHint::Memo, icon, text});
-    }
-    void Beep() override { m_events.push_back({Event::kBeep, AnswerHint::Memo, {}, {}}); }
-    // Only the compute itself exports, at its end, never a set's fit.
-    void ExportResults(const ResultColumnList&) override {}
-
-    void ReplayTo(IComputeHost& host) const {
-        for (const Event& event : m_events) {
-            switch (event.kind) {
-                case Event::kAnswer:
-                    host.SendAnswer(event.hint, event.text);
-                    break;
-                case Event::kMessage:
-                    host.ShowMessage(event.text, event.icon);
-                    break;
-                case Event::kBeep:
-                    host.Beep();
-                    break;
-            }
-        }
-    }
-
-  private:
-    struct Event {
-        enum Kind { kAnswer, kMessage, kBeep } kind;
-        AnswerHint hint;
-        MessageIcon icon;
-        std::string text;
-    };
-    std::vector<Event> m_events;
-};
-
-// Report pieces held back until they can be passed on in reading order.
-struct DeferredOutput {
-    DeferredHost host;
-    std::vector<MessageRecord> messages;
-
-    void ReplayTo(IComputeHost& target, std::vector<MessageRecord>& targetMessages) {
-        host.ReplayTo(target);
-        std::move(messages.begin(), messages.end(), std::back_inserter(targetMessages));
-        *this = {};
-    }
-};
-
 // Where the fit of one set sends its report pieces and columns.
 struct SetFitSinks {
     IComputeHost& host;
@@ -106,159 +55,13 @@ struct SetFitSinks {
 SetRecord FitGatheredSet(const DataSet& set, ComputeSession& session, const SetFitSinks& sinks,
                          INonlinearFitter& nonlinear);
 
-// One set read by a compute with several threads: its input as it stood when
-// the set ended, the texts read before it, and what its fit yields.
-struct SetJob {
-    DeferredOutput before;  // "Data invalid!" texts read since the previous set
-    DataSet set;
-    ComputeSession session;  // the settings and directive lists the set sees
-
-    // What the fit yields, filled by one worker.
-    DeferredOutput fit;
-    ResultColumnList fileColumns;
-    ResultColumnList tableColumns;
-    SetRecord record;
-    bool done = false;  // guarded by the pool's lock
-
-    void Fit() {
-        DriverFitter driver(fit.messages);
-        const SetFitSinks sinks{fit.host, fit.messages, fileColumns, tableColumns};
-        record = FitGatheredSet(set, session, sinks, driver);
-    }
-    // Fits again with directives a previous set left unconsumed ahead of its
-    // own, as the sequential reading would have handed them over.
-    void RefitWithCarriedDirectives(const std::vector<InitialValueDirective>& carried) {
-        auto& thisSet = session.directives.thisSet;
-        thisSet.insert(thisSet.begin(), carried.begin(), carried.end());
-        fit = {};
-        fileColumns.clear();
-        tableColumns.clear();
-        Fit();
-    }
-};
-
-// The sets of a compute with several threads. Workers start on the first
-// set and fit the sets while the reading goes on, each as soon as it is
-// read; the calling thread adds them, then takes them back in reading order.
-class SetJobPool {
-  public:
-    explicit SetJobPool(unsigned threadCount) : m_threadCount(threadCount) {}
-    SetJobPool(const SetJobPool&) = delete;
-    SetJobPool& operator=(const SetJobPool&) = delete;
-    ~SetJobPool() { Halt(); }
-
-    // Queues a set for fitting (calling thread only).
-    void Add(std::unique_ptr<SetJob> job) {
-        bool wake = false;
-        {
-            const std::lock_guard lock(m_mutex);
-            m_jobs.push_back(std::move(job));
-            wake = m_idleWorkers > 0;
-        }
-        // Waking only a worker that waits spares a system call per set.
-        if (wake) {
-            m_wake.notify_one();
-        }
-        if (m_workers.empty()) {
-            m_workers.reserve(m_threadCount);
-            for (unsigned t = 0; t < m_threadCount; ++t) {
-                m_workers.emplace_back([this] { Work(); });
-            }
-        }
-    }
-    // No more sets come: the workers end when the queue is empty.
-    void Close() {
-        {
-            const std::lock_guard lock(m_mutex);
-            m_closed = true;
-        }
-        m_wake.notify_all();
-    }
-    // No new set starts; returns when the sets being fitted are finished.
-    void Halt() {
-        {
-            const std::lock_guard lock(m_mutex);
-            m_halted = true;
-        }
-        m_wake.notify_all();
-        m_workers.clear();  // joins
-    }
-    std::size_t Size() const {
-        const std::lock_guard lock(m_mutex);
-        return m_jobs.size();
-    }
-    SetJob& At(std::size_t i) {
-        const std::lock_guard lock(m_mutex);
-        return *m_jobs[i];
-    }
-    bool IsDone(std::size_t i) const {
-        const std::lock_guard lock(m_mutex);
-        return m_jobs[i]->done;
-    }
-    // Waits until job i is fitted.
-    SetJob& WaitFor(std::size_t i) {
-        std::unique_lock lock(m_mutex);
-        m_callerWaits = true;
-        m_finished.wait(lock, [this, i] { return m_jobs[i]->done; });
-        m_callerWaits = false;
-        return *m_jobs[i];
-    }
-    // Frees a job that has been passed on; no worker touches it any more.
-    void Release(std::size_t i) {
-        std::unique_ptr<SetJob> released;
-        {
-            const std::lock_guard lock(m_mutex);
-            released = std::move(m_jobs[i]);
-        }
-    }
-    void Clear() {
-        Halt();
-        m_jobs.clear();
-    }
-
-  private:
-    void Work() {
-        for (;;) {
-            SetJob* job = nullptr;
-            {
-                std::unique_lock lock(m_mutex);
-                ++m_idleWorkers;
-                m_wake.wait(lock,
-                            [this] { return m_halted || m_closed || m_next < m_jobs.size(); });
-                --m_idleWorkers;
-                if (m_halted || m_next >= m_jobs.size()) {
-                    return;  // halted, or closed with every set taken
-                }
-                job = m_jobs[m_next++].get();
-            }
-            job->Fit();
-            bool wake = false;
-            {
-                // Marked under the lock: once it is seen done the job may be
-                // freed, so the worker does not touch it after this.
-                const std::lock_guard lock(m_mutex);
-                job->done = true;
-                wake = m_callerWaits;
-            }
-            if (wake) {
-                m_finished.notify_all();
-            }
-        }
-    }
-
-    unsigned m_threadCount;
-    mutable std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::condition_variable m_finished;
-    // A deque keeps each job where it is while more are added.
-    std::deque<std::unique_ptr<SetJob>> m_jobs;
-    std::size_t m_next = 0;
-    int m_idleWorkers = 0;
-    bool m_callerWaits = false;
-    bool m_closed = false;
-    bool m_halted = false;
-    std::vector<std::jthread> m_workers;
-};
+// A worker's fit of one set read by a compute with several threads: the
+// report pieces wait in the job until it is passed on.
+void FitSetJob(SetJob& job) {
+    DriverFitter driver(job.fit.messages);
+    const SetFitSinks sinks{job.fit.host, job.fit.messages, job.fileColumns, job.tableColumns};
+    job.record = FitGatheredSet(job.set, job.session, sinks, driver);
+}
 
 unsigned ResolveJobCount(int jobs) {
     if (jobs > 0) {
@@ -268,8 +71,11 @@ unsigned ResolveJobCount(int jobs) {
 }
 
 // The state of one compute, from the first line to the hand-over of the
-// result columns.
-class ComputeRun {
+// result columns. The reader calls back with each set read: with one thread
+// the set is fitted at once (FitSet); with several it becomes a job that a
+// worker fits while the reading goes on (GatherSet), and the calling thread
+// passes the fitted jobs on in reading order (ReplayJobs).
+class ComputeRun final : private ISetReaderEvents {
   public:
     ComputeRun(ComputeSession& session, IComputeHost& host, INonlinearFitter* nonlinear,
                unsigned jobCount)
@@ -282,38 +88,31 @@ class ComputeRun {
           // threads at once.
           m_jobCount(nonlinear == nullptr ? jobCount : 1U),
           m_reportsProgress(host.WantsProgress()),
-          m_out(&host),
-          m_outMessages(&m_record.messages),
-          m_jobs(m_jobCount) {
-        if (m_jobCount > 1) {
-            m_out = &m_pending.host;
-            m_outMessages = &m_pending.messages;
-        }
-    }
+          m_reader(*this,
+                   IsNonlinear() ? DroppedPointsNote::ReportAtOnce : DroppedPointsNote::KeepInMemo),
+          m_sequentialOutput(host, m_record.messages),
+          m_output(m_jobCount > 1 ? static_cast<IReadingOutput&>(m_threadedOutput)
+                                  : m_sequentialOutput),
+          m_jobs(m_jobCount, FitSetJob) {}
 
     ComputeRecord Run(std::span<const std::string_view> lines);
 
   private:
     bool IsNonlinear() const { return !IsLinearModel(m_settings.modelId); }
-    std::size_t PointCount() const { return m_set.points.size(); }
 
-    void ReadLine(std::string_view line);
-    void OnBlankLine();
-    void OnSingleCharacter();
-    void OnMemoLine(std::string_view line);
-    void OnDirectiveLine(std::string_view line);
-    void OnOptionLine(std::string_view line);
-    void OnPointLine(std::string_view line);
+    // What the reader hands on.
+    void OnSetComplete(DataSet& set) override;
+    void OnInvalidText(const std::string& text) override;
+    void OnDirectiveLine(std::string_view line) override;
+    void OnOptionLine(std::string_view line) override;
 
-    void FitSet();
-    void GatherSet();
+    void FitSet(DataSet& set);
+    void GatherSet(DataSet& set);
     void AddSetRecord(SetRecord record);
-    void FitGatheredJobs();
+    void EndThreadedReading();
     void ReplayJobs(std::size_t keepPending);
     void StopJobs();
     void ReplayJob(SetJob& job, std::vector<InitialValueDirective>& carried);
-    void StartNextSet(std::string memo);
-    void ReportError(const std::string& text);
     bool ProceedToSet(int setNumber);
     void Finish();
     void FinishStopped();
@@ -328,20 +127,23 @@ class ComputeRun {
     bool m_reportsProgress;
     int m_setCount = 0;  // counted ahead only for a host that shows progress
     bool m_stopped = false;
+    SetReader m_reader;
 
-    // With several threads the sets are gathered while reading and fitted
-    // after it; the texts read meanwhile wait in m_pending.
-    IComputeHost* m_out;
-    std::vector<MessageRecord>* m_outMessages;
-    DeferredOutput m_pending;
+    // The error texts of the reading go to one of the two outputs, picked
+    // by the thread count: straight to the host, or held back until the set
+    // read after them is passed on.
+    SequentialOutput m_sequentialOutput;
+    ThreadedOutput m_threadedOutput;
+    IReadingOutput& m_output;
+
+    // With several threads the workers fit each set as soon as it is read,
+    // while the reading goes on.
     SetJobPool m_jobs;
     std::size_t m_replayed = 0;  // the jobs passed on to the host so far
     bool m_readingDone = false;
     // The this-set directives a flat set left for the next one.
     std::vector<InitialValueDirective> m_carried;
 
-    DataSet m_set;
-    std::string m_lineBuffer;
     ResultColumnList m_fileColumns;
     ResultColumnList m_tableColumns;
     std::vector<std::string> m_labelNames;
@@ -358,18 +160,16 @@ ComputeRecord ComputeRun::Run(std::span<const std::string_view> lines) {
     }
     m_host.SendAnswer(AnswerHint::Header, m_session.header);
     for (const std::string_view line : lines) {
-        ReadLine(line);
+        m_reader.ReadLine(line);
         if (m_stopped) {
             break;
         }
     }
-    if (!m_stopped && PointCount() >= 2) {
-        FitSet();
+    if (!m_stopped) {
+        m_reader.Finish();
     }
-    m_set.memo.clear();
-    m_set.points.clear();
     if (m_jobCount > 1) {
-        FitGatheredJobs();
+        EndThreadedReading();
     }
     if (m_stopped) {
         FinishStopped();
@@ -379,61 +179,16 @@ ComputeRecord ComputeRun::Run(std::span<const std::string_view> lines) {
     return std::move(m_record);
 }
 
-void ComputeRun::ReadLine(std::string_view line) {
-    switch (ClassifyLine(line)) {
-        case LineClass::Blank:
-            OnBlankLine();
-            break;
-        case LineClass::SingleCharacter:
-            OnSingleCharacter();
-            break;
-        case LineClass::Memo:
-            OnMemoLine(line);
-            break;
-        case LineClass::Directive:
-            OnDirectiveLine(line);
-            break;
-        case LineClass::Option:
-            OnOptionLine(line);
-            break;
-        case LineClass::Point:
-            OnPointLine(line);
-            break;
-    }
-}
-
-void ComputeRun::OnBlankLine() {
-    // A single point does not make a set; the next point lines join it.
-    if (PointCount() >= 2) {
-        FitSet();
-        StartNextSet({});
-    }
-}
-
-void ComputeRun::OnSingleCharacter() {
-    ReportError(m_set.memo + kDataInvalid);
-    m_set.memo.clear();
-}
-
-void ComputeRun::OnMemoLine(std::string_view line) {
-    const std::size_t n = PointCount();
-    if (n == 0) {
-        m_set.memo += line;
-        m_set.memo += '\n';
-    } else if (n <= 2) {
-        // Too few points for a set ended by "//": they are dropped, and so is
-        // the "//" line. For the linear models the note stays in the memo and
-        // shows at the head of the next fitted set.
-        m_set.memo += kDataInvalid;
-        m_set.points.clear();
-        if (IsNonlinear()) {
-            ReportError(m_set.memo);
-            m_set.memo.clear();
-        }
+void ComputeRun::OnSetComplete(DataSet& set) {
+    if (m_jobCount > 1) {
+        GatherSet(set);
     } else {
-        FitSet();
-        StartNextSet(std::string(line) + '\n');
+        FitSet(set);
     }
+}
+
+void ComputeRun::OnInvalidText(const std::string& text) {
+    m_output.ReportError(text);
 }
 
 void ComputeRun::OnDirectiveLine(std::string_view line) {
@@ -450,43 +205,14 @@ void ComputeRun::OnOptionLine(std::string_view line) {
     }
 }
 
-void ComputeRun::OnPointLine(std::string_view line) {
-    m_lineBuffer = line;
-    m_lineBuffer += '\n';
-    const PointScan scan = ScanPointLine(m_lineBuffer.c_str());
-    if (scan.converted < 3) {
-        ReportError(m_set.memo + kDataInvalid + m_lineBuffer + "\n");
-        m_set.memo.clear();
-        return;
-    }
-    DataPoint point{scan.x, scan.y, 1.0};
-    if (scan.converted == 5 && scan.sd != 0.0) {
-        point.SD = scan.sd;
-    } else {
-        m_set.weighted = false;
-    }
-    m_set.points.push_back(point);
-}
-
-void ComputeRun::StartNextSet(std::string memo) {
-    m_set.weighted = true;
-    m_set.memo = std::move(memo);
-    m_set.points.clear();
-}
-
-void ComputeRun::FitSet() {
-    ++m_set.setNumber;
-    if (m_jobCount > 1) {
-        GatherSet();
-        return;
-    }
-    if (!ProceedToSet(m_set.setNumber)) {
+// Fits a set as soon as it is read (one thread).
+void ComputeRun::FitSet(DataSet& set) {
+    if (!ProceedToSet(set.setNumber)) {
         return;
     }
     const SetFitSinks sinks{m_host, m_record.messages, m_fileColumns, m_tableColumns};
-    SetRecord record = FitGatheredSet(m_set, m_session, sinks, *m_nonlinear);
-    record.points = std::move(m_set.points);
-    m_set.points.clear();
+    SetRecord record = FitGatheredSet(set, m_session, sinks, *m_nonlinear);
+    record.points = std::move(set.points);
     AddSetRecord(std::move(record));
 }
 
@@ -498,8 +224,8 @@ bool ComputeRun::ProceedToSet(int setNumber) {
         return false;
     }
     if (m_reportsProgress) {
-        // The count is the reading rules' own; it cannot fall short, but
-        // stays at least the set number should the two ever differ.
+        // The count runs the same reader, so it cannot fall short; the set
+        // number is the floor all the same.
         m_host.ReportProgress(setNumber, std::max(m_setCount, setNumber));
     }
     return true;
@@ -515,20 +241,19 @@ void ComputeRun::AddSetRecord(SetRecord record) {
 }
 
 // Takes the set as it stands, with the settings and directive lists it sees,
-// for fitting after the reading. The nonlinear fit consumes the this-set
-// directives; the next set starts without them unless this one's fit leaves
-// them (see ReplayJob).
-void ComputeRun::GatherSet() {
+// as a job that a worker fits while the reading goes on. The nonlinear fit
+// consumes the this-set directives; the next set starts without them unless
+// this one's fit leaves them (see ReplayJob).
+void ComputeRun::GatherSet(DataSet& set) {
     auto job = std::make_unique<SetJob>();
-    job->before = std::move(m_pending);
-    m_pending = {};
-    job->set.points = std::move(m_set.points);
-    m_set.points = {};
-    job->set.weighted = m_set.weighted;
-    job->set.memo = m_set.memo;
-    job->set.setNumber = m_set.setNumber;
+    job->before = m_threadedOutput.TakePending();
+    job->set.points = std::move(set.points);
+    job->set.weighted = set.weighted;
+    job->set.memo = set.memo;
+    job->set.setNumber = set.setNumber;
     job->session.settings = m_session.settings;
     job->session.directives = m_session.directives;
+    job->thisSetRead = m_session.directives.thisSet;
     if (IsNonlinear()) {
         m_session.directives.thisSet.clear();
     }
@@ -539,21 +264,21 @@ void ComputeRun::GatherSet() {
     ReplayJobs(kMaxPendingSets);
 }
 
-void ComputeRun::FitGatheredJobs() {
+// The reading is over: the sets still pending are passed on as they finish,
+// then the texts read after the last set.
+void ComputeRun::EndThreadedReading() {
     m_readingDone = true;
     m_jobs.Close();
     if (!m_stopped) {
         ReplayJobs(0);
     }
     m_jobs.Clear();
-    m_out = &m_host;
-    m_outMessages = &m_record.messages;
     if (m_stopped) {
         return;  // nothing read after the first set not fitted is passed on
     }
     // The texts read after the last set, and the this-set directives as the
     // sequential reading leaves them.
-    m_pending.ReplayTo(m_host, m_record.messages);
+    m_threadedOutput.ReplayTo(m_host, m_record.messages);
     auto& thisSet = m_session.directives.thisSet;
     thisSet.insert(thisSet.begin(), m_carried.begin(), m_carried.end());
 }
@@ -593,7 +318,7 @@ void ComputeRun::StopJobs() {
 // is fitted again with them, as the sequential run would have fitted it.
 void ComputeRun::ReplayJob(SetJob& job, std::vector<InitialValueDirective>& carried) {
     if (!carried.empty() && IsNonlinear()) {
-        job.RefitWithCarriedDirectives(carried);
+        job.RefitWithCarriedDirectives(carried, FitSetJob);
     }
     carried = IsNonlinear() ? job.session.directives.thisSet : std::vector<InitialValueDirective>{};
     job.before.ReplayTo(m_host, m_record.messages);
@@ -605,11 +330,6 @@ void ComputeRun::ReplayJob(SetJob& job, std::vector<InitialValueDirective>& carr
     job.set = {};
     job.fileColumns = {};
     job.tableColumns = {};
-}
-
-void ComputeRun::ReportError(const std::string& text) {
-    m_out->SendAnswer(AnswerHint::Error, text);
-    m_outMessages->push_back({"error", text});
 }
 
 void ComputeRun::Finish() {
@@ -704,49 +424,11 @@ std::vector<std::string_view> LineViews(const std::vector<std::string>& lines) {
 
 }  // namespace
 
-int CountComputeSets(std::span<const std::string_view> lines) {
-    int sets = 0;
-    std::size_t points = 0;
-    std::string buffer;
-    for (const std::string_view line : lines) {
-        switch (ClassifyLine(line)) {
-            case LineClass::Blank:
-                if (points >= 2) {
-                    ++sets;
-                    points = 0;
-                }
-                break;
-            case LineClass::Memo:
-                if (points > 2) {
-                    ++sets;
-                }
-                points = 0;
-                break;
-            case LineClass::Point:
-                buffer = line;
-                buffer += '\n';
-                if (ScanPointLine(buffer.c_str()).converted >= 3) {
-                    ++points;
-                }
-                break;
-            case LineClass::SingleCharacter:
-            case LineClass::Directive:
-            case LineClass::Option:
-                break;
-        }
-    }
-    return points >= 2 ? sets + 1 : sets;
-}
-
 std::string ComputeHeader(int modelId) {
     std::string header = "Model function: Y =";
     header += ModelDisplayString(modelId);
     header += '\n';
     return header;
-}
-
-int CountComputeSets(const std::vector<std::string>& lines) {
-    return CountComputeSets(LineViews(lines));
 }
 
 ComputeRecord ComputeParameters(std::span<const std::string_view> lines, ComputeSession& session,

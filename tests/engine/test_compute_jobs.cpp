@@ -279,5 +279,26 @@ TEST(ComputeJobs, DirectiveBeforeAFlatSetReachesTheNextSet) {
     EXPECT_NE(four.host.answers, dropped.host.answers);
 }
 
+// The set after a flat one has a this-set directive of its own: with
+// several threads its second fit starts from the directive the flat set
+// left and from its own, as the one-thread reading hands both over.
+TEST(ComputeJobs, RefittedSetKeepsItsOwnDirectives) {
+    Noise noise;
+    std::vector<std::string> lines{"<a[1]=30>"};
+    for (int i = 0; i < 6; ++i) {
+        lines.push_back(Sprintf("%d 1.5", i));  // flat: the directive is left
+    }
+    lines.emplace_back("");
+    lines.emplace_back("<a[0]=2.5>");
+    AddSineSet(lines, noise, 60, true);
+    JobsRun one(kBiasedSine, 0, false, 10000);
+    JobsRun four(kBiasedSine, 0, false, 10000);
+    one.Go(lines, 1);
+    four.Go(lines, 4);
+    ASSERT_EQ(one.record.sets.size(), 2U);
+    EXPECT_NE(one.host.pane.find("<a[  0] = 2.5>\n<a[  1] = 30>"), std::string::npos);
+    ExpectSameRuns(one, four);
+}
+
 }  // namespace
 }  // namespace quillon

@@ -1,0 +1,133 @@
+#include "engine/set_reader.h"
+
+#include <utility>
+#include <vector>
+
+#include "engine/compute.h"
+#include "engine/data_grammar.h"
+
+namespace quillon {
+namespace {
+
+constexpr const char* kDataInvalid = "Data invalid!\n";
+
+// The reading alone: counts the sets the reader completes.
+class SetCounter final : public ISetReaderEvents {
+  public:
+    void OnSetComplete(DataSet& /*set*/) override { ++count; }
+    int count = 0;
+};
+
+}  // namespace
+
+void SetReader::ReadLine(std::string_view line) {
+    switch (ClassifyLine(line)) {
+        case LineClass::Blank:
+            OnBlankLine();
+            break;
+        case LineClass::SingleCharacter:
+            OnSingleCharacter();
+            break;
+        case LineClass::Memo:
+            OnMemoLine(line);
+            break;
+        case LineClass::Directive:
+            m_events.OnDirectiveLine(line);
+            break;
+        case LineClass::Option:
+            m_events.OnOptionLine(line);
+            break;
+        case LineClass::Point:
+            OnPointLine(line);
+            break;
+    }
+}
+
+void SetReader::Finish() {
+    if (m_set.points.size() >= 2) {
+        CompleteSet({});
+    }
+    m_set.memo.clear();
+    m_set.points.clear();
+}
+
+void SetReader::OnBlankLine() {
+    // A single point does not make a set; the next point lines join it.
+    if (m_set.points.size() >= 2) {
+        CompleteSet({});
+    }
+}
+
+void SetReader::OnSingleCharacter() {
+    ReportInvalid(m_set.memo + kDataInvalid);
+}
+
+void SetReader::OnMemoLine(std::string_view line) {
+    const std::size_t n = m_set.points.size();
+    if (n == 0) {
+        m_set.memo += line;
+        m_set.memo += '\n';
+    } else if (n <= 2) {
+        // Too few points for a set ended by "//": they are dropped, and so is
+        // the "//" line. For the linear models the note stays in the memo and
+        // shows at the head of the next fitted set.
+        m_set.memo += kDataInvalid;
+        m_set.points.clear();
+        if (m_note == DroppedPointsNote::ReportAtOnce) {
+            ReportInvalid(m_set.memo);
+        }
+    } else {
+        CompleteSet(std::string(line) + '\n');
+    }
+}
+
+void SetReader::OnPointLine(std::string_view line) {
+    m_lineBuffer = line;
+    m_lineBuffer += '\n';
+    const PointScan scan = ScanPointLine(m_lineBuffer.c_str());
+    if (scan.converted < 3) {
+        ReportInvalid(m_set.memo + kDataInvalid + m_lineBuffer + "\n");
+        return;
+    }
+    DataPoint point{scan.x, scan.y, 1.0};
+    if (scan.converted == 5 && scan.sd != 0.0) {
+        point.SD = scan.sd;
+    } else {
+        m_set.weighted = false;
+    }
+    m_set.points.push_back(point);
+}
+
+// Numbers the set, hands it on and starts the next one with nextMemo.
+void SetReader::CompleteSet(std::string nextMemo) {
+    ++m_set.setNumber;
+    m_events.OnSetComplete(m_set);
+    m_set.weighted = true;
+    m_set.memo = std::move(nextMemo);
+    m_set.points.clear();
+}
+
+// The memo goes with the report and the next set starts without it.
+void SetReader::ReportInvalid(const std::string& text) {
+    m_events.OnInvalidText(text);
+    m_set.memo.clear();
+}
+
+int CountComputeSets(std::span<const std::string_view> lines) {
+    // The compute's own reader with no fit; where the note of dropped points
+    // goes moves no set boundary.
+    SetCounter counter;
+    SetReader reader(counter, DroppedPointsNote::KeepInMemo);
+    for (const std::string_view line : lines) {
+        reader.ReadLine(line);
+    }
+    reader.Finish();
+    return counter.count;
+}
+
+int CountComputeSets(const std::vector<std::string>& lines) {
+    const std::vector<std::string_view> views(lines.begin(), lines.end());
+    return CountComputeSets(views);
+}
+
+}  // namespace quillon

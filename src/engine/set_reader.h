@@ -1,0 +1,71 @@
+// The reading rules of the data text, in one place for the compute and the
+// set count: which lines make a set, where a set ends, and which text is
+// reported as invalid. The reader consumes the lines one by one and calls
+// back; it fits nothing.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "records/records.h"
+
+namespace quillon {
+
+// What a set reader hands on, in reading order.
+class ISetReaderEvents {
+  public:
+    virtual ~ISetReaderEvents() = default;
+    // A set is complete: numbered from 1, with its memo, its points and
+    // whether every point gave a nonzero SD. The receiver may move the points
+    // out; the reader starts the next set after the call.
+    virtual void OnSetComplete(DataSet& set) = 0;
+    // Text to report as an error: "Data invalid!" with the memo read before
+    // it, and the line itself for a point line that does not read.
+    virtual void OnInvalidText(const std::string& /*text*/) {}
+    // A "<" line and a "*" line, as read.
+    virtual void OnDirectiveLine(std::string_view /*line*/) {}
+    virtual void OnOptionLine(std::string_view /*line*/) {}
+};
+
+// What becomes of the "Data invalid!" note when one or two points before a
+// "//" line are dropped.
+enum class DroppedPointsNote {
+    KeepInMemo,    // it stays in the memo and heads the next set (linear models)
+    ReportAtOnce,  // it is reported at once with the memo before it (nonlinear)
+};
+
+// The set boundaries: a set ends at a blank line with at least two points,
+// at a "//" line with at least three (one or two are dropped with "Data
+// invalid!", and so is the "//" line), and at the end of the text with at
+// least two. A point line counts when its scan reads at least X and Y; it is
+// weighted when it reads a nonzero SD too. "//" lines before the first point
+// of a set make its memo. A line of a single character, and a point line
+// that does not read, are reported as invalid with the memo, which they
+// empty; the points read so far stay.
+class SetReader {
+  public:
+    SetReader(ISetReaderEvents& events, DroppedPointsNote note) : m_events(events), m_note(note) {}
+    SetReader(const SetReader&) = delete;
+    SetReader& operator=(const SetReader&) = delete;
+
+    // One line of the data text, without its line end.
+    void ReadLine(std::string_view line);
+    // The end of the text: the points read since the last set make one when
+    // there are at least two.
+    void Finish();
+
+  private:
+    void OnBlankLine();
+    void OnSingleCharacter();
+    void OnMemoLine(std::string_view line);
+    void OnPointLine(std::string_view line);
+    void CompleteSet(std::string nextMemo);
+    void ReportInvalid(const std::string& text);
+
+    ISetReaderEvents& m_events;
+    DroppedPointsNote m_note;
+    DataSet m_set;
+    std::string m_lineBuffer;
+};
+
+}  // namespace quillon
