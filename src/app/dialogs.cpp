@@ -192,9 +192,9 @@ void CFixParameterDlg::accept() {
 
 // ---------------------------------------------------------------------------
 
-COutputSettingsDlg::COutputSettingsDlg(const OutputSettings& settings, int methodId,
+COutputSettingsDlg::COutputSettingsDlg(const OutputSettings& settings, FitMethod method,
                                        int dataLineCount, QWidget* parent)
-    : QDialog(parent), m_settings(settings), m_methodId(methodId), m_lineCount(dataLineCount) {
+    : QDialog(parent), m_settings(settings), m_method(method), m_lineCount(dataLineCount) {
     setObjectName("135");
     setWindowTitle("設定");
     m_enabled = NamedButton<QCheckBox>(1338, "当てはめ結果をファイルに出力する", this);
@@ -213,7 +213,7 @@ COutputSettingsDlg::COutputSettingsDlg(const OutputSettings& settings, int metho
     m_contents[std::clamp(settings.contents, 0, 2)]->setChecked(true);
 
     m_paramTable = NamedButton<QCheckBox>(1365, "パラメーターの表を付加する", this);
-    if (methodId != kMethodAll) {
+    if (method != FitMethod::All) {
         m_paramTable->setChecked(settings.paramTable);
     }
 
@@ -301,7 +301,7 @@ void COutputSettingsDlg::UpdateEnabling() {
     };
     const OutputDialogEnabling e = OutputDialogEnabled(
         m_enabled->isChecked(), checkedIndex(m_xmin, 3), checkedIndex(m_xmax, 3),
-        checkedIndex(m_step, 2), m_methodId, m_lineCount);
+        checkedIndex(m_step, 2), m_method, m_lineCount);
     for (QRadioButton* r : {m_contents[0], m_contents[1], m_contents[2], m_xmin[0], m_xmin[1],
                             m_xmin[2], m_xmax[0], m_xmax[1], m_xmax[2], m_step[0], m_step[1]}) {
         r->setEnabled(e.radios);
@@ -338,7 +338,7 @@ bool COutputSettingsDlg::Store() {
     }
     s.stepMode = m_step[1]->isChecked() ? 1 : 0;
     // With ALL the table box is disabled and shown unchecked: OK stores false.
-    s.paramTable = m_methodId != kMethodAll && m_paramTable->isChecked();
+    s.paramTable = m_method != FitMethod::All && m_paramTable->isChecked();
     ParseDoubleField(m_xminPercent->text(), s.xminPercent);
     ParseDoubleField(m_xminValue->text(), s.xminValue);
     ParseDoubleField(m_xmaxPercent->text(), s.xmaxPercent);

@@ -55,7 +55,7 @@ class CFixParameterDlg : public QDialog {
 class COutputSettingsDlg : public QDialog {
     Q_OBJECT
   public:
-    COutputSettingsDlg(const OutputSettings& settings, int methodId, int dataLineCount,
+    COutputSettingsDlg(const OutputSettings& settings, FitMethod method, int dataLineCount,
                        QWidget* parent = nullptr);
     const OutputSettings& Settings() const { return m_settings; }
     bool RunRequested() const { return m_run; }
@@ -66,7 +66,7 @@ class COutputSettingsDlg : public QDialog {
     bool Store();
 
     OutputSettings m_settings;
-    int m_methodId;
+    FitMethod m_method;
     int m_lineCount;
     bool m_run = false;
     QCheckBox* m_enabled;

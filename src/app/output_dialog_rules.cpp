@@ -1,12 +1,11 @@
 #include "app/output_dialog_rules.h"
 
 #include "engine/compute.h"
-#include "records/records.h"
 
 namespace quillon::app {
 
 OutputDialogEnabling OutputDialogEnabled(bool fileOn, int xminMode, int xmaxMode, int stepMode,
-                                         int methodId, int dataLineCount) {
+                                         FitMethod method, int dataLineCount) {
     OutputDialogEnabling e;
     e.radios = fileOn;
     e.xminPercent = fileOn && xminMode == 1;
@@ -15,7 +14,7 @@ OutputDialogEnabling OutputDialogEnabled(bool fileOn, int xminMode, int xmaxMode
     e.xmaxValue = fileOn && xmaxMode == 2;
     e.divisionsRange = fileOn && stepMode == 0;
     e.divisionsSpacing = fileOn && stepMode == 1;
-    e.paramTable = methodId != kMethodAll;
+    e.paramTable = method != FitMethod::All;
     e.run = CanCompute(dataLineCount);
     return e;
 }

@@ -2,6 +2,8 @@
 // the switch, the radios, the method and the data pane.
 #pragma once
 
+#include "records/fit_codes.h"
+
 namespace quillon::app {
 
 struct OutputDialogEnabling {
@@ -17,6 +19,6 @@ struct OutputDialogEnabling {
 };
 
 OutputDialogEnabling OutputDialogEnabled(bool fileOn, int xminMode, int xmaxMode, int stepMode,
-                                         int methodId, int dataLineCount);
+                                         FitMethod method, int dataLineCount);
 
 }  // namespace quillon::app

@@ -22,7 +22,7 @@ std::string Lower(std::string text) {
 std::string MethodChoices() {
     std::string choices;
     for (int id = 0; id < kMethodCount; ++id) {
-        choices += std::string(MethodName(id)) + ", ";
+        choices += std::string(MethodName(static_cast<FitMethod>(id))) + ", ";
     }
     return choices + "or 0.." + std::to_string(kMethodCount - 1);
 }
@@ -141,13 +141,14 @@ bool IsPlotFileName(const std::string& path) {
 
 }  // namespace
 
-std::optional<int> ParseMethod(const std::string& text) {
+std::optional<FitMethod> ParseMethod(const std::string& text) {
     if (text.size() == 1 && text[0] >= '0' && text[0] < '0' + kMethodCount) {
-        return text[0] - '0';
+        return static_cast<FitMethod>(text[0] - '0');
     }
     for (int id = 0; id < kMethodCount; ++id) {
-        if (Lower(text) == Lower(std::string(MethodName(id)))) {
-            return id;
+        const auto method = static_cast<FitMethod>(id);
+        if (Lower(text) == Lower(std::string(MethodName(method)))) {
+            return method;
         }
     }
     return std::nullopt;
@@ -229,7 +230,7 @@ std::optional<int> ParseCliOptions(const std::vector<std::string>& args, CliOpti
         err << "quillon: " << problem->message << '\n';
         return 2;
     }
-    options.methodId = *ParseMethod(method);
+    options.method = *ParseMethod(method);
     options.format = format == "json" ? ReportFormat::Json : ReportFormat::Text;
     options.colour = colour == "always"  ? ColourMode::Always
                      : colour == "never" ? ColourMode::Never

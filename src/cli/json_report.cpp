@@ -85,7 +85,7 @@ std::string JsonReport(const JsonReportInput& input) {
     json report = {
         {"model", input.modelId},
         {"model_name", std::string(ModelDisplayString(input.modelId))},
-        {"method", std::string(MethodName(input.methodId))},
+        {"method", std::string(MethodName(input.method))},
         {"sets", std::move(sets)},
         {"messages", std::move(messages)},
     };

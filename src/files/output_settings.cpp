@@ -39,8 +39,8 @@ std::optional<SettingsProblem> ValidateOutputSettings(const OutputSettings& sett
     return OutOfRange("divisions[1]", settings.divisions[1], kDivisionsMin, kSpacingDivisionsMax);
 }
 
-OutputSettings AcceptedOutputSettings(OutputSettings edited, int methodId) {
-    if (methodId == kMethodAll) {
+OutputSettings AcceptedOutputSettings(OutputSettings edited, FitMethod method) {
+    if (method == FitMethod::All) {
         edited.paramTable = false;
     }
     return edited;

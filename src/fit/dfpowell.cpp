@@ -219,13 +219,13 @@ double DFPowell::FinishStatistics() {
     return m_f[0] / m_dof;
 }
 
-void DFPowell::LogHeader(int methodIndex) {
+void DFPowell::LogHeader(FitMethod method) {
     m_log += "Initial values of parameters:\n";
     for (int i = 0; i < m_m; ++i) {
         AppendSprintf(m_log, "<a[%3d] = %lg>\n", i, m_a[i]);
     }
     m_log += "\n";
-    AppendSprintf(m_log, "Method: %s\n\n", kMethodTitles[methodIndex]);
+    AppendSprintf(m_log, "Method: %s\n\n", kMethodTitles[static_cast<int>(method)]);
     m_log += "   n: Sum of sqrs ";
     for (int i = 0; i < m_m; ++i) {
         AppendSprintf(m_log, "   a[%3d]   ", i);
@@ -244,7 +244,7 @@ void DFPowell::LogLine(int k) {
 int DFPowell::Marquardt(double& out) {
     int result = kFitIterationLimit;
     m_lambda = 0.001;
-    LogHeader(0);
+    LogHeader(FitMethod::Marquardt);
     for (int k = 0; k < m_nCut;) {
         BuildCurvature();
         m_chisqPrev = m_f[0];

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "models/model_function.h"
+#include "records/fit_codes.h"
 
 namespace quillon {
 
@@ -59,7 +60,8 @@ class DFPowell {
     int InvertInPlace();
     // Standard errors into h; returns chi-square per degree of freedom.
     double FinishStatistics();
-    void LogHeader(int methodIndex);
+    // The start values and the title of one of the four methods.
+    void LogHeader(FitMethod method);
     void LogLine(int k);
 
     double ChisqPrev() const { return m_chisqPrev; }

@@ -7,7 +7,7 @@ namespace quillon {
 
 int DFPowell::Expansion(double& out) {
     int result = kFitIterationLimit;
-    LogHeader(1);
+    LogHeader(FitMethod::Expansion);
     for (int k = 0; k < m_nCut; ++k) {
         BuildHalfGradient();
         BuildWorkCurvature();

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <span>
 
 #include "fit/curve_sampling.h"
 #include "fit/dfpowell.h"
@@ -21,17 +22,27 @@ constexpr const char* kNoMemory = "Memory allocation error in Calc NL!";
 
 // Runs one method on the workspace; out receives chi-square per degree of
 // freedom or, for outcome -4, lambda.
-int RunMethod(DFPowell& workspace, int methodId, double& out) {
-    switch (methodId) {
-        case 1:
+// Any value but the other three runs Marquardt.
+int RunMethod(DFPowell& workspace, FitMethod method, double& out) {
+    switch (method) {
+        case FitMethod::Expansion:
             return workspace.Expansion(out);
-        case 2:
+        case FitMethod::Powell:
             return workspace.Powell(out);
-        case 3:
+        case FitMethod::GradientSearch:
             return workspace.GradientSearch(out);
         default:
             return workspace.Marquardt(out);
     }
+}
+
+// The methods a fit runs: the four in their order for ALL, else the one
+// chosen (the span then points at it).
+std::span<const FitMethod> MethodsToRun(const FitMethod& chosen) {
+    if (chosen == FitMethod::All) {
+        return kMinimisationMethods;
+    }
+    return {&chosen, 1};
 }
 
 bool HasParameterBlock(int outcome) {
@@ -135,13 +146,13 @@ std::vector<std::string> ParameterNames(std::size_t m) {
 }
 
 void AppendResultColumns(CModelFunction& model, const double* x, int outcome, double chisqDof,
-                         int methodId, int setNumber, const NonlinearFitContext& context) {
+                         FitMethod method, int setNumber, const NonlinearFitContext& context) {
     const FitSettings& settings = context.settings;
     const OutputSettings& output = settings.output;
     const std::string prefix = StatusMark(outcome, chisqDof, settings.convergence.ChisqDof_Lim);
-    const std::string suffix = MethodMark(methodId);
+    const std::string suffix = MethodMark(method);
     const std::span<double> a = model.Params();
-    if (output.paramTable && settings.methodId != kMethodAll) {
+    if (output.paramTable && settings.method != FitMethod::All) {
         context.tableColumns.push_back(
             {Sprintf("%sa_%d%s", prefix, setNumber, suffix), {a.begin(), a.end()}});
     }
@@ -202,8 +213,9 @@ std::string StatusMark(int outcome, double chisqDof, double chisqDofLim) {
     return outcome == kFitIterationLimit ? "!" : "?";
 }
 
-std::string MethodMark(int methodId) {
+std::string MethodMark(FitMethod method) {
     static constexpr const char* kMarks[] = {"_Marq", "_Exp", "_Pow", "_Grad"};
+    const int methodId = static_cast<int>(method);
     return methodId >= 0 && methodId < 4 ? kMarks[methodId] : "";
 }
 
@@ -249,10 +261,7 @@ std::vector<FitRecord> FitNonlinear(const double* x, const double* y, const doub
     const double totalSquares =
         WeightedTotalSumOfSquares({y, count}, {w == nullptr ? unitWeights.data() : w, count});
     std::vector<FitRecord> records;
-    const bool all = settings.methodId == kMethodAll;
-    const int firstMethod = all ? 0 : settings.methodId;
-    const int lastMethod = all ? 3 : settings.methodId;
-    for (int method = firstMethod; method <= lastMethod; ++method) {
+    for (const FitMethod method : MethodsToRun(settings.method)) {
         // Outcomes that end without statistics leave chi-square per degree
         // of freedom undefined.
         double out = std::numeric_limits<double>::quiet_NaN();

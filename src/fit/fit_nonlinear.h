@@ -27,8 +27,9 @@ std::string FitOutcomeMessage(int outcome, int nCut, double lambda);
 // converged at or above it, "!" at the iteration limit, "?" otherwise.
 std::string StatusMark(int outcome, double chisqDof, double chisqDofLim);
 
-// Suffix naming the method: "_Marq", "_Exp", "_Pow", "_Grad".
-std::string MethodMark(int methodId);
+// Suffix naming the method: "_Marq", "_Exp", "_Pow", "_Grad"; "" for ALL or
+// any other value.
+std::string MethodMark(FitMethod method);
 
 // Fits one set of n >= 2 points (x, y and w = 1/SD in input order) and
 // returns one record per method run.

@@ -61,7 +61,7 @@ bool DFPowell::TrialEqualsA() const {
 int DFPowell::GradientSearch(double& out) {
     int result = kFitIterationLimit;
     double s = 0.1;
-    LogHeader(3);
+    LogHeader(FitMethod::GradientSearch);
     for (int k = 0; k < m_nCut; ++k) {
         // A direction that is not a number, or a line on which no step
         // lowers chi-square down to the last representable one, ends the

@@ -136,7 +136,7 @@ void AppendLinearColumns(const std::vector<DataPoint>& points, const LinearSolut
         return;
     }
     const int n = static_cast<int>(points.size());
-    if (output.paramTable && context.settings.methodId != kMethodAll) {
+    if (output.paramTable && context.settings.method != FitMethod::All) {
         context.tableColumns.push_back({Sprintf("Linear_%d", setNumber), {sol.a, sol.b}});
     }
     if (output.contents != 1) {

@@ -258,7 +258,7 @@ int DFPowell::PowellReplaceDirection() {
 }
 
 int DFPowell::Powell(double& out) {
-    LogHeader(2);
+    LogHeader(FitMethod::Powell);
     if (!PowellStart()) {
         return kFitNotConverged;
     }

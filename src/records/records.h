@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "records/fit_codes.h"
+
 namespace quillon {
 
 // One point line: X, Y and the standard deviation of Y (1.0 when none given).
@@ -58,8 +60,6 @@ struct OutputSettings {
     std::array<int, 2> divisions{100, 10};
 };
 
-inline constexpr int kMethodAll = 4;
-
 // The values that steer every nonlinear fit; they last for the running
 // program only.
 struct ConvergenceSettings {
@@ -75,7 +75,7 @@ struct ConvergenceSettings {
 // What a compute reads besides the text.
 struct FitSettings {
     int modelId = 0;
-    int methodId = 0;
+    FitMethod method = FitMethod::Marquardt;
     OutputSettings output;
     double framingRate = 1.0;  // frames per time unit; set by a "*framing" line
     ConvergenceSettings convergence;

@@ -281,11 +281,11 @@ TEST(ConvergenceDialog, ChecksFieldsInOrderAndKeepsValuesUntilOk) {
 }
 
 TEST(OutputDialog, EnablingFollowsSwitchRadiosMethodAndLines) {
-    const OutputDialogEnabling off = OutputDialogEnabled(false, 1, 2, 1, 0, 10);
+    const OutputDialogEnabling off = OutputDialogEnabled(false, 1, 2, 1, FitMethod::Marquardt, 10);
     EXPECT_FALSE(off.radios);
     EXPECT_FALSE(off.xminPercent);
     EXPECT_FALSE(off.divisionsSpacing);
-    const OutputDialogEnabling on = OutputDialogEnabled(true, 1, 2, 1, 0, 3);
+    const OutputDialogEnabling on = OutputDialogEnabled(true, 1, 2, 1, FitMethod::Marquardt, 3);
     EXPECT_TRUE(on.radios);
     EXPECT_TRUE(on.xminPercent);
     EXPECT_FALSE(on.xminValue);
@@ -294,14 +294,14 @@ TEST(OutputDialog, EnablingFollowsSwitchRadiosMethodAndLines) {
     EXPECT_FALSE(on.divisionsRange);
     EXPECT_TRUE(on.divisionsSpacing);
     EXPECT_TRUE(on.run);
-    EXPECT_FALSE(OutputDialogEnabled(true, 0, 0, 0, kMethodAll, 2).paramTable);
-    EXPECT_FALSE(OutputDialogEnabled(true, 0, 0, 0, 0, 2).run);
+    EXPECT_FALSE(OutputDialogEnabled(true, 0, 0, 0, FitMethod::All, 2).paramTable);
+    EXPECT_FALSE(OutputDialogEnabled(true, 0, 0, 0, FitMethod::Marquardt, 2).run);
 }
 
 TEST(OutputDialog, AllMethodStoresNoTableAndRunComputes) {
     CMainFrame frame;
     frame.QueryView().setPlainText("0 1\n1 3\n2 5");
-    frame.Document().Settings().methodId = kMethodAll;
+    frame.Document().Settings().method = FitMethod::All;
     OnNextModal([](QWidget* dialog) {
         EXPECT_FALSE(Child<QCheckBox>(dialog, 1365)->isEnabled());
         EXPECT_FALSE(Child<QCheckBox>(dialog, 1365)->isChecked());

@@ -45,9 +45,9 @@ struct Compute {
     FakeNonlinearFitter fitter;
     ComputeRecord record;
 
-    explicit Compute(int modelId = 0, int methodId = 0) {
+    explicit Compute(int modelId = 0, FitMethod method = FitMethod::Marquardt) {
         session.settings.modelId = modelId;
-        session.settings.methodId = methodId;
+        session.settings.method = method;
     }
     Compute& WithFile() {
         session.settings.output.enabled = true;
@@ -316,7 +316,7 @@ TEST(ParameterTable, MemosWithoutParenthesesGiveNumberLabels) {
 }
 
 TEST(ParameterTable, NoTableWithAllOrWithoutTheSwitch) {
-    Compute all(0, kMethodAll);
+    Compute all(0, FitMethod::All);
     all.WithFile().Run({"0 1", "1 3", "2 5"});
     EXPECT_EQ(all.host.ColumnNames(), (std::vector<std::string>{"Param_1", "x_1", "y_1"}));
 

@@ -120,8 +120,8 @@ TEST(OutputSettingsCheck, DivisionsHaveTheirRanges) {
 
 TEST(OutputSettingsCheck, MethodAllTurnsTheTableOff) {
     OutputSettings settings;
-    EXPECT_TRUE(AcceptedOutputSettings(settings, 0).paramTable);
-    EXPECT_FALSE(AcceptedOutputSettings(settings, kMethodAll).paramTable);
+    EXPECT_TRUE(AcceptedOutputSettings(settings, FitMethod::Marquardt).paramTable);
+    EXPECT_FALSE(AcceptedOutputSettings(settings, FitMethod::All).paramTable);
 }
 
 }  // namespace

@@ -315,7 +315,7 @@ TEST_F(Workspace, NoDegreesOfFreedomGivesNotANumber) {
 TEST_F(Workspace, LogHeaderAndLinesHaveTheirExactFormats) {
     Problem p(kX3, kY3, {1.5, -0.000123}, {1, 1}, Line);
     DFPowell ws(*p.model, p.log, 100, 1e-3);
-    ws.LogHeader(0);
+    ws.LogHeader(FitMethod::Marquardt);
     ws.LogLine(3);
     EXPECT_EQ(p.log,
               "Initial values of parameters:\n"
@@ -326,7 +326,7 @@ TEST_F(Workspace, LogHeaderAndLinesHaveTheirExactFormats) {
               "   n: Sum of sqrs    a[  0]      a[  1]   \n"
               "   3:     0.00000       1.5   -0.000123  \n");
     p.log.clear();
-    for (int method = 1; method < 4; ++method) {
+    for (FitMethod method : {FitMethod::Expansion, FitMethod::Powell, FitMethod::GradientSearch}) {
         ws.LogHeader(method);
     }
     EXPECT_NE(p.log.find("Method: Expansion method\n\n"), std::string::npos);

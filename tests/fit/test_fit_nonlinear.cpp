@@ -27,9 +27,9 @@ struct FitRun {
     RecordingHost host;
     ComputeRecord record;
 
-    explicit FitRun(int modelId, int methodId = 0) {
+    explicit FitRun(int modelId, FitMethod method = FitMethod::Marquardt) {
         session.settings.modelId = modelId;
-        session.settings.methodId = methodId;
+        session.settings.method = method;
     }
     const ComputeRecord& Go(const std::vector<std::string>& lines) {
         alarm(120);  // a fit that does not end fails the test program
@@ -111,10 +111,11 @@ TEST(FitOutcomeText, StatusMarksAroundTheLimit) {
     for (int outcome : {0, -1, -2, -4, 7}) {
         EXPECT_EQ(StatusMark(outcome, 0.0, 1.0), "?") << outcome;
     }
-    EXPECT_EQ(MethodMark(0), "_Marq");
-    EXPECT_EQ(MethodMark(1), "_Exp");
-    EXPECT_EQ(MethodMark(2), "_Pow");
-    EXPECT_EQ(MethodMark(3), "_Grad");
+    EXPECT_EQ(MethodMark(FitMethod::Marquardt), "_Marq");
+    EXPECT_EQ(MethodMark(FitMethod::Expansion), "_Exp");
+    EXPECT_EQ(MethodMark(FitMethod::Powell), "_Pow");
+    EXPECT_EQ(MethodMark(FitMethod::GradientSearch), "_Grad");
+    EXPECT_EQ(MethodMark(FitMethod::All), "");
 }
 
 // ---------------------------------------------------------------------------
@@ -235,7 +236,8 @@ TEST(FitDriver, ErrorsAreScaledByChiSquarePerDofOnlyWithoutWeights) {
 }
 
 TEST(FitDriver, IterationLimitIsAWarningWithParameters) {
-    FitRun run(kLogistic, 3);  // Gradient-search does not converge in ten steps here
+    FitRun run(kLogistic,
+               FitMethod::GradientSearch);  // Gradient-search does not converge in ten steps here
     run.session.settings.convergence.n_cut = 10;
     run.session.settings.convergence.chi_cut = 1e-10;
     run.session.settings.convergence.f_ER = 1.0;  // fine differences for a tight fit
@@ -305,7 +307,7 @@ TEST(FitDriver, DirectivesOutOfRangeAreIgnoredAndThisSetWins) {
 // ALL
 
 TEST(FitDriver, AllRunsFourMethodsInOrderEachFromTheEstimates) {
-    FitRun run(kLogistic, kMethodAll);
+    FitRun run(kLogistic, FitMethod::All);
     run.session.settings.output.enabled = true;
     run.Go([] {
         std::vector<std::string> lines{"<a[0]=9.5>"};
@@ -409,7 +411,7 @@ TEST(FitDriver, StatusPrefixAtExactlyTheLimitIsAStar) {
 // Staged and periodic models
 
 TEST(FitDriver, StagedSineEndsWithFiveParameters) {
-    FitRun run(35, kMethodAll);
+    FitRun run(35, FitMethod::All);
     std::vector<std::string> lines{"// staged"};
     for (int i = 0; i < 60; ++i) {
         const double x = i * 0.25;
@@ -467,7 +469,7 @@ TEST(FitDriver, TwoPointsForThreeParametersStillReportAndGoOn) {
 }
 
 TEST(FitDriver, NotANumberOrInfinityInTheDataEndsWithAnOutcome) {
-    FitRun run(kLogistic, kMethodAll);
+    FitRun run(kLogistic, FitMethod::All);
     run.Go({"// bad", "0 1", "1 nan", "2 3", "3 inf", "4 5", "", "// next", "0 1", "1 2", "2 4",
             "3 5"});
     ASSERT_EQ(run.record.sets.size(), 2u);

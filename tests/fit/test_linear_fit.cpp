@@ -157,7 +157,7 @@ TEST(LinearColumns, ParametersCurveAndTableColumn) {
 TEST(LinearColumns, ThroughOriginTableHasZeroIntercept) {
     LinearFixture f;
     f.settings.output.enabled = true;
-    f.settings.methodId = kMethodAll;  // no table column with ALL
+    f.settings.method = FitMethod::All;  // no table column with ALL
     f.Origin({{1, 2, 1}, {2, 4, 1}}, false);
     EXPECT_TRUE(f.tableColumns.empty());
     EXPECT_EQ(f.fileColumns.at(0).values, (std::vector<double>{0, 2, 0, 1, 2}));

@@ -73,7 +73,7 @@ TEST(MethodsAgree, ConvergedMethodsEndNearMarquardt) {
     for (const Family& family : families) {
         ComputeSession session;
         session.settings.modelId = family.modelId;
-        session.settings.methodId = kMethodAll;
+        session.settings.method = FitMethod::All;
         testing::RecordingHost host;
         const ComputeRecord record = ComputeParameters(Lines(family), session, host);
         ASSERT_EQ(record.sets.size(), 1u) << family.modelId;

@@ -157,9 +157,9 @@ struct StatsRun {
     RecordingHost host;
     ComputeRecord record;
 
-    StatsRun(int modelId, bool statistics, int methodId = 0) {
+    StatsRun(int modelId, bool statistics, FitMethod method = FitMethod::Marquardt) {
         session.settings.modelId = modelId;
-        session.settings.methodId = methodId;
+        session.settings.method = method;
         session.settings.statistics = statistics;
         session.settings.convergence.f_ER = 1.0;  // fine differences: a close Jacobian
         session.settings.convergence.chi_cut = 1e-12;
@@ -399,9 +399,9 @@ TEST(LinearStatistics, ThroughTheOriginCoversTheSlopeAlone) {
 
 TEST(StatisticsBlockText, FollowsEachParameterBlockOnlyWhenSwitchedOn) {
     const std::vector<std::string> lines = Lines(NoisyLogistic(false), false);
-    StatsRun off(kLogistic, false, kMethodAll);
+    StatsRun off(kLogistic, false, FitMethod::All);
     off.Go(lines);
-    StatsRun on(kLogistic, true, kMethodAll);
+    StatsRun on(kLogistic, true, FitMethod::All);
     on.Go(lines);
     // The records carry the statistics either way; only the text differs.
     ASSERT_EQ(on.record.sets[0].fits.size(), 4u);

@@ -33,7 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace quillon;
     ComputeSession session;
     session.settings.modelId = kModels[data[0] % kModelChoices];
-    session.settings.methodId = data[1] % (kMethodAll + 1);
+    session.settings.method =
+        static_cast<FitMethod>(data[1] % (static_cast<int>(FitMethod::All) + 1));
     const uint8_t flags = data[2];
     session.settings.output.enabled = (flags & 1) != 0;
     session.settings.output.paramTable = (flags & 2) != 0;

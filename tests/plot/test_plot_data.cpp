@@ -15,10 +15,11 @@
 namespace quillon::plot {
 namespace {
 
-ComputeRecord Compute(const std::vector<std::string>& lines, int modelId, int methodId = 0) {
+ComputeRecord Compute(const std::vector<std::string>& lines, int modelId,
+                      FitMethod method = FitMethod::Marquardt) {
     ComputeSession session;
     session.settings.modelId = modelId;
-    session.settings.methodId = methodId;
+    session.settings.method = method;
     testing::RecordingHost host;
     return ComputeParameters(lines, session, host, nullptr, 1);
 }
@@ -158,7 +159,7 @@ TEST(CurveSampleX, EvenOnLinearAndLogAxes) {
 }
 
 TEST(BuildSetPlot, NonlinearCurveFollowsTheModelFormulaForEveryMethodRun) {
-    const ComputeRecord record = Compute(MichaelisMenten(true), 21, kMethodAll);
+    const ComputeRecord record = Compute(MichaelisMenten(true), 21, FitMethod::All);
     ASSERT_EQ(record.sets.size(), 1u);
     const SetRecord& set = record.sets[0];
     ASSERT_EQ(set.fits.size(), 4u);
