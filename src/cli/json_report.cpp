@@ -46,7 +46,7 @@ void AddStatistics(json& j, const std::optional<FitStatistics>& stats) {
 
 json FitJson(const FitRecord& fit) {
     json j = {
-        {"method", fit.method},   {"outcome", fit.outcome},
+        {"method", fit.method},   {"outcome", static_cast<int>(fit.outcome)},
         {"message", fit.message}, {"parameters", fit.parameters},
         {"errors", fit.errors},   {"chisq_dof", fit.chisqDof ? json(*fit.chisqDof) : json(nullptr)},
         {"dof", fit.dof},         {"points", fit.points},

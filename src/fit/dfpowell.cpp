@@ -241,8 +241,8 @@ void DFPowell::LogLine(int k) {
     m_log += "\n";
 }
 
-int DFPowell::Marquardt(double& out) {
-    int result = kFitIterationLimit;
+FitOutcome DFPowell::Marquardt(double& out) {
+    FitOutcome result = FitOutcome::IterationLimit;
     m_lambda = 0.001;
     LogHeader(FitMethod::Marquardt);
     for (int k = 0; k < m_nCut;) {
@@ -254,7 +254,7 @@ int DFPowell::Marquardt(double& out) {
         for (int pass = 0; pass < m_nCut; ++pass) {
             DampWork();
             if (!InvertInPlace()) {
-                return kFitSingular;
+                return FitOutcome::Singular;
             }
             NewtonStep();
             m_f[0] = ChiSquare(m_trial.data(), 0);
@@ -272,12 +272,12 @@ int DFPowell::Marquardt(double& out) {
         }
         if (!accepted) {
             out = m_lambda;
-            return kFitLambdaAbnormal;
+            return FitOutcome::LambdaAbnormal;
         }
         if (std::fabs(diff) < m_chiCut) {
             m_chisqPrev = m_f[0];
             LogLine(k + 1);
-            result = kFitConverged;
+            result = FitOutcome::Converged;
             break;
         }
         ++k;

@@ -11,16 +11,6 @@
 
 namespace quillon {
 
-// Result codes of the methods.
-enum FitOutcome : int {
-    kFitConverged = 1,
-    kFitNotConverged = 0,
-    kFitSingular = -1,
-    kFitOutOfRange = -2,
-    kFitIterationLimit = -3,
-    kFitLambdaAbnormal = -4,
-};
-
 class DFPowell {
   public:
     // Takes a, h, x, y, w and the counts from the model. The log string is
@@ -33,15 +23,15 @@ class DFPowell {
 
     // Damped Gauss-Newton. out: chi-square per degree of freedom on outcomes
     // 1 and -3, the final lambda on -4.
-    int Marquardt(double& out);
+    FitOutcome Marquardt(double& out);
     // Undamped Gauss-Newton; every step is taken. out as for Marquardt.
-    int Expansion(double& out);
+    FitOutcome Expansion(double& out);
     // Direction-set method with a parabolic line search. out: chi-square per
     // degree of freedom on outcomes 1 and -3.
-    int Powell(double& out);
+    FitOutcome Powell(double& out);
     // Steepest descent scaled by the steps, with halving, expansion and a
     // closing parabola. out: chi-square per degree of freedom on 1 and -3.
-    int GradientSearch(double& out);
+    FitOutcome GradientSearch(double& out);
 
     // Fills residual block `block` for the parameters p and returns their sum
     // of squares. p may be normalised in place by the model.
@@ -98,9 +88,9 @@ class DFPowell {
     bool PowellStart();
     void PowellLineSearch();
     double PowellRelabel(double c);
-    // Replaces one direction by the line just searched: 3, or -1 when the
-    // new direction set is singular.
-    int PowellReplaceDirection();
+    // Replaces one direction by the line just searched; false when the new
+    // direction set is singular.
+    bool PowellReplaceDirection();
     double GammaDot(int i, int k);
     void SwapWorkRowAndColumn(int q, int last);
 

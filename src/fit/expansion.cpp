@@ -5,8 +5,8 @@
 
 namespace quillon {
 
-int DFPowell::Expansion(double& out) {
-    int result = kFitIterationLimit;
+FitOutcome DFPowell::Expansion(double& out) {
+    FitOutcome result = FitOutcome::IterationLimit;
     LogHeader(FitMethod::Expansion);
     for (int k = 0; k < m_nCut; ++k) {
         BuildHalfGradient();
@@ -14,7 +14,7 @@ int DFPowell::Expansion(double& out) {
         m_chisqPrev = m_f[0];
         LogLine(k);
         if (!InvertInPlace()) {
-            return kFitSingular;
+            return FitOutcome::Singular;
         }
         NewtonStep();
         m_f[0] = ChiSquare(m_trial.data(), 0);
@@ -26,7 +26,7 @@ int DFPowell::Expansion(double& out) {
         if (std::fabs(diff) < m_chiCut) {
             m_chisqPrev = m_f[0];
             LogLine(k + 1);
-            result = kFitConverged;
+            result = FitOutcome::Converged;
             break;
         }
     }

@@ -21,9 +21,9 @@ constexpr const char* kFlatData = "Data point invalid/flat!\n";
 constexpr const char* kNoMemory = "Memory allocation error in Calc NL!";
 
 // Runs one method on the workspace; out receives chi-square per degree of
-// freedom or, for outcome -4, lambda.
-// Any value but the other three runs Marquardt.
-int RunMethod(DFPowell& workspace, FitMethod method, double& out) {
+// freedom or, for outcome -4, lambda. Any value but the other three runs
+// Marquardt.
+FitOutcome RunMethod(DFPowell& workspace, FitMethod method, double& out) {
     switch (method) {
         case FitMethod::Expansion:
             return workspace.Expansion(out);
@@ -45,15 +45,15 @@ std::span<const FitMethod> MethodsToRun(const FitMethod& chosen) {
     return {&chosen, 1};
 }
 
-bool HasParameterBlock(int outcome) {
-    return outcome == kFitConverged || outcome == kFitIterationLimit;
+bool HasParameterBlock(FitOutcome outcome) {
+    return outcome == FitOutcome::Converged || outcome == FitOutcome::IterationLimit;
 }
 
-AnswerHint OutcomeHint(int outcome) {
-    if (outcome == kFitConverged) {
+AnswerHint OutcomeHint(FitOutcome outcome) {
+    if (outcome == FitOutcome::Converged) {
         return AnswerHint::Result;
     }
-    return outcome == kFitIterationLimit ? AnswerHint::Warning : AnswerHint::Error;
+    return outcome == FitOutcome::IterationLimit ? AnswerHint::Warning : AnswerHint::Error;
 }
 
 // The pre-fit of the periodic models: a Marquardt run on a fresh workspace
@@ -145,8 +145,9 @@ std::vector<std::string> ParameterNames(std::size_t m) {
     return names;
 }
 
-void AppendResultColumns(CModelFunction& model, const double* x, int outcome, double chisqDof,
-                         FitMethod method, int setNumber, const NonlinearFitContext& context) {
+void AppendResultColumns(CModelFunction& model, const double* x, FitOutcome outcome,
+                         double chisqDof, FitMethod method, int setNumber,
+                         const NonlinearFitContext& context) {
     const FitSettings& settings = context.settings;
     const OutputSettings& output = settings.output;
     const std::string prefix = StatusMark(outcome, chisqDof, settings.convergence.ChisqDof_Lim);
@@ -187,30 +188,30 @@ void ShowMessage(const NonlinearFitContext& context, const std::string& text) {
 
 }  // namespace
 
-std::string FitOutcomeMessage(int outcome, int nCut, double lambda) {
+std::string FitOutcomeMessage(FitOutcome outcome, int nCut, double lambda) {
     switch (outcome) {
-        case kFitConverged:
+        case FitOutcome::Converged:
             return "収束しました。\n";
-        case kFitNotConverged:
+        case FitOutcome::NotConverged:
             return "収束しませんでした。\n初期値や誤差水準を検討して下さい。\n";
-        case kFitSingular:
+        case FitOutcome::Singular:
             return "特異点\n初期値や誤差水準を検討して下さい。\n";
-        case kFitOutOfRange:
+        case FitOutcome::OutOfRange:
             return "範囲外\n初期値や誤差水準を検討して下さい。\n";
-        case kFitIterationLimit:
+        case FitOutcome::IterationLimit:
             return Sprintf("計算回数が %d を越えました。\n", nCut);
-        case kFitLambdaAbnormal:
+        case FitOutcome::LambdaAbnormal:
             return Sprintf("lambda が異常な値 %lg になりました。\n", lambda);
         default:
             return "原因不明の異常終了\n";
     }
 }
 
-std::string StatusMark(int outcome, double chisqDof, double chisqDofLim) {
-    if (outcome == kFitConverged) {
+std::string StatusMark(FitOutcome outcome, double chisqDof, double chisqDofLim) {
+    if (outcome == FitOutcome::Converged) {
         return chisqDof < chisqDofLim ? "" : "*";
     }
-    return outcome == kFitIterationLimit ? "!" : "?";
+    return outcome == FitOutcome::IterationLimit ? "!" : "?";
 }
 
 std::string MethodMark(FitMethod method) {
@@ -265,7 +266,7 @@ std::vector<FitRecord> FitNonlinear(const double* x, const double* y, const doub
         // Outcomes that end without statistics leave chi-square per degree
         // of freedom undefined.
         double out = std::numeric_limits<double>::quiet_NaN();
-        const int outcome = RunMethod(*workspace, method, out);
+        const FitOutcome outcome = RunMethod(*workspace, method, out);
         const double chisqDof =
             HasParameterBlock(outcome) ? out : std::numeric_limits<double>::quiet_NaN();
         context.host.SendAnswer(AnswerHint::Memo, buffer);

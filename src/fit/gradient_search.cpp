@@ -58,8 +58,8 @@ bool DFPowell::TrialEqualsA() const {
     return true;
 }
 
-int DFPowell::GradientSearch(double& out) {
-    int result = kFitIterationLimit;
+FitOutcome DFPowell::GradientSearch(double& out) {
+    FitOutcome result = FitOutcome::IterationLimit;
     double s = 0.1;
     LogHeader(FitMethod::GradientSearch);
     for (int k = 0; k < m_nCut; ++k) {
@@ -70,7 +70,7 @@ int DFPowell::GradientSearch(double& out) {
         m_chisqPrev = m_f[0];
         LogLine(k);
         if (!haveDirection) {
-            return kFitNotConverged;
+            return FitOutcome::NotConverged;
         }
         for (;;) {
             TrialAlongDirection(s);
@@ -79,7 +79,7 @@ int DFPowell::GradientSearch(double& out) {
                 break;
             }
             if (TrialEqualsA()) {
-                return kFitNotConverged;
+                return FitOutcome::NotConverged;
             }
             s *= 0.5;
         }
@@ -108,7 +108,7 @@ int DFPowell::GradientSearch(double& out) {
         if (diff > 0 && diff < m_chiCut) {
             m_chisqPrev = m_f[0];
             LogLine(k + 1);
-            result = kFitConverged;
+            result = FitOutcome::Converged;
             break;
         }
     }

@@ -163,7 +163,7 @@ FitRecord Failure(int n, int dof, const LinearFitContext& context) {
     context.host.SendAnswer(AnswerHint::Error, kAbnormalData);
     FitRecord record;
     record.method = "linear";
-    record.outcome = 0;
+    record.outcome = FitOutcome::NotConverged;
     record.message = kAbnormalData;
     record.dof = dof;
     record.points = n;
@@ -213,7 +213,7 @@ void SendResult(const std::string& text, const FitRecord& record,
 FitRecord Success(int n, const LinearSolution& sol, std::string text) {
     FitRecord record;
     record.method = "linear";
-    record.outcome = 1;
+    record.outcome = FitOutcome::Converged;
     record.message = std::move(text);
     record.parameters = {sol.a, sol.b};
     record.errors = {sol.aSig, sol.bSig};

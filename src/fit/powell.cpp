@@ -168,7 +168,7 @@ void DFPowell::SwapWorkRowAndColumn(int q, int last) {
     }
 }
 
-int DFPowell::PowellReplaceDirection() {
+bool DFPowell::PowellReplaceDirection() {
     for (int j = 0; j < m_m; ++j) {
         m_a[j] = m_trial[j];
     }
@@ -241,7 +241,7 @@ int DFPowell::PowellReplaceDirection() {
         delta -= u[i] * m_tmp[i];
     }
     if (!(std::fabs(delta) > kSingularDelta)) {
-        return kFitSingular;
+        return false;
     }
     for (int i = 0; i < last; ++i) {
         for (int j = 0; j < last; ++j) {
@@ -254,13 +254,13 @@ int DFPowell::PowellReplaceDirection() {
     if (q != last) {
         SwapWorkRowAndColumn(q, last);
     }
-    return 3;
+    return true;
 }
 
-int DFPowell::Powell(double& out) {
+FitOutcome DFPowell::Powell(double& out) {
     LogHeader(FitMethod::Powell);
     if (!PowellStart()) {
-        return kFitNotConverged;
+        return FitOutcome::NotConverged;
     }
     m_chisqPrev = m_f[0];
     for (int k = 0; k < m_nCut; ++k) {
@@ -272,14 +272,14 @@ int DFPowell::Powell(double& out) {
         if (converged) {
             LogLine(k + 1);
             out = FinishStatistics();
-            return kFitConverged;
+            return FitOutcome::Converged;
         }
-        if (PowellReplaceDirection() == kFitSingular) {
-            return kFitSingular;
+        if (!PowellReplaceDirection()) {
+            return FitOutcome::Singular;
         }
     }
     out = FinishStatistics();
-    return kFitIterationLimit;
+    return FitOutcome::IterationLimit;
 }
 
 }  // namespace quillon

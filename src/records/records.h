@@ -108,8 +108,8 @@ struct FitStatistics {
 
 // What one fit of one set yields, kept for machine-readable output.
 struct FitRecord {
-    std::string method;   // "linear" or the method name
-    int outcome = 0;      // 1 success; the fit's own code otherwise
+    std::string method;  // "linear" or the method name
+    FitOutcome outcome = FitOutcome::NotConverged;
     std::string message;  // the outcome text as it reached the answer pane
     std::vector<double> parameters;
     std::vector<double> errors;

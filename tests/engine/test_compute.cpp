@@ -27,7 +27,8 @@ class FakeNonlinearFitter : public INonlinearFitter {
         calls.push_back(call);
         session.directives.thisSet.clear();
         host.SendAnswer(AnswerHint::Result, "fitted\n");
-        return {FitRecord{"Marquardt", 1, "fitted\n", {}, {}, {}, 0, 0, {}, {}}};
+        return {
+            FitRecord{"Marquardt", FitOutcome::Converged, "fitted\n", {}, {}, {}, 0, 0, {}, {}}};
     }
 
     struct Call {
@@ -130,7 +131,7 @@ TEST(ComputeSets, BlankLineEndsASetOfTwoAndEmptiesTheMemo) {
     const auto& record = c.Run({"// first", "1 2", "2 4", "", "1 3", "2 6", "3 9"});
     ASSERT_EQ(record.sets.size(), 2u);
     EXPECT_EQ(record.sets[0].memo, "// first\n");
-    EXPECT_EQ(record.sets[0].fits[0].outcome, 1);
+    EXPECT_EQ(record.sets[0].fits[0].outcome, FitOutcome::Converged);
     EXPECT_EQ(record.sets[1].memo, "");
     EXPECT_EQ(record.sets[1].setNumber, 2);
 }

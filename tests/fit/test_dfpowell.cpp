@@ -304,7 +304,7 @@ TEST_F(Workspace, NoDegreesOfFreedomGivesNotANumber) {
     Problem p({0, 1}, {1, 2}, {0, 0}, {1, 1}, Line);
     DFPowell ws(*p.model, p.log, 100, 1e-3);
     double out = 0;
-    EXPECT_EQ(ws.Marquardt(out), kFitConverged);
+    EXPECT_EQ(ws.Marquardt(out), FitOutcome::Converged);
     EXPECT_TRUE(std::isnan(out));
     // The forward differences with steps 1 end half a unit below the line
     // through both points, (1, 1): J^T J da = -(2, 1) / 2.
@@ -358,17 +358,17 @@ TEST_F(Workspace, InertParameterIsSingularInTheInvertingMethods) {
         Problem p(kX3, kY3, {0, 5}, {0.1, 0.1}, InertSecond());
         DFPowell ws(*p.model, p.log, 100, 1e-3);
         double out = 12345;
-        int outcome = 0;
+        FitOutcome outcome = FitOutcome::NotConverged;
         if (method == 0) {
             outcome = ws.Marquardt(out);
-            EXPECT_EQ(outcome, kFitSingular);
+            EXPECT_EQ(outcome, FitOutcome::Singular);
         } else if (method == 1) {
             outcome = ws.Expansion(out);
-            EXPECT_EQ(outcome, kFitSingular);
+            EXPECT_EQ(outcome, FitOutcome::Singular);
         } else {
             // Powell's Gram matrix is not a number: reported as not converged.
             outcome = ws.Powell(out);
-            EXPECT_EQ(outcome, kFitNotConverged);
+            EXPECT_EQ(outcome, FitOutcome::NotConverged);
         }
         EXPECT_EQ(out, 12345) << "no statistics after " << method;
         EXPECT_EQ(p.H(1), 0.1) << "steps untouched after " << method;
@@ -382,7 +382,7 @@ TEST_F(Workspace, MarquardtFitsALineAndNumbersItsLog) {
     Problem p({0, 1, 2, 3}, {1, 3.5, 4.5, 7}, {0, 0}, {1e-3, 1e-3}, Line);
     DFPowell ws(*p.model, p.log, 10000, 1e-9);
     double out = 0;
-    ASSERT_EQ(ws.Marquardt(out), kFitConverged);
+    ASSERT_EQ(ws.Marquardt(out), FitOutcome::Converged);
     // Least squares: b = 1.9, a = 1.15; residuals -0.15, 0.45, -0.45, 0.15.
     // The one-sided differences stop where the forward difference of chi2
     // vanishes: J^T J da = -diag(J^T J) h / 2 = -(2, 7) * 1e-3, so
@@ -407,7 +407,7 @@ TEST_F(Workspace, MarquardtAcceptsAnUnchangedChiSquareAndConverges) {
     Problem p({0, 1}, {0.5, 0.5}, {0.4999}, {0.001}, step);
     DFPowell ws(*p.model, p.log, 10, 1e-3);
     double out = 0;
-    EXPECT_EQ(ws.Marquardt(out), kFitConverged);
+    EXPECT_EQ(ws.Marquardt(out), FitOutcome::Converged);
     EXPECT_EQ(LogNumbers(p.log), (std::vector<int>{0, 1}));
     EXPECT_EQ(p.A(0), 0.4999);
     EXPECT_DOUBLE_EQ(out, 0.5);
@@ -421,7 +421,7 @@ TEST_F(Workspace, MarquardtThatCanNeverLowerChiSquareEndsWithInfiniteLambda) {
     Problem p({0, 1, 2}, {0, 0, 0}, {1}, {0.1}, drifting);
     DFPowell ws(*p.model, p.log, 10000, 1e-3);
     double out = 0;
-    EXPECT_EQ(ws.Marquardt(out), kFitLambdaAbnormal);
+    EXPECT_EQ(ws.Marquardt(out), FitOutcome::LambdaAbnormal);
     EXPECT_TRUE(std::isinf(out)) << out;
     EXPECT_EQ(LogNumbers(p.log), (std::vector<int>{0}));
 }
@@ -432,7 +432,7 @@ TEST_F(Workspace, MarquardtLambdaStaysFiniteWithAShortLimit) {
     Problem p({0, 1, 2}, {0, 0, 0}, {1}, {0.1}, drifting);
     DFPowell ws(*p.model, p.log, 10, 1e-3);
     double out = 0;
-    EXPECT_EQ(ws.Marquardt(out), kFitLambdaAbnormal);
+    EXPECT_EQ(ws.Marquardt(out), FitOutcome::LambdaAbnormal);
     // Ten rejections from 0.001.
     EXPECT_NEAR(out, 1e7, 1e-3);
     EXPECT_EQ(p.A(0), 1) << "no rejected step is kept";
@@ -444,7 +444,7 @@ TEST_F(Workspace, MarquardtStopsAtTheIterationLimit) {
     Problem p({0, 1, 2, 3}, {1, 3.5, 4.5, 7}, {100, -50}, {1e-3, 1e-3}, Line);
     DFPowell ws(*p.model, p.log, 1, 1e-10);
     double out = 0;
-    EXPECT_EQ(ws.Marquardt(out), kFitIterationLimit);
+    EXPECT_EQ(ws.Marquardt(out), FitOutcome::IterationLimit);
     EXPECT_EQ(LogNumbers(p.log), (std::vector<int>{0}));
     EXPECT_TRUE(std::isfinite(out));
 }
@@ -453,10 +453,10 @@ TEST_F(Workspace, NonPositiveLimitRunsNoIteration) {
     Problem p(kX3, kY3, {0, 0}, {1, 1}, Line);
     DFPowell ws(*p.model, p.log, 0, 1e-3);
     double out = 0;
-    EXPECT_EQ(ws.Marquardt(out), kFitIterationLimit);
-    EXPECT_EQ(ws.Expansion(out), kFitIterationLimit);
-    EXPECT_EQ(ws.GradientSearch(out), kFitIterationLimit);
-    EXPECT_EQ(ws.Powell(out), kFitIterationLimit);
+    EXPECT_EQ(ws.Marquardt(out), FitOutcome::IterationLimit);
+    EXPECT_EQ(ws.Expansion(out), FitOutcome::IterationLimit);
+    EXPECT_EQ(ws.GradientSearch(out), FitOutcome::IterationLimit);
+    EXPECT_EQ(ws.Powell(out), FitOutcome::IterationLimit);
     EXPECT_TRUE(LogNumbers(p.log).empty());
     EXPECT_DOUBLE_EQ(out, 14.0 / 1);
 }
@@ -480,7 +480,7 @@ TEST_F(Workspace, ExpansionTakesAStepThatRaisesChiSquareBelowTheCut) {
     Problem p({0, 1}, {0, 0}, {0}, {1}, Bump(1.0001));
     DFPowell ws(*p.model, p.log, 100, 1e-3);
     double out = 0;
-    EXPECT_EQ(ws.Expansion(out), kFitConverged);
+    EXPECT_EQ(ws.Expansion(out), FitOutcome::Converged);
     EXPECT_EQ(p.A(0), 0.5);
     EXPECT_EQ(LogNumbers(p.log), (std::vector<int>{0, 1}));
     EXPECT_NE(p.log.find("   0:     2.00000         0  \n   1:     2.00040       0.5  \n"),
@@ -495,7 +495,7 @@ TEST_F(Workspace, ExpansionDoesNotStopOnARiseAboveTheCut) {
     Problem p({0, 1}, {0, 0}, {0}, {1}, Bump(1.01));
     DFPowell ws(*p.model, p.log, 100, 1e-3);
     double out = 0;
-    EXPECT_EQ(ws.Expansion(out), kFitSingular);
+    EXPECT_EQ(ws.Expansion(out), FitOutcome::Singular);
     EXPECT_NEAR(p.A(0), 1, 1e-12);
     EXPECT_EQ(LogNumbers(p.log), (std::vector<int>{0, 1, 2}));
 }
@@ -504,7 +504,7 @@ TEST_F(Workspace, ExpansionSolvesALinearProblemInOneStep) {
     Problem p({0, 1, 2, 3}, {1, 3.5, 4.5, 7}, {0, 0}, {1, 1}, Line);
     DFPowell ws(*p.model, p.log, 100, 1e-6);
     double out = 0;
-    EXPECT_EQ(ws.Expansion(out), kFitConverged);
+    EXPECT_EQ(ws.Expansion(out), FitOutcome::Converged);
     // Steps 1 put the forward-difference solution (0.7, -0.8) off the least
     // squares line (see the Marquardt case); a linear model gets there in one
     // step, and the second step changes nothing.
@@ -541,7 +541,7 @@ TEST_F(Workspace, GradientSearchConvergesAndEndsWithTheNextNumber) {
     Decay p({1.5, -0.5}, {1.5e-4, 0.5e-4});
     DFPowell ws(*p.model, p.log, 10000, 1e-8);
     double out = 0;
-    EXPECT_EQ(ws.GradientSearch(out), kFitConverged);
+    EXPECT_EQ(ws.GradientSearch(out), FitOutcome::Converged);
     EXPECT_NEAR(p.A(0), 2, 0.02);
     EXPECT_NEAR(p.A(1), -0.7, 0.02);
     EXPECT_LT(out, 1e-5);
@@ -556,7 +556,7 @@ TEST_F(Workspace, GradientSearchEndsOnAFlatSurface) {
     Problem p(kX3, kY3, {0, 0}, {0.1, 0.1}, flat);
     DFPowell ws(*p.model, p.log, 10000, 1e-3);
     double out = 0;
-    EXPECT_NE(ws.GradientSearch(out), kFitConverged);
+    EXPECT_NE(ws.GradientSearch(out), FitOutcome::Converged);
     EXPECT_EQ(LogNumbers(p.log), (std::vector<int>{0}));
     EXPECT_EQ(p.A(0), 0);
 }
@@ -568,7 +568,7 @@ TEST_F(Workspace, GradientSearchEndsOnResidualsThatAreNotNumbers) {
     Problem p(kX3, kY3, {1}, {0.1}, nan);
     DFPowell ws(*p.model, p.log, 10000, 1e-3);
     double out = 0;
-    EXPECT_NE(ws.GradientSearch(out), kFitConverged);
+    EXPECT_NE(ws.GradientSearch(out), FitOutcome::Converged);
     EXPECT_LE(LogNumbers(p.log).size(), 1u);
 }
 
@@ -579,7 +579,7 @@ TEST_F(Workspace, GradientSearchEndsWhenNoStepLowersChiSquare) {
     Problem p(kX3, {0, 0, 0}, {0}, {0.1}, square);
     DFPowell ws(*p.model, p.log, 10000, 1e-3);
     double out = 0;
-    EXPECT_NE(ws.GradientSearch(out), kFitConverged);
+    EXPECT_NE(ws.GradientSearch(out), FitOutcome::Converged);
     EXPECT_EQ(p.A(0), 0);
 }
 
@@ -587,7 +587,7 @@ TEST_F(Workspace, GradientSearchStopsAtTheIterationLimit) {
     Problem p({0, 1, 2, 3}, {1, 3.5, 4.5, 7}, {100, -50}, {0.01, 0.01}, Line);
     DFPowell ws(*p.model, p.log, 3, 1e-10);
     double out = 0;
-    EXPECT_EQ(ws.GradientSearch(out), kFitIterationLimit);
+    EXPECT_EQ(ws.GradientSearch(out), FitOutcome::IterationLimit);
     EXPECT_EQ(LogNumbers(p.log), (std::vector<int>{0, 1, 2}));
 }
 
@@ -604,7 +604,7 @@ TEST_F(Workspace, PowellFirstLinePointIsHalfTheGaussNewtonStep) {
     };
     DFPowell ws(*p.model, p.log, 10000, 1e-6);
     double out = 0;
-    EXPECT_EQ(ws.Powell(out), kFitConverged);
+    EXPECT_EQ(ws.Powell(out), FitOutcome::Converged);
     // gamma = (1,1,1)/sqrt(3), d = 1/sqrt(3), G = 1.005, rhs = 6/sqrt(3): the
     // direction is 2/1.005 and the first line point half of it.
     ASSERT_GE(evaluated.size(), 3u);
@@ -618,7 +618,7 @@ TEST_F(Workspace, PowellWithOneParameterConverges) {
     Problem p({0, 1, 2}, {1, 2, 3}, {10}, {1e-4}, Constant, {1, 1, 2});
     DFPowell ws(*p.model, p.log, 10000, 1e-6);
     double out = 0;
-    EXPECT_EQ(ws.Powell(out), kFitConverged);
+    EXPECT_EQ(ws.Powell(out), FitOutcome::Converged);
     // Weighted mean (1 + 2 + 4*3) / 6.
     // chi2 changes by 6 da^2: a change below 1e-6 leaves da below 4e-4.
     EXPECT_NEAR(p.A(0), 2.5, 5e-4);
@@ -632,7 +632,7 @@ TEST_F(Workspace, PowellConvergesOnALine) {
     Problem p({0, 1, 2, 3}, {1, 3.5, 4.5, 7}, {0, 0}, {1e-3, 1e-3}, Line);
     DFPowell ws(*p.model, p.log, 10000, 1e-9);
     double out = 0;
-    EXPECT_EQ(ws.Powell(out), kFitConverged);
+    EXPECT_EQ(ws.Powell(out), FitOutcome::Converged);
     EXPECT_NEAR(p.A(0), 1.15, 1e-3);
     EXPECT_NEAR(p.A(1), 1.9, 1e-3);
     EXPECT_NEAR(out * 2, 0.45, 1e-6);
@@ -643,7 +643,7 @@ TEST_F(Workspace, PowellConvergesOnACurvedProblem) {
     Decay p({1.5, -0.5}, {1.5e-4, 0.5e-4});
     DFPowell ws(*p.model, p.log, 10000, 1e-12);
     double out = 0;
-    EXPECT_EQ(ws.Powell(out), kFitConverged);
+    EXPECT_EQ(ws.Powell(out), FitOutcome::Converged);
     EXPECT_NEAR(p.A(0), 2, 1e-3);
     EXPECT_NEAR(p.A(1), -0.7, 1e-3);
 }

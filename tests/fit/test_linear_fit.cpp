@@ -31,7 +31,7 @@ const std::vector<DataPoint> kExactLine{{0, 1, 1}, {1, 3, 1}, {2, 5, 1}};
 TEST(LinearFitAB, ExactLineUnweightedHasNoErrors) {
     LinearFixture f;
     const FitRecord r = f.AB(kExactLine, false);
-    EXPECT_EQ(r.outcome, 1);
+    EXPECT_EQ(r.outcome, FitOutcome::Converged);
     EXPECT_EQ(r.parameters, (std::vector<double>{1, 2}));
     EXPECT_EQ(r.errors, (std::vector<double>{0, 0}));
     EXPECT_EQ(*r.chisqDof, 0.0);
@@ -85,7 +85,7 @@ TEST(LinearFitAB, TooFewPointsOrEqualXAreAbnormal) {
         LinearFixture f;
         f.settings.output.enabled = true;
         const FitRecord r = f.AB(points, false);
-        EXPECT_EQ(r.outcome, 0);
+        EXPECT_EQ(r.outcome, FitOutcome::NotConverged);
         ASSERT_EQ(f.host.answers.size(), 1u);
         EXPECT_EQ(f.host.answers[0],
                   std::make_pair(AnswerHint::Error, std::string("Abnormal data!!\n")));
@@ -97,7 +97,7 @@ TEST(LinearFitAB, TooFewPointsOrEqualXAreAbnormal) {
 TEST(LinearFitThroughOrigin, TwoPointsUnweighted) {
     LinearFixture f;
     const FitRecord r = f.Origin({{1, 2, 1}, {2, 4, 1}}, false);
-    EXPECT_EQ(r.outcome, 1);
+    EXPECT_EQ(r.outcome, FitOutcome::Converged);
     EXPECT_EQ(r.parameters, (std::vector<double>{0, 2}));
     EXPECT_EQ(r.dof, 1);
     EXPECT_EQ(f.host.answers.at(0).second,
@@ -121,9 +121,9 @@ TEST(LinearFitThroughOrigin, WeightedAndUnweightedErrors) {
 
 TEST(LinearFitThroughOrigin, AllXZeroIsAbnormal) {
     LinearFixture f;
-    EXPECT_EQ(f.Origin({{0, 1, 1}, {0, 2, 1}, {0, 3, 1}}, false).outcome, 0);
-    EXPECT_EQ(f.Origin({{0, 1, 1}, {0, 2, 1}}, true).outcome, 0);
-    EXPECT_EQ(f.Origin({{1, 1, 1}}, false).outcome, 0);
+    EXPECT_EQ(f.Origin({{0, 1, 1}, {0, 2, 1}, {0, 3, 1}}, false).outcome, FitOutcome::NotConverged);
+    EXPECT_EQ(f.Origin({{0, 1, 1}, {0, 2, 1}}, true).outcome, FitOutcome::NotConverged);
+    EXPECT_EQ(f.Origin({{1, 1, 1}}, false).outcome, FitOutcome::NotConverged);
 }
 
 TEST(LinearColumns, ParametersCurveAndTableColumn) {

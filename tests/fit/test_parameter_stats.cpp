@@ -303,7 +303,7 @@ TEST(NonlinearStatistics, CovarianceIsTheAnalyticInverseScaledByChiSquarePerDof)
         const std::vector<Point> points = NoisyLogistic(withSd);
         StatsRun run(kLogistic, false);
         const FitRecord& fit = run.Go(Lines(points, withSd));
-        ASSERT_EQ(fit.outcome, 1);
+        ASSERT_EQ(fit.outcome, FitOutcome::Converged);
         ASSERT_TRUE(fit.statistics);
         const FitStatistics& stats = *fit.statistics;
         const std::vector<double> inverse = LogisticInverseCurvature(fit.parameters, points);
@@ -347,7 +347,7 @@ TEST(LinearStatistics, CovarianceIsTheClosedFormInverse) {
         const std::vector<Point> points = ScatteredLine(withSd);
         StatsRun run(kLinear, false);
         const FitRecord& fit = run.Go(Lines(points, withSd));
-        ASSERT_EQ(fit.outcome, 1);
+        ASSERT_EQ(fit.outcome, FitOutcome::Converged);
         ASSERT_TRUE(fit.statistics);
         // XᵀWX of the design rows (1, x) and its inverse by the adjugate.
         double m00 = 0, m01 = 0, m11 = 0;
@@ -380,7 +380,7 @@ TEST(LinearStatistics, ThroughTheOriginCoversTheSlopeAlone) {
     const std::vector<Point> points = ScatteredLine(false);
     StatsRun run(kThroughOrigin, false);
     const FitRecord& fit = run.Go(Lines(points, false));
-    ASSERT_EQ(fit.outcome, 1);
+    ASSERT_EQ(fit.outcome, FitOutcome::Converged);
     double sxx = 0, rss = 0;
     for (const Point& p : points) {
         sxx += p.x * p.x;

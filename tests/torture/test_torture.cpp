@@ -253,7 +253,7 @@ TEST_P(TortureMatrix, EverySetEndsWithAnOutcomeText) {
             if (IsLinear(modelId)) {
                 ASSERT_EQ(set.fits.size(), 1u);
                 const FitRecord& fit = set.fits[0];
-                if (fit.outcome != 1) {
+                if (fit.outcome != FitOutcome::Converged) {
                     EXPECT_EQ(fit.message, "Abnormal data!!\n");
                 }
                 EXPECT_EQ(flatMessages, 0);
