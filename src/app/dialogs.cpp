@@ -210,7 +210,7 @@ COutputSettingsDlg::COutputSettingsDlg(const OutputSettings& settings, FitMethod
         contentsGroup->addButton(m_contents[i]);
         contentsLayout->addWidget(m_contents[i]);
     }
-    m_contents[std::clamp(settings.contents, 0, 2)]->setChecked(true);
+    m_contents[std::clamp(static_cast<int>(settings.contents), 0, 2)]->setChecked(true);
 
     m_paramTable = NamedButton<QCheckBox>(1365, "パラメーターの表を付加する", this);
     if (method != FitMethod::All) {
@@ -239,12 +239,12 @@ COutputSettingsDlg::COutputSettingsDlg(const OutputSettings& settings, FitMethod
     };
     const char* xminText[3] = {"データの下限", "指定％だけ下げる", "数値指定"};
     const char* xmaxText[3] = {"データの上限", "指定％だけ上げる", "数値指定"};
-    QGroupBox* xminBox =
-        rangeGroup("当てはめ曲線範囲　下限 Xmin", m_xmin, 1355, xminText, m_xminPercent, 1358,
-                   m_xminValue, 1359, settings.xminMode, settings.xminPercent, settings.xminValue);
-    QGroupBox* xmaxBox =
-        rangeGroup("当てはめ曲線範囲　上限 Xmax", m_xmax, 1360, xmaxText, m_xmaxPercent, 1363,
-                   m_xmaxValue, 1364, settings.xmaxMode, settings.xmaxPercent, settings.xmaxValue);
+    QGroupBox* xminBox = rangeGroup(
+        "当てはめ曲線範囲　下限 Xmin", m_xmin, 1355, xminText, m_xminPercent, 1358, m_xminValue,
+        1359, static_cast<int>(settings.xminMode), settings.xminPercent, settings.xminValue);
+    QGroupBox* xmaxBox = rangeGroup(
+        "当てはめ曲線範囲　上限 Xmax", m_xmax, 1360, xmaxText, m_xmaxPercent, 1363, m_xmaxValue,
+        1364, static_cast<int>(settings.xmaxMode), settings.xmaxPercent, settings.xmaxValue);
 
     auto* stepBox = new QGroupBox("当てはめ曲線 刻み", this);
     auto* stepGrid = new QGridLayout(stepBox);
@@ -263,7 +263,7 @@ COutputSettingsDlg::COutputSettingsDlg(const OutputSettings& settings, FitMethod
         stepGrid->addWidget(m_divisions[i], i, 1);
         stepGrid->addWidget(new QLabel("等分", stepBox), i, 2);
     }
-    m_step[std::clamp(settings.stepMode, 0, 1)]->setChecked(true);
+    m_step[std::clamp(static_cast<int>(settings.stepMode), 0, 1)]->setChecked(true);
 
     m_runButton = NamedButton<QPushButton>(1354, "実行", this);
     connect(m_runButton, &QPushButton::clicked, this, [this] {
@@ -300,8 +300,9 @@ void COutputSettingsDlg::UpdateEnabling() {
         return 0;
     };
     const OutputDialogEnabling e = OutputDialogEnabled(
-        m_enabled->isChecked(), checkedIndex(m_xmin, 3), checkedIndex(m_xmax, 3),
-        checkedIndex(m_step, 2), m_method, m_lineCount);
+        m_enabled->isChecked(), static_cast<CurveEndMode>(checkedIndex(m_xmin, 3)),
+        static_cast<CurveEndMode>(checkedIndex(m_xmax, 3)),
+        static_cast<CurveStepMode>(checkedIndex(m_step, 2)), m_method, m_lineCount);
     for (QRadioButton* r : {m_contents[0], m_contents[1], m_contents[2], m_xmin[0], m_xmin[1],
                             m_xmin[2], m_xmax[0], m_xmax[1], m_xmax[2], m_step[0], m_step[1]}) {
         r->setEnabled(e.radios);
@@ -330,13 +331,13 @@ bool COutputSettingsDlg::Store() {
     s.enabled = m_enabled->isChecked();
     for (int i = 0; i < 3; ++i) {
         if (m_contents[i]->isChecked())
-            s.contents = i;
+            s.contents = static_cast<ResultContents>(i);
         if (m_xmin[i]->isChecked())
-            s.xminMode = i;
+            s.xminMode = static_cast<CurveEndMode>(i);
         if (m_xmax[i]->isChecked())
-            s.xmaxMode = i;
+            s.xmaxMode = static_cast<CurveEndMode>(i);
     }
-    s.stepMode = m_step[1]->isChecked() ? 1 : 0;
+    s.stepMode = m_step[1]->isChecked() ? CurveStepMode::Spacing : CurveStepMode::Range;
     // With ALL the table box is disabled and shown unchecked: OK stores false.
     s.paramTable = m_method != FitMethod::All && m_paramTable->isChecked();
     ParseDoubleField(m_xminPercent->text(), s.xminPercent);

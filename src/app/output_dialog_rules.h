@@ -18,7 +18,8 @@ struct OutputDialogEnabling {
     bool run = false;               // button 1354: needs more than two data lines
 };
 
-OutputDialogEnabling OutputDialogEnabled(bool fileOn, int xminMode, int xmaxMode, int stepMode,
-                                         FitMethod method, int dataLineCount);
+OutputDialogEnabling OutputDialogEnabled(bool fileOn, CurveEndMode xminMode, CurveEndMode xmaxMode,
+                                         CurveStepMode stepMode, FitMethod method,
+                                         int dataLineCount);
 
 }  // namespace quillon::app

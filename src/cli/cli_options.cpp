@@ -114,10 +114,10 @@ void AddResultFileOptions(CLI::App& app, ResultFileOptions& result, NamedChoices
 }
 
 void ApplyNamedChoices(const NamedChoices& names, CliOptions& options) {
-    options.output.contents = IndexOf(names.contents, kContentsNames);
-    options.output.xminMode = IndexOf(names.xminMode, kRangeModeNames);
-    options.output.xmaxMode = IndexOf(names.xmaxMode, kRangeModeNames);
-    options.output.stepMode = IndexOf(names.stepMode, kStepModeNames);
+    options.output.contents = static_cast<ResultContents>(IndexOf(names.contents, kContentsNames));
+    options.output.xminMode = static_cast<CurveEndMode>(IndexOf(names.xminMode, kRangeModeNames));
+    options.output.xmaxMode = static_cast<CurveEndMode>(IndexOf(names.xmaxMode, kRangeModeNames));
+    options.output.stepMode = static_cast<CurveStepMode>(IndexOf(names.stepMode, kStepModeNames));
     options.output.paramTable = !names.noParamTable;
     options.result.writer.m_bComment = !names.noComment;
     options.result.writer.m_bHeader = !names.noHeader;

@@ -157,7 +157,7 @@ void AppendResultColumns(CModelFunction& model, const double* x, FitOutcome outc
         context.tableColumns.push_back(
             {Sprintf("%sa_%d%s", prefix, setNumber, suffix), {a.begin(), a.end()}});
     }
-    if (output.contents != 1) {
+    if (output.contents != ResultContents::Curve) {
         std::vector<double> values(a.begin(), a.end());
         values.push_back(chisqDof);
         values.push_back(static_cast<double>(model.DegreesOfFreedom()));
@@ -165,7 +165,7 @@ void AppendResultColumns(CModelFunction& model, const double* x, FitOutcome outc
         context.fileColumns.push_back(
             {Sprintf("%sa_%d%s", prefix, setNumber, suffix), std::move(values)});
     }
-    if (output.contents != 0) {
+    if (output.contents != ResultContents::Parameters) {
         const CurveXRange range{model.XMin(), model.XMax(), x[0], x[1]};
         if (auto xs = SampleCurveX(output, range)) {
             std::vector<double> ys;

@@ -139,12 +139,12 @@ void AppendLinearColumns(const std::vector<DataPoint>& points, const LinearSolut
     if (output.paramTable && context.settings.method != FitMethod::All) {
         context.tableColumns.push_back({Sprintf("Linear_%d", setNumber), {sol.a, sol.b}});
     }
-    if (output.contents != 1) {
+    if (output.contents != ResultContents::Curve) {
         context.fileColumns.push_back(
             {Sprintf("Param_%d", setNumber),
              {sol.a, sol.b, sol.chisqDof, static_cast<double>(n - 1), static_cast<double>(n)}});
     }
-    if (output.contents != 0) {
+    if (output.contents != ResultContents::Parameters) {
         const std::vector<double> xs = SortedX(points);
         const CurveXRange range{xs.front(), xs.back(), xs[0], xs.size() > 1 ? xs[1] : xs[0]};
         if (auto curveX = SampleCurveX(output, range)) {

@@ -1,6 +1,6 @@
-// The named choices and results of a fit: the method run and the outcome it
-// ends with. Each keeps the number the reports, the window's lists and the
-// stored settings have always used.
+// The named choices and results of a fit: the method run, the outcome it ends
+// with and the modes of the result columns. Each keeps the number the reports,
+// the window's lists and the stored settings have always used.
 #pragma once
 
 #include <array>
@@ -28,6 +28,26 @@ enum class FitOutcome : int {
     OutOfRange = -2,
     IterationLimit = -3,
     LambdaAbnormal = -4,  // Marquardt's damping factor grew without an accepted step
+};
+
+// What the result columns of a set hold.
+enum class ResultContents : int {
+    Parameters = 0,
+    Curve = 1,
+    Both = 2,
+};
+
+// Where the fitted curve starts (xminMode) or ends (xmaxMode).
+enum class CurveEndMode : int {
+    Data = 0,     // the data's own end
+    Percent = 1,  // moved outwards by a percentage of the data's X range
+    Value = 2,    // a given value
+};
+
+// How the curve's step is taken.
+enum class CurveStepMode : int {
+    Range = 0,    // (Xmax - Xmin) / divisions[0]
+    Spacing = 1,  // (X(1) - X(0)) / divisions[1]
 };
 
 }  // namespace quillon

@@ -49,14 +49,14 @@ struct SetLabel {
 struct OutputSettings {
     bool enabled = false;    // the "File" switch
     bool paramTable = true;  // per-set parameter columns and the table
-    int contents = 2;        // 0 parameters, 1 curve, 2 both
-    int xminMode = 0;        // 0 data, 1 lowered by percent, 2 value
+    ResultContents contents = ResultContents::Both;
+    CurveEndMode xminMode = CurveEndMode::Data;  // Percent lowers the start
     double xminPercent = 0.0;
     double xminValue = 0.0;
-    int xmaxMode = 0;  // 0 data, 1 raised by percent, 2 value
+    CurveEndMode xmaxMode = CurveEndMode::Data;  // Percent raises the end
     double xmaxPercent = 0.0;
     double xmaxValue = 100.0;
-    int stepMode = 0;  // 0 range / divisions, 1 spacing / divisions
+    CurveStepMode stepMode = CurveStepMode::Range;
     std::array<int, 2> divisions{100, 10};
 };
 

@@ -337,12 +337,12 @@ TEST(ParameterTable, FailedLinearFitAddsALabelButNoParameter) {
 
 TEST(ParameterTable, ContentsChooseParametersOrCurve) {
     Compute params;
-    params.session.settings.output.contents = 0;
+    params.session.settings.output.contents = ResultContents::Parameters;
     params.WithFile().Run({"0 1", "1 3", "2 5"});
     EXPECT_EQ(params.host.ColumnNames(),
               (std::vector<std::string>{"Param_1", "No.", "a(y-intercept)", "No.", "b(slope)"}));
     Compute curve;
-    curve.session.settings.output.contents = 1;
+    curve.session.settings.output.contents = ResultContents::Curve;
     curve.WithFile().Run({"0 1", "1 3", "2 5"});
     EXPECT_EQ(curve.host.ColumnNames()[0], "x_1");
     EXPECT_EQ(curve.host.Column("Param_1"), nullptr);

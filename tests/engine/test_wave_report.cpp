@@ -108,7 +108,7 @@ TEST(WaveReport, ComesAfterTheParameterTableOfModelTwelve) {
         session.settings.modelId = 12;
         session.settings.method = method;
         session.settings.output.enabled = true;
-        session.settings.output.contents = 0;
+        session.settings.output.contents = ResultContents::Parameters;
         testing::RecordingHost host;
         ComputeParameters(lines, session, host);
         const auto names = host.ColumnNames();

@@ -114,7 +114,7 @@ TEST(OutputSettingsCheck, DivisionsHaveTheirRanges) {
     settings.divisions = {100, 10001};
     EXPECT_EQ(ValidateOutputSettings(settings)->field, "divisions[1]");
     settings.divisions = {100, 10};
-    settings.xmaxMode = 3;
+    settings.xmaxMode = static_cast<CurveEndMode>(3);
     EXPECT_EQ(ValidateOutputSettings(settings)->field, "xmaxMode");
 }
 

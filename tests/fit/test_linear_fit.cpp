@@ -166,19 +166,19 @@ TEST(LinearColumns, ThroughOriginTableHasZeroIntercept) {
 TEST(CurveSampling, ModesOfStartEndAndStep) {
     OutputSettings s;
     const CurveXRange range{10, 20, 10, 12};
-    s.xminMode = 1;
+    s.xminMode = CurveEndMode::Percent;
     s.xminPercent = 10;  // 10 - 1
-    s.xmaxMode = 2;
+    s.xmaxMode = CurveEndMode::Value;
     s.xmaxValue = 25;
-    s.stepMode = 1;
+    s.stepMode = CurveStepMode::Spacing;
     s.divisions = {100, 4};  // (12 - 10) / 4
     const auto xs = SampleCurveX(s, range);
     ASSERT_TRUE(xs);
     EXPECT_EQ(xs->front(), 9.0);
     EXPECT_EQ(xs->size(), 33u);  // (25 - 9) / 0.5 + 1
-    s.xmaxMode = 1;
+    s.xmaxMode = CurveEndMode::Percent;
     s.xmaxPercent = 50;  // 20 + 5
-    s.stepMode = 0;
+    s.stepMode = CurveStepMode::Range;
     s.divisions = {16, 4};
     EXPECT_EQ(SampleCurveX(s, range)->size(), 17u);
 }
@@ -186,20 +186,20 @@ TEST(CurveSampling, ModesOfStartEndAndStep) {
 TEST(CurveSampling, DegenerateStepsWriteNoCurve) {
     OutputSettings s;
     EXPECT_FALSE(SampleCurveX(s, {5, 5, 5, 5}));  // zero range
-    s.stepMode = 1;
+    s.stepMode = CurveStepMode::Spacing;
     EXPECT_FALSE(SampleCurveX(s, {0, 10, 3, 3}));  // equal X(0), X(1)
-    s.xmaxMode = 2;
+    s.xmaxMode = CurveEndMode::Value;
     s.xmaxValue = -10;  // end before start with a positive step
     EXPECT_FALSE(SampleCurveX(s, {0, 10, 0, 1}));
     s.xmaxValue = 1e300;  // far too many points
     EXPECT_FALSE(SampleCurveX(s, {0, 10, 0, 1}));
-    s.xmaxMode = 0;
+    s.xmaxMode = CurveEndMode::Data;
     EXPECT_FALSE(SampleCurveX(s, {0, NAN, 0, 1}));
 }
 
 TEST(CurveSampling, EndBeforeStartWithRangeStepRunsBackwards) {
     OutputSettings s;
-    s.xmaxMode = 2;
+    s.xmaxMode = CurveEndMode::Value;
     s.xmaxValue = -10;
     s.divisions = {10, 10};
     const auto xs = SampleCurveX(s, {0, 10, 0, 1});
