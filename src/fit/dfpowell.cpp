@@ -241,11 +241,30 @@ void DFPowell::LogLine(int k) {
     m_log += "\n";
 }
 
-FitOutcome DFPowell::Marquardt(double& out) {
-    FitOutcome result = FitOutcome::IterationLimit;
+MethodRun DFPowell::EndWithoutStatistics(FitOutcome outcome, int iterations) {
+    MethodRun run;
+    run.outcome = outcome;
+    run.iterations = iterations;
+    return run;
+}
+
+MethodRun DFPowell::EndWithStatistics(FitOutcome outcome, int iterations) {
+    MethodRun run = EndWithoutStatistics(outcome, iterations);
+    run.chisqDof = FinishStatistics();
+    return run;
+}
+
+MethodRun DFPowell::Marquardt() {
     m_lambda = 0.001;
     LogHeader(FitMethod::Marquardt);
-    for (int k = 0; k < m_nCut;) {
+    MethodRun run = DampedIterations();
+    run.lambda = m_lambda;
+    return run;
+}
+
+MethodRun DFPowell::DampedIterations() {
+    int k = 0;
+    while (k < m_nCut) {
         BuildCurvature();
         m_chisqPrev = m_f[0];
         LogLine(k);
@@ -254,7 +273,7 @@ FitOutcome DFPowell::Marquardt(double& out) {
         for (int pass = 0; pass < m_nCut; ++pass) {
             DampWork();
             if (!InvertInPlace()) {
-                return FitOutcome::Singular;
+                return EndWithoutStatistics(FitOutcome::Singular, k + 1);
             }
             NewtonStep();
             m_f[0] = ChiSquare(m_trial.data(), 0);
@@ -271,19 +290,16 @@ FitOutcome DFPowell::Marquardt(double& out) {
             m_lambda *= 10.0;
         }
         if (!accepted) {
-            out = m_lambda;
-            return FitOutcome::LambdaAbnormal;
-        }
-        if (std::fabs(diff) < m_chiCut) {
-            m_chisqPrev = m_f[0];
-            LogLine(k + 1);
-            result = FitOutcome::Converged;
-            break;
+            return EndWithoutStatistics(FitOutcome::LambdaAbnormal, k + 1);
         }
         ++k;
+        if (std::fabs(diff) < m_chiCut) {
+            m_chisqPrev = m_f[0];
+            LogLine(k);
+            return EndWithStatistics(FitOutcome::Converged, k);
+        }
     }
-    out = FinishStatistics();
-    return result;
+    return EndWithStatistics(FitOutcome::IterationLimit, k);
 }
 
 }  // namespace quillon

@@ -3,6 +3,7 @@
 // holds the standard errors.
 #pragma once
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,20 @@
 #include "records/fit_codes.h"
 
 namespace quillon {
+
+// What one run of a method ends with.
+struct MethodRun {
+    FitOutcome outcome = FitOutcome::NotConverged;
+    // Chi-square per degree of freedom after Converged and IterationLimit;
+    // not a number otherwise, and without degrees of freedom.
+    double chisqDof = std::numeric_limits<double>::quiet_NaN();
+    // Marquardt's damping factor at the end (the value LambdaAbnormal
+    // reports); not a number for the other methods.
+    double lambda = std::numeric_limits<double>::quiet_NaN();
+    // The iterations begun, as numbered in the log from 0; the closing line
+    // of a converged run is not one of them.
+    int iterations = 0;
+};
 
 class DFPowell {
   public:
@@ -21,17 +36,15 @@ class DFPowell {
     DFPowell& operator=(const DFPowell&) = delete;
     virtual ~DFPowell() = default;
 
-    // Damped Gauss-Newton. out: chi-square per degree of freedom on outcomes
-    // 1 and -3, the final lambda on -4.
-    FitOutcome Marquardt(double& out);
-    // Undamped Gauss-Newton; every step is taken. out as for Marquardt.
-    FitOutcome Expansion(double& out);
-    // Direction-set method with a parabolic line search. out: chi-square per
-    // degree of freedom on outcomes 1 and -3.
-    FitOutcome Powell(double& out);
+    // Damped Gauss-Newton.
+    MethodRun Marquardt();
+    // Undamped Gauss-Newton; every step is taken.
+    MethodRun Expansion();
+    // Direction-set method with a parabolic line search.
+    MethodRun Powell();
     // Steepest descent scaled by the steps, with halving, expansion and a
-    // closing parabola. out: chi-square per degree of freedom on 1 and -3.
-    FitOutcome GradientSearch(double& out);
+    // closing parabola.
+    MethodRun GradientSearch();
 
     // Fills residual block `block` for the parameters p and returns their sum
     // of squares. p may be normalised in place by the model.
@@ -55,7 +68,6 @@ class DFPowell {
     void LogLine(int k);
 
     double ChisqPrev() const { return m_chisqPrev; }
-    double Lambda() const { return m_lambda; }
     const double* Work() const { return m_work.data(); }
     const double* Alpha() const { return m_alpha.data(); }
     const double* Beta() const { return m_beta.data(); }
@@ -70,6 +82,13 @@ class DFPowell {
     double* Row(std::vector<double>& matrix, int row, std::size_t width) {
         return matrix.data() + static_cast<std::size_t>(row) * width;
     }
+    // The end of a run that leaves the steps as they are.
+    static MethodRun EndWithoutStatistics(FitOutcome outcome, int iterations);
+    // The end of a run with parameters: standard errors into h.
+    MethodRun EndWithStatistics(FitOutcome outcome, int iterations);
+    // Marquardt's iterations from the current lambda.
+    MethodRun DampedIterations();
+
     void BuildTrialRows();
     // Jacobian row i from blocks 1 and 0; returns nothing, sums are taken later.
     void JacobianRow(int i);

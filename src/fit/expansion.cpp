@@ -5,16 +5,16 @@
 
 namespace quillon {
 
-FitOutcome DFPowell::Expansion(double& out) {
-    FitOutcome result = FitOutcome::IterationLimit;
+MethodRun DFPowell::Expansion() {
     LogHeader(FitMethod::Expansion);
-    for (int k = 0; k < m_nCut; ++k) {
+    int k = 0;
+    for (; k < m_nCut; ++k) {
         BuildHalfGradient();
         BuildWorkCurvature();
         m_chisqPrev = m_f[0];
         LogLine(k);
         if (!InvertInPlace()) {
-            return FitOutcome::Singular;
+            return EndWithoutStatistics(FitOutcome::Singular, k + 1);
         }
         NewtonStep();
         m_f[0] = ChiSquare(m_trial.data(), 0);
@@ -26,12 +26,10 @@ FitOutcome DFPowell::Expansion(double& out) {
         if (std::fabs(diff) < m_chiCut) {
             m_chisqPrev = m_f[0];
             LogLine(k + 1);
-            result = FitOutcome::Converged;
-            break;
+            return EndWithStatistics(FitOutcome::Converged, k + 1);
         }
     }
-    out = FinishStatistics();
-    return result;
+    return EndWithStatistics(FitOutcome::IterationLimit, k);
 }
 
 }  // namespace quillon

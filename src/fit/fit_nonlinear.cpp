@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <memory>
 #include <span>
 
@@ -20,19 +19,18 @@ constexpr int kStagedSineModelId = 35;  // fitted as a biased sine, then with as
 constexpr const char* kFlatData = "Data point invalid/flat!\n";
 constexpr const char* kNoMemory = "Memory allocation error in Calc NL!";
 
-// Runs one method on the workspace; out receives chi-square per degree of
-// freedom or, for outcome -4, lambda. Any value but the other three runs
+// Runs one method on the workspace; any value but the other three runs
 // Marquardt.
-FitOutcome RunMethod(DFPowell& workspace, FitMethod method, double& out) {
+MethodRun RunMethod(DFPowell& workspace, FitMethod method) {
     switch (method) {
         case FitMethod::Expansion:
-            return workspace.Expansion(out);
+            return workspace.Expansion();
         case FitMethod::Powell:
-            return workspace.Powell(out);
+            return workspace.Powell();
         case FitMethod::GradientSearch:
-            return workspace.GradientSearch(out);
+            return workspace.GradientSearch();
         default:
-            return workspace.Marquardt(out);
+            return workspace.Marquardt();
     }
 }
 
@@ -61,8 +59,7 @@ AnswerHint OutcomeHint(FitOutcome outcome) {
 MarquardtRunner PreFitRunner(const ConvergenceSettings& convergence) {
     return [convergence](CModelFunction& model, std::string& log) {
         DFPowell workspace(model, log, convergence.n_cut, convergence.chi_cut);
-        double out = 0.0;
-        return workspace.Marquardt(out);
+        return workspace.Marquardt().outcome;
     };
 }
 
@@ -263,14 +260,11 @@ std::vector<FitRecord> FitNonlinear(const double* x, const double* y, const doub
         WeightedTotalSumOfSquares({y, count}, {w == nullptr ? unitWeights.data() : w, count});
     std::vector<FitRecord> records;
     for (const FitMethod method : MethodsToRun(settings.method)) {
-        // Outcomes that end without statistics leave chi-square per degree
-        // of freedom undefined.
-        double out = std::numeric_limits<double>::quiet_NaN();
-        const FitOutcome outcome = RunMethod(*workspace, method, out);
-        const double chisqDof =
-            HasParameterBlock(outcome) ? out : std::numeric_limits<double>::quiet_NaN();
+        const MethodRun run = RunMethod(*workspace, method);
+        const FitOutcome outcome = run.outcome;
+        const double chisqDof = run.chisqDof;  // not a number without a parameter block
         context.host.SendAnswer(AnswerHint::Memo, buffer);
-        buffer = FitOutcomeMessage(outcome, convergence.n_cut, out);
+        buffer = FitOutcomeMessage(outcome, convergence.n_cut, run.lambda);
         FitRecord record;
         record.method = std::string(MethodName(method));
         record.outcome = outcome;

@@ -58,11 +58,11 @@ bool DFPowell::TrialEqualsA() const {
     return true;
 }
 
-FitOutcome DFPowell::GradientSearch(double& out) {
-    FitOutcome result = FitOutcome::IterationLimit;
+MethodRun DFPowell::GradientSearch() {
     double s = 0.1;
     LogHeader(FitMethod::GradientSearch);
-    for (int k = 0; k < m_nCut; ++k) {
+    int k = 0;
+    for (; k < m_nCut; ++k) {
         // A direction that is not a number, or a line on which no step
         // lowers chi-square down to the last representable one, ends the
         // search without convergence.
@@ -70,7 +70,7 @@ FitOutcome DFPowell::GradientSearch(double& out) {
         m_chisqPrev = m_f[0];
         LogLine(k);
         if (!haveDirection) {
-            return FitOutcome::NotConverged;
+            return EndWithoutStatistics(FitOutcome::NotConverged, k + 1);
         }
         for (;;) {
             TrialAlongDirection(s);
@@ -79,7 +79,7 @@ FitOutcome DFPowell::GradientSearch(double& out) {
                 break;
             }
             if (TrialEqualsA()) {
-                return FitOutcome::NotConverged;
+                return EndWithoutStatistics(FitOutcome::NotConverged, k + 1);
             }
             s *= 0.5;
         }
@@ -108,12 +108,10 @@ FitOutcome DFPowell::GradientSearch(double& out) {
         if (diff > 0 && diff < m_chiCut) {
             m_chisqPrev = m_f[0];
             LogLine(k + 1);
-            result = FitOutcome::Converged;
-            break;
+            return EndWithStatistics(FitOutcome::Converged, k + 1);
         }
     }
-    out = FinishStatistics();
-    return result;
+    return EndWithStatistics(FitOutcome::IterationLimit, k);
 }
 
 }  // namespace quillon

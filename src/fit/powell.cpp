@@ -257,13 +257,14 @@ bool DFPowell::PowellReplaceDirection() {
     return true;
 }
 
-FitOutcome DFPowell::Powell(double& out) {
+MethodRun DFPowell::Powell() {
     LogHeader(FitMethod::Powell);
     if (!PowellStart()) {
-        return FitOutcome::NotConverged;
+        return EndWithoutStatistics(FitOutcome::NotConverged, 0);
     }
     m_chisqPrev = m_f[0];
-    for (int k = 0; k < m_nCut; ++k) {
+    int k = 0;
+    for (; k < m_nCut; ++k) {
         LogLine(k);
         PowellLineSearch();
         const double diff = m_chisqPrev - m_f[m_best];
@@ -271,15 +272,13 @@ FitOutcome DFPowell::Powell(double& out) {
         m_chisqPrev = m_f[m_best];
         if (converged) {
             LogLine(k + 1);
-            out = FinishStatistics();
-            return FitOutcome::Converged;
+            return EndWithStatistics(FitOutcome::Converged, k + 1);
         }
         if (!PowellReplaceDirection()) {
-            return FitOutcome::Singular;
+            return EndWithoutStatistics(FitOutcome::Singular, k + 1);
         }
     }
-    out = FinishStatistics();
-    return FitOutcome::IterationLimit;
+    return EndWithStatistics(FitOutcome::IterationLimit, k);
 }
 
 }  // namespace quillon

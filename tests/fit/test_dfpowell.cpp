@@ -95,6 +95,17 @@ void ExpectNumberedFromZero(const std::vector<int>& numbers) {
     }
 }
 
+// The four methods, in the order of the method list.
+const std::vector<MethodRun (DFPowell::*)()> kMethods{&DFPowell::Marquardt, &DFPowell::Expansion,
+                                                      &DFPowell::Powell, &DFPowell::GradientSearch};
+
+// A run's iterations are the numbered log lines, less the closing line a
+// converged run adds.
+void ExpectIterationsAsLogged(const MethodRun& run, const std::string& log) {
+    const auto lines = static_cast<int>(LogNumbers(log).size());
+    EXPECT_EQ(run.iterations, run.outcome == FitOutcome::Converged ? lines - 1 : lines);
+}
+
 const std::vector<double> kX3{0, 1, 2};
 const std::vector<double> kY3{1, 2, 3};
 
@@ -303,9 +314,9 @@ TEST_F(Workspace, FinishStatisticsGivesStandardErrorsAndChiSquarePerDof) {
 TEST_F(Workspace, NoDegreesOfFreedomGivesNotANumber) {
     Problem p({0, 1}, {1, 2}, {0, 0}, {1, 1}, Line);
     DFPowell ws(*p.model, p.log, 100, 1e-3);
-    double out = 0;
-    EXPECT_EQ(ws.Marquardt(out), FitOutcome::Converged);
-    EXPECT_TRUE(std::isnan(out));
+    const MethodRun run = ws.Marquardt();
+    EXPECT_EQ(run.outcome, FitOutcome::Converged);
+    EXPECT_TRUE(std::isnan(run.chisqDof));
     // The forward differences with steps 1 end half a unit below the line
     // through both points, (1, 1): J^T J da = -(2, 1) / 2.
     EXPECT_NEAR(p.A(0), 0.5, 1e-9);
@@ -337,8 +348,7 @@ TEST_F(Workspace, LogHeaderAndLinesHaveTheirExactFormats) {
 TEST_F(Workspace, LogLineShowsTheChiSquareOfTheIteration) {
     Problem p(kX3, kY3, {0, 0}, {1, 1}, Line);
     DFPowell ws(*p.model, p.log, 100, 1e-3);
-    double out = 0;
-    ws.Marquardt(out);
+    ws.Marquardt();
     // chi2 at (0, 0) is 1 + 4 + 9.
     EXPECT_NE(p.log.find("   n: Sum of sqrs    a[  0]      a[  1]   \n"
                          "   0:    14.00000         0           0  \n"),
@@ -354,24 +364,24 @@ LambdaModel::Formula InertSecond() {
 }
 
 TEST_F(Workspace, InertParameterIsSingularInTheInvertingMethods) {
-    for (int method = 0; method < 3; ++method) {
+    // Powell's Gram matrix is not a number: reported as not converged before
+    // its first iteration.
+    const struct {
+        MethodRun (DFPowell::*method)();
+        FitOutcome outcome;
+        int iterations;
+    } cases[] = {{&DFPowell::Marquardt, FitOutcome::Singular, 1},
+                 {&DFPowell::Expansion, FitOutcome::Singular, 1},
+                 {&DFPowell::Powell, FitOutcome::NotConverged, 0}};
+    for (const auto& c : cases) {
         Problem p(kX3, kY3, {0, 5}, {0.1, 0.1}, InertSecond());
         DFPowell ws(*p.model, p.log, 100, 1e-3);
-        double out = 12345;
-        FitOutcome outcome = FitOutcome::NotConverged;
-        if (method == 0) {
-            outcome = ws.Marquardt(out);
-            EXPECT_EQ(outcome, FitOutcome::Singular);
-        } else if (method == 1) {
-            outcome = ws.Expansion(out);
-            EXPECT_EQ(outcome, FitOutcome::Singular);
-        } else {
-            // Powell's Gram matrix is not a number: reported as not converged.
-            outcome = ws.Powell(out);
-            EXPECT_EQ(outcome, FitOutcome::NotConverged);
-        }
-        EXPECT_EQ(out, 12345) << "no statistics after " << method;
-        EXPECT_EQ(p.H(1), 0.1) << "steps untouched after " << method;
+        const MethodRun run = (ws.*c.method)();
+        SCOPED_TRACE(p.log.substr(p.log.find("Method: ")));
+        EXPECT_EQ(run.outcome, c.outcome);
+        EXPECT_EQ(run.iterations, c.iterations);
+        EXPECT_TRUE(std::isnan(run.chisqDof)) << "no statistics";
+        EXPECT_EQ(p.H(1), 0.1) << "steps untouched";
     }
 }
 
@@ -381,21 +391,22 @@ TEST_F(Workspace, InertParameterIsSingularInTheInvertingMethods) {
 TEST_F(Workspace, MarquardtFitsALineAndNumbersItsLog) {
     Problem p({0, 1, 2, 3}, {1, 3.5, 4.5, 7}, {0, 0}, {1e-3, 1e-3}, Line);
     DFPowell ws(*p.model, p.log, 10000, 1e-9);
-    double out = 0;
-    ASSERT_EQ(ws.Marquardt(out), FitOutcome::Converged);
+    const MethodRun run = ws.Marquardt();
+    ASSERT_EQ(run.outcome, FitOutcome::Converged);
     // Least squares: b = 1.9, a = 1.15; residuals -0.15, 0.45, -0.45, 0.15.
     // The one-sided differences stop where the forward difference of chi2
     // vanishes: J^T J da = -diag(J^T J) h / 2 = -(2, 7) * 1e-3, so
     // da = (0.7, -0.8) * 1e-3 and chi2 rises by da^T J^T J da = 4.2e-6.
     EXPECT_NEAR(p.A(0), 1.15 + 0.7e-3, 1e-9);
     EXPECT_NEAR(p.A(1), 1.9 - 0.8e-3, 1e-9);
-    EXPECT_NEAR(out, (0.45 + 4.2e-6) / 2, 1e-12);
+    EXPECT_NEAR(run.chisqDof, (0.45 + 4.2e-6) / 2, 1e-12);
     // Standard errors from (J^T J)^-1 = [[14,-6],[-6,4]]/20.
     EXPECT_NEAR(p.H(0), std::sqrt(14.0 / 20), 1e-6);
     EXPECT_NEAR(p.H(1), std::sqrt(4.0 / 20), 1e-6);
     const std::vector<int> numbers = LogNumbers(p.log);
     ASSERT_GE(numbers.size(), 2u);
     ExpectNumberedFromZero(numbers);
+    ExpectIterationsAsLogged(run, p.log);
     EXPECT_EQ(p.log.rfind("Method: Marquardt method"), p.log.find("Method:"));
     EXPECT_NEAR(ws.ChisqPrev(), 0.45 + 4.2e-6, 1e-12);
 }
@@ -406,11 +417,12 @@ TEST_F(Workspace, MarquardtAcceptsAnUnchangedChiSquareAndConverges) {
     const auto step = [](const double* p, double) { return p[0] < 0.5 ? 0.0 : 1.0; };
     Problem p({0, 1}, {0.5, 0.5}, {0.4999}, {0.001}, step);
     DFPowell ws(*p.model, p.log, 10, 1e-3);
-    double out = 0;
-    EXPECT_EQ(ws.Marquardt(out), FitOutcome::Converged);
+    const MethodRun run = ws.Marquardt();
+    EXPECT_EQ(run.outcome, FitOutcome::Converged);
     EXPECT_EQ(LogNumbers(p.log), (std::vector<int>{0, 1}));
+    ExpectIterationsAsLogged(run, p.log);
     EXPECT_EQ(p.A(0), 0.4999);
-    EXPECT_DOUBLE_EQ(out, 0.5);
+    EXPECT_DOUBLE_EQ(run.chisqDof, 0.5);
 }
 
 // Every evaluation returns a larger value than the last one, so no trial
@@ -420,10 +432,12 @@ TEST_F(Workspace, MarquardtThatCanNeverLowerChiSquareEndsWithInfiniteLambda) {
     const auto drifting = [calls](const double* p, double) { return p[0] + (*calls += 1); };
     Problem p({0, 1, 2}, {0, 0, 0}, {1}, {0.1}, drifting);
     DFPowell ws(*p.model, p.log, 10000, 1e-3);
-    double out = 0;
-    EXPECT_EQ(ws.Marquardt(out), FitOutcome::LambdaAbnormal);
-    EXPECT_TRUE(std::isinf(out)) << out;
+    const MethodRun run = ws.Marquardt();
+    EXPECT_EQ(run.outcome, FitOutcome::LambdaAbnormal);
+    EXPECT_TRUE(std::isinf(run.lambda)) << run.lambda;
+    EXPECT_TRUE(std::isnan(run.chisqDof));
     EXPECT_EQ(LogNumbers(p.log), (std::vector<int>{0}));
+    ExpectIterationsAsLogged(run, p.log);
 }
 
 TEST_F(Workspace, MarquardtLambdaStaysFiniteWithAShortLimit) {
@@ -431,10 +445,10 @@ TEST_F(Workspace, MarquardtLambdaStaysFiniteWithAShortLimit) {
     const auto drifting = [calls](const double* p, double) { return p[0] + (*calls += 1); };
     Problem p({0, 1, 2}, {0, 0, 0}, {1}, {0.1}, drifting);
     DFPowell ws(*p.model, p.log, 10, 1e-3);
-    double out = 0;
-    EXPECT_EQ(ws.Marquardt(out), FitOutcome::LambdaAbnormal);
+    const MethodRun run = ws.Marquardt();
+    EXPECT_EQ(run.outcome, FitOutcome::LambdaAbnormal);
     // Ten rejections from 0.001.
-    EXPECT_NEAR(out, 1e7, 1e-3);
+    EXPECT_NEAR(run.lambda, 1e7, 1e-3);
     EXPECT_EQ(p.A(0), 1) << "no rejected step is kept";
 }
 
@@ -443,22 +457,25 @@ TEST_F(Workspace, MarquardtStopsAtTheIterationLimit) {
     // one outer iteration ends it first.
     Problem p({0, 1, 2, 3}, {1, 3.5, 4.5, 7}, {100, -50}, {1e-3, 1e-3}, Line);
     DFPowell ws(*p.model, p.log, 1, 1e-10);
-    double out = 0;
-    EXPECT_EQ(ws.Marquardt(out), FitOutcome::IterationLimit);
+    const MethodRun run = ws.Marquardt();
+    EXPECT_EQ(run.outcome, FitOutcome::IterationLimit);
     EXPECT_EQ(LogNumbers(p.log), (std::vector<int>{0}));
-    EXPECT_TRUE(std::isfinite(out));
+    ExpectIterationsAsLogged(run, p.log);
+    EXPECT_TRUE(std::isfinite(run.chisqDof));
 }
 
 TEST_F(Workspace, NonPositiveLimitRunsNoIteration) {
     Problem p(kX3, kY3, {0, 0}, {1, 1}, Line);
     DFPowell ws(*p.model, p.log, 0, 1e-3);
-    double out = 0;
-    EXPECT_EQ(ws.Marquardt(out), FitOutcome::IterationLimit);
-    EXPECT_EQ(ws.Expansion(out), FitOutcome::IterationLimit);
-    EXPECT_EQ(ws.GradientSearch(out), FitOutcome::IterationLimit);
-    EXPECT_EQ(ws.Powell(out), FitOutcome::IterationLimit);
+    // Nothing moves, so every method ends with chi2 at the start over one
+    // degree of freedom.
+    for (const auto& method : kMethods) {
+        const MethodRun run = (ws.*method)();
+        EXPECT_EQ(run.outcome, FitOutcome::IterationLimit);
+        EXPECT_EQ(run.iterations, 0);
+        EXPECT_DOUBLE_EQ(run.chisqDof, 14.0 / 1);
+    }
     EXPECT_TRUE(LogNumbers(p.log).empty());
-    EXPECT_DOUBLE_EQ(out, 14.0 / 1);
 }
 
 // ---------------------------------------------------------------------------
@@ -479,14 +496,15 @@ TEST_F(Workspace, ExpansionTakesAStepThatRaisesChiSquareBelowTheCut) {
     // chi2 goes from 2 to 2 * 1.0001^2, a rise of 0.0004 < 0.001.
     Problem p({0, 1}, {0, 0}, {0}, {1}, Bump(1.0001));
     DFPowell ws(*p.model, p.log, 100, 1e-3);
-    double out = 0;
-    EXPECT_EQ(ws.Expansion(out), FitOutcome::Converged);
+    const MethodRun run = ws.Expansion();
+    EXPECT_EQ(run.outcome, FitOutcome::Converged);
     EXPECT_EQ(p.A(0), 0.5);
     EXPECT_EQ(LogNumbers(p.log), (std::vector<int>{0, 1}));
+    ExpectIterationsAsLogged(run, p.log);
     EXPECT_NE(p.log.find("   0:     2.00000         0  \n   1:     2.00040       0.5  \n"),
               std::string::npos)
         << p.log;
-    EXPECT_DOUBLE_EQ(out, 2 * 1.0001 * 1.0001);
+    EXPECT_DOUBLE_EQ(run.chisqDof, 2 * 1.0001 * 1.0001);
 }
 
 TEST_F(Workspace, ExpansionDoesNotStopOnARiseAboveTheCut) {
@@ -494,23 +512,25 @@ TEST_F(Workspace, ExpansionDoesNotStopOnARiseAboveTheCut) {
     // reaches 1, and from there every derivative is zero.
     Problem p({0, 1}, {0, 0}, {0}, {1}, Bump(1.01));
     DFPowell ws(*p.model, p.log, 100, 1e-3);
-    double out = 0;
-    EXPECT_EQ(ws.Expansion(out), FitOutcome::Singular);
+    const MethodRun run = ws.Expansion();
+    EXPECT_EQ(run.outcome, FitOutcome::Singular);
     EXPECT_NEAR(p.A(0), 1, 1e-12);
     EXPECT_EQ(LogNumbers(p.log), (std::vector<int>{0, 1, 2}));
+    ExpectIterationsAsLogged(run, p.log);
 }
 
 TEST_F(Workspace, ExpansionSolvesALinearProblemInOneStep) {
     Problem p({0, 1, 2, 3}, {1, 3.5, 4.5, 7}, {0, 0}, {1, 1}, Line);
     DFPowell ws(*p.model, p.log, 100, 1e-6);
-    double out = 0;
-    EXPECT_EQ(ws.Expansion(out), FitOutcome::Converged);
+    const MethodRun run = ws.Expansion();
+    EXPECT_EQ(run.outcome, FitOutcome::Converged);
     // Steps 1 put the forward-difference solution (0.7, -0.8) off the least
     // squares line (see the Marquardt case); a linear model gets there in one
     // step, and the second step changes nothing.
     EXPECT_NEAR(p.A(0), 1.15 + 0.7, 1e-12);
     EXPECT_NEAR(p.A(1), 1.9 - 0.8, 1e-12);
     EXPECT_EQ(LogNumbers(p.log), (std::vector<int>{0, 1, 2}));
+    ExpectIterationsAsLogged(run, p.log);
 }
 
 // ---------------------------------------------------------------------------
@@ -540,14 +560,15 @@ struct Decay : Problem {
 TEST_F(Workspace, GradientSearchConvergesAndEndsWithTheNextNumber) {
     Decay p({1.5, -0.5}, {1.5e-4, 0.5e-4});
     DFPowell ws(*p.model, p.log, 10000, 1e-8);
-    double out = 0;
-    EXPECT_EQ(ws.GradientSearch(out), FitOutcome::Converged);
+    const MethodRun run = ws.GradientSearch();
+    EXPECT_EQ(run.outcome, FitOutcome::Converged);
     EXPECT_NEAR(p.A(0), 2, 0.02);
     EXPECT_NEAR(p.A(1), -0.7, 0.02);
-    EXPECT_LT(out, 1e-5);
+    EXPECT_LT(run.chisqDof, 1e-5);
     const std::vector<int> numbers = LogNumbers(p.log);
     ASSERT_GE(numbers.size(), 2u);
     ExpectNumberedFromZero(numbers);
+    ExpectIterationsAsLogged(run, p.log);
     EXPECT_NE(p.log.find("Method: Gradient-search method\n\n"), std::string::npos);
 }
 
@@ -555,9 +576,10 @@ TEST_F(Workspace, GradientSearchEndsOnAFlatSurface) {
     const auto flat = [](const double*, double) { return 1.0; };
     Problem p(kX3, kY3, {0, 0}, {0.1, 0.1}, flat);
     DFPowell ws(*p.model, p.log, 10000, 1e-3);
-    double out = 0;
-    EXPECT_NE(ws.GradientSearch(out), FitOutcome::Converged);
+    const MethodRun run = ws.GradientSearch();
+    EXPECT_NE(run.outcome, FitOutcome::Converged);
     EXPECT_EQ(LogNumbers(p.log), (std::vector<int>{0}));
+    ExpectIterationsAsLogged(run, p.log);
     EXPECT_EQ(p.A(0), 0);
 }
 
@@ -567,9 +589,10 @@ TEST_F(Workspace, GradientSearchEndsOnResidualsThatAreNotNumbers) {
     };
     Problem p(kX3, kY3, {1}, {0.1}, nan);
     DFPowell ws(*p.model, p.log, 10000, 1e-3);
-    double out = 0;
-    EXPECT_NE(ws.GradientSearch(out), FitOutcome::Converged);
+    const MethodRun run = ws.GradientSearch();
+    EXPECT_NE(run.outcome, FitOutcome::Converged);
     EXPECT_LE(LogNumbers(p.log).size(), 1u);
+    ExpectIterationsAsLogged(run, p.log);
 }
 
 TEST_F(Workspace, GradientSearchEndsWhenNoStepLowersChiSquare) {
@@ -578,17 +601,18 @@ TEST_F(Workspace, GradientSearchEndsWhenNoStepLowersChiSquare) {
     const auto square = [](const double* p, double) { return p[0] * p[0]; };
     Problem p(kX3, {0, 0, 0}, {0}, {0.1}, square);
     DFPowell ws(*p.model, p.log, 10000, 1e-3);
-    double out = 0;
-    EXPECT_NE(ws.GradientSearch(out), FitOutcome::Converged);
+    const MethodRun run = ws.GradientSearch();
+    EXPECT_NE(run.outcome, FitOutcome::Converged);
     EXPECT_EQ(p.A(0), 0);
 }
 
 TEST_F(Workspace, GradientSearchStopsAtTheIterationLimit) {
     Problem p({0, 1, 2, 3}, {1, 3.5, 4.5, 7}, {100, -50}, {0.01, 0.01}, Line);
     DFPowell ws(*p.model, p.log, 3, 1e-10);
-    double out = 0;
-    EXPECT_EQ(ws.GradientSearch(out), FitOutcome::IterationLimit);
+    const MethodRun run = ws.GradientSearch();
+    EXPECT_EQ(run.outcome, FitOutcome::IterationLimit);
     EXPECT_EQ(LogNumbers(p.log), (std::vector<int>{0, 1, 2}));
+    ExpectIterationsAsLogged(run, p.log);
 }
 
 // ---------------------------------------------------------------------------
@@ -603,8 +627,8 @@ TEST_F(Workspace, PowellFirstLinePointIsHalfTheGaussNewtonStep) {
         }
     };
     DFPowell ws(*p.model, p.log, 10000, 1e-6);
-    double out = 0;
-    EXPECT_EQ(ws.Powell(out), FitOutcome::Converged);
+    const MethodRun run = ws.Powell();
+    EXPECT_EQ(run.outcome, FitOutcome::Converged);
     // gamma = (1,1,1)/sqrt(3), d = 1/sqrt(3), G = 1.005, rhs = 6/sqrt(3): the
     // direction is 2/1.005 and the first line point half of it.
     ASSERT_GE(evaluated.size(), 3u);
@@ -617,33 +641,35 @@ TEST_F(Workspace, PowellFirstLinePointIsHalfTheGaussNewtonStep) {
 TEST_F(Workspace, PowellWithOneParameterConverges) {
     Problem p({0, 1, 2}, {1, 2, 3}, {10}, {1e-4}, Constant, {1, 1, 2});
     DFPowell ws(*p.model, p.log, 10000, 1e-6);
-    double out = 0;
-    EXPECT_EQ(ws.Powell(out), FitOutcome::Converged);
+    const MethodRun run = ws.Powell();
+    EXPECT_EQ(run.outcome, FitOutcome::Converged);
     // Weighted mean (1 + 2 + 4*3) / 6.
     // chi2 changes by 6 da^2: a change below 1e-6 leaves da below 4e-4.
     EXPECT_NEAR(p.A(0), 2.5, 5e-4);
     const std::vector<int> numbers = LogNumbers(p.log);
     ASSERT_GE(numbers.size(), 3u) << "at least one direction was replaced";
     ExpectNumberedFromZero(numbers);
+    ExpectIterationsAsLogged(run, p.log);
     EXPECT_NEAR(p.H(0), 1 / std::sqrt(6.0), 1e-9);
 }
 
 TEST_F(Workspace, PowellConvergesOnALine) {
     Problem p({0, 1, 2, 3}, {1, 3.5, 4.5, 7}, {0, 0}, {1e-3, 1e-3}, Line);
     DFPowell ws(*p.model, p.log, 10000, 1e-9);
-    double out = 0;
-    EXPECT_EQ(ws.Powell(out), FitOutcome::Converged);
+    const MethodRun run = ws.Powell();
+    EXPECT_EQ(run.outcome, FitOutcome::Converged);
     EXPECT_NEAR(p.A(0), 1.15, 1e-3);
     EXPECT_NEAR(p.A(1), 1.9, 1e-3);
-    EXPECT_NEAR(out * 2, 0.45, 1e-6);
+    EXPECT_NEAR(run.chisqDof * 2, 0.45, 1e-6);
     ExpectNumberedFromZero(LogNumbers(p.log));
+    ExpectIterationsAsLogged(run, p.log);
 }
 
 TEST_F(Workspace, PowellConvergesOnACurvedProblem) {
     Decay p({1.5, -0.5}, {1.5e-4, 0.5e-4});
     DFPowell ws(*p.model, p.log, 10000, 1e-12);
-    double out = 0;
-    EXPECT_EQ(ws.Powell(out), FitOutcome::Converged);
+    const MethodRun run = ws.Powell();
+    EXPECT_EQ(run.outcome, FitOutcome::Converged);
     EXPECT_NEAR(p.A(0), 2, 1e-3);
     EXPECT_NEAR(p.A(1), -0.7, 1e-3);
 }
