@@ -26,20 +26,20 @@ constexpr const char* kMethodTitles[] = {"Marquardt method", "Expansion method",
 }  // namespace
 
 DFPowell::DFPowell(CModelFunction& model, std::string& log, int nCut, double chiCut)
-    : m_a(model.Params().data()),
+    : m_model(model),
+      m_a(model.Params().data()),
       m_h(model.Steps().data()),
       m_x(model.XData().data()),
       m_y(model.YData().data()),
       m_w(model.WData().data()),
       m_m(model.ParamCount()),
       m_n(model.PointCount()),
+      m_mm(m_m > 0 ? static_cast<std::size_t>(m_m) : 0),
+      m_nn(m_n > 0 ? static_cast<std::size_t>(m_n) : 0),
+      m_dof(static_cast<double>(m_n - m_m)),
       m_nCut(nCut),
       m_chiCut(chiCut),
-      m_log(log),
-      m_model(model),
-      m_mm(m_m > 0 ? static_cast<std::size_t>(m_m) : 0),
-      m_nn(m_n > 0 ? static_cast<std::size_t>(m_n) : 0) {
-    m_dof = static_cast<double>(m_n - m_m);
+      m_log(log) {
     try {
         m_alpha.assign(m_mm * m_mm, 0.0);
         m_residuals.assign(3 * m_nn, 0.0);
@@ -48,8 +48,8 @@ DFPowell::DFPowell(CModelFunction& model, std::string& log, int nCut, double chi
         m_rows.assign(m_mm * m_mm, 0.0);
         m_trial.assign(m_mm, 0.0);
         m_direction.assign(m_mm, 0.0);
-        m_rhs.assign(m_mm, 0.0);
-        m_tmp.assign(m_mm, 0.0);
+        m_powell.rhs.assign(m_mm, 0.0);
+        m_powell.coefficients.assign(m_mm, 0.0);
         m_beta.assign(m_mm, 0.0);
         if (m_w == nullptr) {
             m_unitWeights.assign(m_nn, 1.0);
@@ -176,14 +176,12 @@ void DFPowell::NewtonStep() {
     }
 }
 
-int DFPowell::InvertInPlace() {
-    m_determinant = 1.0;
+bool DFPowell::InvertInPlace() {
     for (int i = 0; i < m_m; ++i) {
         const double p = At(m_work, i, i);
         if (p == 0.0 || std::isnan(p)) {
-            return 0;
+            return false;
         }
-        m_determinant *= p;
         double* rowI = Row(m_work, i, m_mm);
         for (int k = 0; k < m_m; ++k) {
             rowI[k] /= p;
@@ -200,14 +198,14 @@ int DFPowell::InvertInPlace() {
             }
         }
     }
-    return 1;
+    return true;
 }
 
 double DFPowell::FinishStatistics() {
     BuildWorkCurvature();
     // A singular curvature leaves no standard errors: they are reported as
     // not a number rather than read from a half-inverted matrix.
-    const bool inverted = InvertInPlace() != 0;
+    const bool inverted = InvertInPlace();
     for (int i = 0; i < m_m; ++i) {
         m_h[i] = inverted ? std::sqrt(std::fabs(At(m_work, i, i)))
                           : std::numeric_limits<double>::quiet_NaN();

@@ -254,7 +254,7 @@ TEST_F(Workspace, InvertsTwoByTwoAndThreeByThreeByHand) {
     BasisProblem two({{1, 0}, {1, 1}});
     DFPowell ws2(*two.model, two.log, 100, 1e-3);
     ws2.BuildWorkCurvature();
-    ASSERT_EQ(ws2.InvertInPlace(), 1);
+    ASSERT_TRUE(ws2.InvertInPlace());
     const double want2[] = {2, -1, -1, 1};
     for (int i = 0; i < 4; ++i) {
         EXPECT_DOUBLE_EQ(ws2.Work()[i], want2[i]) << i;
@@ -263,7 +263,7 @@ TEST_F(Workspace, InvertsTwoByTwoAndThreeByThreeByHand) {
     BasisProblem three({{1, 0, 0, 0}, {1, 1, 0, 0}, {1, 1, 1, 0}});
     DFPowell ws3(*three.model, three.log, 100, 1e-3);
     ws3.BuildWorkCurvature();
-    ASSERT_EQ(ws3.InvertInPlace(), 1);
+    ASSERT_TRUE(ws3.InvertInPlace());
     const double want3[] = {2, -1, 0, -1, 2, -1, 0, -1, 1};
     for (int i = 0; i < 9; ++i) {
         EXPECT_NEAR(ws3.Work()[i], want3[i], 1e-15) << i;
@@ -272,7 +272,7 @@ TEST_F(Workspace, InvertsTwoByTwoAndThreeByThreeByHand) {
     BasisProblem dense({{2, 0, 0}, {1, 2, 0}, {0, 1.5, std::sqrt(7.75)}});
     DFPowell wsd(*dense.model, dense.log, 100, 1e-3);
     wsd.BuildWorkCurvature();
-    ASSERT_EQ(wsd.InvertInPlace(), 1);
+    ASSERT_TRUE(wsd.InvertInPlace());
     // det = 4*(50-9) - 2*(20) = 124; adjugate / det.
     const double wantd[] = {41.0 / 124,  -20.0 / 124, 6.0 / 124,   -20.0 / 124, 40.0 / 124,
                             -12.0 / 124, 6.0 / 124,   -12.0 / 124, 16.0 / 124};
@@ -286,12 +286,12 @@ TEST_F(Workspace, ZeroPivotFailsTheInversion) {
     BasisProblem equal({{1, 0}, {1, 0}});
     DFPowell ws(*equal.model, equal.log, 100, 1e-3);
     ws.BuildWorkCurvature();
-    EXPECT_EQ(ws.InvertInPlace(), 0);
+    EXPECT_FALSE(ws.InvertInPlace());
     // A zero first pivot.
     BasisProblem zero({{0, 0}, {1, 1}});
     DFPowell wz(*zero.model, zero.log, 100, 1e-3);
     wz.BuildWorkCurvature();
-    EXPECT_EQ(wz.InvertInPlace(), 0);
+    EXPECT_FALSE(wz.InvertInPlace());
 }
 
 TEST_F(Workspace, OneParameterInverseIsOneOverAlpha) {
@@ -299,7 +299,7 @@ TEST_F(Workspace, OneParameterInverseIsOneOverAlpha) {
     DFPowell ws(*p.model, p.log, 100, 1e-3);
     ws.BuildWorkCurvature();
     EXPECT_DOUBLE_EQ(ws.Work()[0], 14);  // 1 + 4 + 9
-    ASSERT_EQ(ws.InvertInPlace(), 1);
+    ASSERT_TRUE(ws.InvertInPlace());
     EXPECT_EQ(ws.Work()[0], 1.0 / 14);
 }
 
