@@ -1,7 +1,7 @@
 // DFPowell: the workspace all four minimisation methods of a nonlinear fit
-// (Marquardt, Expansion, Powell, Gradient-search) run on. It works in place
-// on the model's parameters a and steps h; after a method h holds the
-// standard errors.
+// (Marquardt, Expansion, Powell, Gradient-search) run on, each in a file of
+// its own. It works in place on the model's parameters a and steps h; after a
+// method h holds the standard errors.
 #pragma once
 
 #include <limits>
