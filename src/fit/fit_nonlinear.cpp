@@ -5,9 +5,9 @@
 #include <memory>
 #include <span>
 
-#include "fit/curve_sampling.h"
 #include "fit/dfpowell.h"
 #include "fit/parameter_stats.h"
+#include "fit/result_columns.h"
 #include "models/catalogue.h"
 #include "models/model_factory.h"
 #include "records/number_format.h"
@@ -142,40 +142,23 @@ std::vector<std::string> ParameterNames(std::size_t m) {
     return names;
 }
 
+// The run's columns. The curve's spacing step takes the first two X in
+// input order.
 void AppendResultColumns(CModelFunction& model, const double* x, FitOutcome outcome,
                          double chisqDof, FitMethod method, int setNumber,
                          const NonlinearFitContext& context) {
     const FitSettings& settings = context.settings;
-    const OutputSettings& output = settings.output;
-    const std::string prefix = StatusMark(outcome, chisqDof, settings.convergence.ChisqDof_Lim);
-    const std::string suffix = MethodMark(method);
-    const std::span<double> a = model.Params();
-    if (output.paramTable && settings.method != FitMethod::All) {
-        context.tableColumns.push_back(
-            {Sprintf("%sa_%d%s", prefix, setNumber, suffix), {a.begin(), a.end()}});
-    }
-    if (output.contents != ResultContents::Curve) {
-        std::vector<double> values(a.begin(), a.end());
-        values.push_back(chisqDof);
-        values.push_back(static_cast<double>(model.DegreesOfFreedom()));
-        values.push_back(static_cast<double>(model.PointCount()));
-        context.fileColumns.push_back(
-            {Sprintf("%sa_%d%s", prefix, setNumber, suffix), std::move(values)});
-    }
-    if (output.contents != ResultContents::Parameters) {
-        const CurveXRange range{model.XMin(), model.XMax(), x[0], x[1]};
-        if (auto xs = SampleCurveX(output, range)) {
-            std::vector<double> ys;
-            ys.reserve(xs->size());
-            for (double xv : *xs) {
-                ys.push_back(model.ValueAt(xv));
-            }
-            context.fileColumns.push_back(
-                {Sprintf("%sx_%d%s", prefix, setNumber, suffix), std::move(*xs)});
-            context.fileColumns.push_back(
-                {Sprintf("%sy_%d%s", prefix, setNumber, suffix), std::move(ys)});
-        }
-    }
+    FittedSet set;
+    set.names =
+        NonlinearColumnNames(StatusMark(outcome, chisqDof, settings.convergence.ChisqDof_Lim),
+                             setNumber, MethodMark(method));
+    set.parameters = model.Params();
+    set.chisqDof = chisqDof;
+    set.dof = model.DegreesOfFreedom();
+    set.points = model.PointCount();
+    set.curve.xRange = [&model, x] { return CurveXRange{model.XMin(), model.XMax(), x[0], x[1]}; };
+    set.curve.value = [&model](double xv) { return model.ValueAt(xv); };
+    AppendSetColumns(settings, set, context.fileColumns, context.tableColumns);
 }
 
 void ShowMessage(const NonlinearFitContext& context, const std::string& text) {
