@@ -200,70 +200,22 @@ COutputSettingsDlg::COutputSettingsDlg(const OutputSettings& settings, FitMethod
     m_enabled = NamedButton<QCheckBox>(1338, "当てはめ結果をファイルに出力する", this);
     m_enabled->setChecked(true);  // the dialog opens when the File box is checked
 
-    auto* contentsBox = new QGroupBox(this);
-    auto* contentsLayout = new QVBoxLayout(contentsBox);
-    const char* contentsText[3] = {"モデル関数パラメータのみ", "当てはめ曲線座標値のみ",
-                                   "パラメータと座標値両方"};
-    auto* contentsGroup = new QButtonGroup(this);
-    for (int i = 0; i < 3; ++i) {
-        m_contents[i] = NamedButton<QRadioButton>(1339 + i, contentsText[i], contentsBox);
-        contentsGroup->addButton(m_contents[i]);
-        contentsLayout->addWidget(m_contents[i]);
-    }
-    m_contents[std::clamp(static_cast<int>(settings.contents), 0, 2)]->setChecked(true);
+    QGroupBox* contentsBox = ContentsBox(settings.contents);
 
     m_paramTable = NamedButton<QCheckBox>(1365, "パラメーターの表を付加する", this);
     if (method != FitMethod::All) {
         m_paramTable->setChecked(settings.paramTable);
     }
 
-    auto rangeGroup = [this](const QString& title, QRadioButton** radios, int firstId,
-                             const char* const* texts, QLineEdit*& percent, int percentId,
-                             QLineEdit*& value, int valueId, int mode, double pct, double val) {
-        auto* box = new QGroupBox(title, this);
-        auto* grid = new QGridLayout(box);
-        auto* group = new QButtonGroup(this);
-        for (int i = 0; i < 3; ++i) {
-            radios[i] = NamedButton<QRadioButton>(firstId + i, texts[i], box);
-            group->addButton(radios[i]);
-            grid->addWidget(radios[i], i, 0);
-        }
-        radios[std::clamp(mode, 0, 2)]->setChecked(true);
-        percent = NamedEdit(percentId, box);
-        percent->setText(Number(pct));
-        value = NamedEdit(valueId, box);
-        value->setText(Number(val));
-        grid->addWidget(percent, 1, 1);
-        grid->addWidget(value, 2, 1);
-        return box;
-    };
     const char* xminText[3] = {"データの下限", "指定％だけ下げる", "数値指定"};
     const char* xmaxText[3] = {"データの上限", "指定％だけ上げる", "数値指定"};
-    QGroupBox* xminBox = rangeGroup(
-        "当てはめ曲線範囲　下限 Xmin", m_xmin, 1355, xminText, m_xminPercent, 1358, m_xminValue,
-        1359, static_cast<int>(settings.xminMode), settings.xminPercent, settings.xminValue);
-    QGroupBox* xmaxBox = rangeGroup(
-        "当てはめ曲線範囲　上限 Xmax", m_xmax, 1360, xmaxText, m_xmaxPercent, 1363, m_xmaxValue,
-        1364, static_cast<int>(settings.xmaxMode), settings.xmaxPercent, settings.xmaxValue);
-
-    auto* stepBox = new QGroupBox("当てはめ曲線 刻み", this);
-    auto* stepGrid = new QGridLayout(stepBox);
-    auto* stepGroup = new QButtonGroup(this);
-    const char* stepText[2] = {"Xmax - Xmin を", "X(1) - X(0)   を"};
-    const int maxDivisions[2] = {100000, 10000};
-    for (int i = 0; i < 2; ++i) {
-        m_step[i] = NamedButton<QRadioButton>(1344 + i, stepText[i], stepBox);
-        stepGroup->addButton(m_step[i]);
-        m_divisions[i] = new QSpinBox(stepBox);
-        m_divisions[i]->setObjectName(QString::number(1342 + i));
-        m_divisions[i]->setRange(1, maxDivisions[i]);
-        m_divisions[i]->setValue(
-            std::clamp(settings.divisions[static_cast<std::size_t>(i)], 1, maxDivisions[i]));
-        stepGrid->addWidget(m_step[i], i, 0);
-        stepGrid->addWidget(m_divisions[i], i, 1);
-        stepGrid->addWidget(new QLabel("等分", stepBox), i, 2);
-    }
-    m_step[std::clamp(static_cast<int>(settings.stepMode), 0, 1)]->setChecked(true);
+    QGroupBox* xminBox =
+        RangeBox({"当てはめ曲線範囲　下限 Xmin", 1355, xminText, 1358, 1359}, settings.xminMode,
+                 settings.xminPercent, settings.xminValue, m_xmin, m_xminPercent, m_xminValue);
+    QGroupBox* xmaxBox =
+        RangeBox({"当てはめ曲線範囲　上限 Xmax", 1360, xmaxText, 1363, 1364}, settings.xmaxMode,
+                 settings.xmaxPercent, settings.xmaxValue, m_xmax, m_xmaxPercent, m_xmaxValue);
+    QGroupBox* stepBox = StepBox(settings);
 
     m_runButton = NamedButton<QPushButton>(1354, "実行", this);
     connect(m_runButton, &QPushButton::clicked, this, [this] {
@@ -288,6 +240,64 @@ COutputSettingsDlg::COutputSettingsDlg(const OutputSettings& settings, FitMethod
         connect(b, &QAbstractButton::toggled, this, &COutputSettingsDlg::UpdateEnabling);
     }
     UpdateEnabling();
+}
+
+QGroupBox* COutputSettingsDlg::ContentsBox(ResultContents contents) {
+    auto* box = new QGroupBox(this);
+    auto* layout = new QVBoxLayout(box);
+    const char* texts[3] = {"モデル関数パラメータのみ", "当てはめ曲線座標値のみ",
+                            "パラメータと座標値両方"};
+    auto* group = new QButtonGroup(this);
+    for (int i = 0; i < 3; ++i) {
+        m_contents[i] = NamedButton<QRadioButton>(1339 + i, texts[i], box);
+        group->addButton(m_contents[i]);
+        layout->addWidget(m_contents[i]);
+    }
+    m_contents[std::clamp(static_cast<int>(contents), 0, 2)]->setChecked(true);
+    return box;
+}
+
+QGroupBox* COutputSettingsDlg::RangeBox(const RangeBoxIds& ids, CurveEndMode mode, double percent,
+                                        double value, QRadioButton** radios,
+                                        QLineEdit*& percentEdit, QLineEdit*& valueEdit) {
+    auto* box = new QGroupBox(ids.title, this);
+    auto* grid = new QGridLayout(box);
+    auto* group = new QButtonGroup(this);
+    for (int i = 0; i < 3; ++i) {
+        radios[i] = NamedButton<QRadioButton>(ids.firstRadio + i, ids.texts[i], box);
+        group->addButton(radios[i]);
+        grid->addWidget(radios[i], i, 0);
+    }
+    radios[std::clamp(static_cast<int>(mode), 0, 2)]->setChecked(true);
+    percentEdit = NamedEdit(ids.percentEdit, box);
+    percentEdit->setText(Number(percent));
+    valueEdit = NamedEdit(ids.valueEdit, box);
+    valueEdit->setText(Number(value));
+    grid->addWidget(percentEdit, 1, 1);
+    grid->addWidget(valueEdit, 2, 1);
+    return box;
+}
+
+QGroupBox* COutputSettingsDlg::StepBox(const OutputSettings& settings) {
+    auto* box = new QGroupBox("当てはめ曲線 刻み", this);
+    auto* grid = new QGridLayout(box);
+    auto* group = new QButtonGroup(this);
+    const char* texts[2] = {"Xmax - Xmin を", "X(1) - X(0)   を"};
+    const int maxDivisions[2] = {100000, 10000};
+    for (int i = 0; i < 2; ++i) {
+        m_step[i] = NamedButton<QRadioButton>(1344 + i, texts[i], box);
+        group->addButton(m_step[i]);
+        m_divisions[i] = new QSpinBox(box);
+        m_divisions[i]->setObjectName(QString::number(1342 + i));
+        m_divisions[i]->setRange(1, maxDivisions[i]);
+        m_divisions[i]->setValue(
+            std::clamp(settings.divisions[static_cast<std::size_t>(i)], 1, maxDivisions[i]));
+        grid->addWidget(m_step[i], i, 0);
+        grid->addWidget(m_divisions[i], i, 1);
+        grid->addWidget(new QLabel("等分", box), i, 2);
+    }
+    m_step[std::clamp(static_cast<int>(settings.stepMode), 0, 1)]->setChecked(true);
+    return box;
 }
 
 void COutputSettingsDlg::UpdateEnabling() {

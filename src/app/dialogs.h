@@ -8,6 +8,7 @@
 
 class QLineEdit;
 class QCheckBox;
+class QGroupBox;
 class QRadioButton;
 class QSpinBox;
 class QPushButton;
@@ -63,6 +64,20 @@ class COutputSettingsDlg : public QDialog {
     void UpdateEnabling();
 
   private:
+    // The title, radio texts and control ids of the Xmin or the Xmax group.
+    struct RangeBoxIds {
+        QString title;
+        int firstRadio;
+        const char* const* texts;
+        int percentEdit;
+        int valueEdit;
+    };
+    // The groups of the dialog; the radio positions are the settings' numbers,
+    // and a number outside them checks the nearest radio.
+    QGroupBox* ContentsBox(ResultContents contents);
+    QGroupBox* RangeBox(const RangeBoxIds& ids, CurveEndMode mode, double percent, double value,
+                        QRadioButton** radios, QLineEdit*& percentEdit, QLineEdit*& valueEdit);
+    QGroupBox* StepBox(const OutputSettings& settings);
     bool Store();
 
     OutputSettings m_settings;
