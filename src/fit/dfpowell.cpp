@@ -13,8 +13,19 @@
 namespace quillon {
 namespace {
 
-constexpr const char* kMethodTitles[] = {"Marquardt method", "Expansion method", "Powell method",
-                                         "Gradient-search method"};
+// The title a method's log opens with.
+const char* MethodTitle(FitMethod method) {
+    switch (method) {
+        case FitMethod::Expansion:
+            return "Expansion method";
+        case FitMethod::Powell:
+            return "Powell method";
+        case FitMethod::GradientSearch:
+            return "Gradient-search method";
+        default:
+            return "Marquardt method";
+    }
+}
 
 // The workspace cannot do without its arrays; running out of memory here
 // ends the program, as it always has.
@@ -223,7 +234,7 @@ void DFPowell::LogHeader(FitMethod method) {
         AppendSprintf(m_log, "<a[%3d] = %lg>\n", i, m_a[i]);
     }
     m_log += "\n";
-    AppendSprintf(m_log, "Method: %s\n\n", kMethodTitles[static_cast<int>(method)]);
+    AppendSprintf(m_log, "Method: %s\n\n", MethodTitle(method));
     m_log += "   n: Sum of sqrs ";
     for (int i = 0; i < m_m; ++i) {
         AppendSprintf(m_log, "   a[%3d]   ", i);

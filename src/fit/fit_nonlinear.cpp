@@ -195,9 +195,18 @@ std::string StatusMark(FitOutcome outcome, double chisqDof, double chisqDofLim) 
 }
 
 std::string MethodMark(FitMethod method) {
-    static constexpr const char* kMarks[] = {"_Marq", "_Exp", "_Pow", "_Grad"};
-    const int methodId = static_cast<int>(method);
-    return methodId >= 0 && methodId < 4 ? kMarks[methodId] : "";
+    switch (method) {
+        case FitMethod::Marquardt:
+            return "_Marq";
+        case FitMethod::Expansion:
+            return "_Exp";
+        case FitMethod::Powell:
+            return "_Pow";
+        case FitMethod::GradientSearch:
+            return "_Grad";
+        default:
+            return "";
+    }
 }
 
 std::vector<FitRecord> FitNonlinear(const double* x, const double* y, const double* w, int n,
