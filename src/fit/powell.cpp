@@ -131,21 +131,22 @@ void DFPowell::PowellLineSearch() {
     double b = std::clamp(t[best], kMinLineStep, kMaxLineStep);
     t[best] = 0.0;
     for (int pass = 0; pass < kLinePasses; ++pass) {
-        double tNew = t[best] + b;
+        const double tTrial = t[best] + b;
         for (int j = 0; j < m_m; ++j) {
-            m_trial[j] = m_a[j] + tNew * m_direction[j];
+            m_trial[j] = m_a[j] + tTrial * m_direction[j];
         }
-        t[newest] = tNew;
+        t[newest] = tTrial;
         m_f[newest] = ChiSquare(m_trial.data(), newest);
         if (pass > 0) {
             const double q =
                 -2.0 * (m_f[0] * (t[1] - t[2]) + m_f[1] * (t[2] - t[0]) + m_f[2] * (t[0] - t[1])) /
                 ((t[0] - t[1]) * (t[1] - t[2]) * (t[2] - t[0]));
             if (q > 0) {
-                tNew = (t[newest] + t[best]) / 2 -
-                       (m_f[newest] - m_f[best]) / ((t[newest] - t[best]) * q);
-                if (std::fabs(2 * b) >= std::fabs(tNew - t[best])) {
-                    b = PowellRelabel(tNew);
+                // The vertex of the parabola through the three points.
+                const double tVertex = (t[newest] + t[best]) / 2 -
+                                       (m_f[newest] - m_f[best]) / ((t[newest] - t[best]) * q);
+                if (std::fabs(2 * b) >= std::fabs(tVertex - t[best])) {
+                    b = PowellRelabel(tVertex);
                 }
             }
         }
