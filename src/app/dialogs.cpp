@@ -192,78 +192,30 @@ void CFixParameterDlg::accept() {
 
 // ---------------------------------------------------------------------------
 
-COutputSettingsDlg::COutputSettingsDlg(const OutputSettings& settings, int methodId,
+COutputSettingsDlg::COutputSettingsDlg(const OutputSettings& settings, FitMethod method,
                                        int dataLineCount, QWidget* parent)
-    : QDialog(parent), m_settings(settings), m_methodId(methodId), m_lineCount(dataLineCount) {
+    : QDialog(parent), m_settings(settings), m_method(method), m_lineCount(dataLineCount) {
     setObjectName("135");
     setWindowTitle("設定");
     m_enabled = NamedButton<QCheckBox>(1338, "当てはめ結果をファイルに出力する", this);
     m_enabled->setChecked(true);  // the dialog opens when the File box is checked
 
-    auto* contentsBox = new QGroupBox(this);
-    auto* contentsLayout = new QVBoxLayout(contentsBox);
-    const char* contentsText[3] = {"モデル関数パラメータのみ", "当てはめ曲線座標値のみ",
-                                   "パラメータと座標値両方"};
-    auto* contentsGroup = new QButtonGroup(this);
-    for (int i = 0; i < 3; ++i) {
-        m_contents[i] = NamedButton<QRadioButton>(1339 + i, contentsText[i], contentsBox);
-        contentsGroup->addButton(m_contents[i]);
-        contentsLayout->addWidget(m_contents[i]);
-    }
-    m_contents[std::clamp(settings.contents, 0, 2)]->setChecked(true);
+    QGroupBox* contentsBox = ContentsBox(settings.contents);
 
     m_paramTable = NamedButton<QCheckBox>(1365, "パラメーターの表を付加する", this);
-    if (methodId != kMethodAll) {
+    if (method != FitMethod::All) {
         m_paramTable->setChecked(settings.paramTable);
     }
 
-    auto rangeGroup = [this](const QString& title, QRadioButton** radios, int firstId,
-                             const char* const* texts, QLineEdit*& percent, int percentId,
-                             QLineEdit*& value, int valueId, int mode, double pct, double val) {
-        auto* box = new QGroupBox(title, this);
-        auto* grid = new QGridLayout(box);
-        auto* group = new QButtonGroup(this);
-        for (int i = 0; i < 3; ++i) {
-            radios[i] = NamedButton<QRadioButton>(firstId + i, texts[i], box);
-            group->addButton(radios[i]);
-            grid->addWidget(radios[i], i, 0);
-        }
-        radios[std::clamp(mode, 0, 2)]->setChecked(true);
-        percent = NamedEdit(percentId, box);
-        percent->setText(Number(pct));
-        value = NamedEdit(valueId, box);
-        value->setText(Number(val));
-        grid->addWidget(percent, 1, 1);
-        grid->addWidget(value, 2, 1);
-        return box;
-    };
     const char* xminText[3] = {"データの下限", "指定％だけ下げる", "数値指定"};
     const char* xmaxText[3] = {"データの上限", "指定％だけ上げる", "数値指定"};
     QGroupBox* xminBox =
-        rangeGroup("当てはめ曲線範囲　下限 Xmin", m_xmin, 1355, xminText, m_xminPercent, 1358,
-                   m_xminValue, 1359, settings.xminMode, settings.xminPercent, settings.xminValue);
+        RangeBox({"当てはめ曲線範囲　下限 Xmin", 1355, xminText, 1358, 1359}, settings.xminMode,
+                 settings.xminPercent, settings.xminValue, m_xmin, m_xminPercent, m_xminValue);
     QGroupBox* xmaxBox =
-        rangeGroup("当てはめ曲線範囲　上限 Xmax", m_xmax, 1360, xmaxText, m_xmaxPercent, 1363,
-                   m_xmaxValue, 1364, settings.xmaxMode, settings.xmaxPercent, settings.xmaxValue);
-
-    auto* stepBox = new QGroupBox("当てはめ曲線 刻み", this);
-    auto* stepGrid = new QGridLayout(stepBox);
-    auto* stepGroup = new QButtonGroup(this);
-    const char* stepText[2] = {"Xmax - Xmin を", "X(1) - X(0)   を"};
-    const int maxDivisions[2] = {100000, 10000};
-    for (int i = 0; i < 2; ++i) {
-        m_step[i] = NamedButton<QRadioButton>(1344 + i, stepText[i], stepBox);
-        stepGroup->addButton(m_step[i]);
-        m_divisions[i] = new QSpinBox(stepBox);
-        m_divisions[i]->setObjectName(QString::number(1342 + i));
-        m_divisions[i]->setRange(1, maxDivisions[i]);
-        m_divisions[i]->setValue(
-            std::clamp(settings.divisions[static_cast<std::size_t>(i)], 1, maxDivisions[i]));
-        stepGrid->addWidget(m_step[i], i, 0);
-        stepGrid->addWidget(m_divisions[i], i, 1);
-        stepGrid->addWidget(new QLabel("等分", stepBox), i, 2);
-    }
-    m_step[std::clamp(settings.stepMode, 0, 1)]->setChecked(true);
+        RangeBox({"当てはめ曲線範囲　上限 Xmax", 1360, xmaxText, 1363, 1364}, settings.xmaxMode,
+                 settings.xmaxPercent, settings.xmaxValue, m_xmax, m_xmaxPercent, m_xmaxValue);
+    QGroupBox* stepBox = StepBox(settings);
 
     m_runButton = NamedButton<QPushButton>(1354, "実行", this);
     connect(m_runButton, &QPushButton::clicked, this, [this] {
@@ -290,6 +242,64 @@ COutputSettingsDlg::COutputSettingsDlg(const OutputSettings& settings, int metho
     UpdateEnabling();
 }
 
+QGroupBox* COutputSettingsDlg::ContentsBox(ResultContents contents) {
+    auto* box = new QGroupBox(this);
+    auto* layout = new QVBoxLayout(box);
+    const char* texts[3] = {"モデル関数パラメータのみ", "当てはめ曲線座標値のみ",
+                            "パラメータと座標値両方"};
+    auto* group = new QButtonGroup(this);
+    for (int i = 0; i < 3; ++i) {
+        m_contents[i] = NamedButton<QRadioButton>(1339 + i, texts[i], box);
+        group->addButton(m_contents[i]);
+        layout->addWidget(m_contents[i]);
+    }
+    m_contents[std::clamp(static_cast<int>(contents), 0, 2)]->setChecked(true);
+    return box;
+}
+
+QGroupBox* COutputSettingsDlg::RangeBox(const RangeBoxIds& ids, CurveEndMode mode, double percent,
+                                        double value, QRadioButton** radios,
+                                        QLineEdit*& percentEdit, QLineEdit*& valueEdit) {
+    auto* box = new QGroupBox(ids.title, this);
+    auto* grid = new QGridLayout(box);
+    auto* group = new QButtonGroup(this);
+    for (int i = 0; i < 3; ++i) {
+        radios[i] = NamedButton<QRadioButton>(ids.firstRadio + i, ids.texts[i], box);
+        group->addButton(radios[i]);
+        grid->addWidget(radios[i], i, 0);
+    }
+    radios[std::clamp(static_cast<int>(mode), 0, 2)]->setChecked(true);
+    percentEdit = NamedEdit(ids.percentEdit, box);
+    percentEdit->setText(Number(percent));
+    valueEdit = NamedEdit(ids.valueEdit, box);
+    valueEdit->setText(Number(value));
+    grid->addWidget(percentEdit, 1, 1);
+    grid->addWidget(valueEdit, 2, 1);
+    return box;
+}
+
+QGroupBox* COutputSettingsDlg::StepBox(const OutputSettings& settings) {
+    auto* box = new QGroupBox("当てはめ曲線 刻み", this);
+    auto* grid = new QGridLayout(box);
+    auto* group = new QButtonGroup(this);
+    const char* texts[2] = {"Xmax - Xmin を", "X(1) - X(0)   を"};
+    const int maxDivisions[2] = {100000, 10000};
+    for (int i = 0; i < 2; ++i) {
+        m_step[i] = NamedButton<QRadioButton>(1344 + i, texts[i], box);
+        group->addButton(m_step[i]);
+        m_divisions[i] = new QSpinBox(box);
+        m_divisions[i]->setObjectName(QString::number(1342 + i));
+        m_divisions[i]->setRange(1, maxDivisions[i]);
+        m_divisions[i]->setValue(
+            std::clamp(settings.divisions[static_cast<std::size_t>(i)], 1, maxDivisions[i]));
+        grid->addWidget(m_step[i], i, 0);
+        grid->addWidget(m_divisions[i], i, 1);
+        grid->addWidget(new QLabel("等分", box), i, 2);
+    }
+    m_step[std::clamp(static_cast<int>(settings.stepMode), 0, 1)]->setChecked(true);
+    return box;
+}
+
 void COutputSettingsDlg::UpdateEnabling() {
     auto checkedIndex = [](QRadioButton* const* radios, int count) {
         for (int i = 0; i < count; ++i) {
@@ -300,8 +310,9 @@ void COutputSettingsDlg::UpdateEnabling() {
         return 0;
     };
     const OutputDialogEnabling e = OutputDialogEnabled(
-        m_enabled->isChecked(), checkedIndex(m_xmin, 3), checkedIndex(m_xmax, 3),
-        checkedIndex(m_step, 2), m_methodId, m_lineCount);
+        m_enabled->isChecked(), static_cast<CurveEndMode>(checkedIndex(m_xmin, 3)),
+        static_cast<CurveEndMode>(checkedIndex(m_xmax, 3)),
+        static_cast<CurveStepMode>(checkedIndex(m_step, 2)), m_method, m_lineCount);
     for (QRadioButton* r : {m_contents[0], m_contents[1], m_contents[2], m_xmin[0], m_xmin[1],
                             m_xmin[2], m_xmax[0], m_xmax[1], m_xmax[2], m_step[0], m_step[1]}) {
         r->setEnabled(e.radios);
@@ -330,15 +341,15 @@ bool COutputSettingsDlg::Store() {
     s.enabled = m_enabled->isChecked();
     for (int i = 0; i < 3; ++i) {
         if (m_contents[i]->isChecked())
-            s.contents = i;
+            s.contents = static_cast<ResultContents>(i);
         if (m_xmin[i]->isChecked())
-            s.xminMode = i;
+            s.xminMode = static_cast<CurveEndMode>(i);
         if (m_xmax[i]->isChecked())
-            s.xmaxMode = i;
+            s.xmaxMode = static_cast<CurveEndMode>(i);
     }
-    s.stepMode = m_step[1]->isChecked() ? 1 : 0;
+    s.stepMode = m_step[1]->isChecked() ? CurveStepMode::Spacing : CurveStepMode::Range;
     // With ALL the table box is disabled and shown unchecked: OK stores false.
-    s.paramTable = m_methodId != kMethodAll && m_paramTable->isChecked();
+    s.paramTable = m_method != FitMethod::All && m_paramTable->isChecked();
     ParseDoubleField(m_xminPercent->text(), s.xminPercent);
     ParseDoubleField(m_xminValue->text(), s.xminValue);
     ParseDoubleField(m_xmaxPercent->text(), s.xmaxPercent);

@@ -8,6 +8,7 @@
 
 class QLineEdit;
 class QCheckBox;
+class QGroupBox;
 class QRadioButton;
 class QSpinBox;
 class QPushButton;
@@ -55,7 +56,7 @@ class CFixParameterDlg : public QDialog {
 class COutputSettingsDlg : public QDialog {
     Q_OBJECT
   public:
-    COutputSettingsDlg(const OutputSettings& settings, int methodId, int dataLineCount,
+    COutputSettingsDlg(const OutputSettings& settings, FitMethod method, int dataLineCount,
                        QWidget* parent = nullptr);
     const OutputSettings& Settings() const { return m_settings; }
     bool RunRequested() const { return m_run; }
@@ -63,10 +64,24 @@ class COutputSettingsDlg : public QDialog {
     void UpdateEnabling();
 
   private:
+    // The title, radio texts and control ids of the Xmin or the Xmax group.
+    struct RangeBoxIds {
+        QString title;
+        int firstRadio;
+        const char* const* texts;
+        int percentEdit;
+        int valueEdit;
+    };
+    // The groups of the dialog; the radio positions are the settings' numbers,
+    // and a number outside them checks the nearest radio.
+    QGroupBox* ContentsBox(ResultContents contents);
+    QGroupBox* RangeBox(const RangeBoxIds& ids, CurveEndMode mode, double percent, double value,
+                        QRadioButton** radios, QLineEdit*& percentEdit, QLineEdit*& valueEdit);
+    QGroupBox* StepBox(const OutputSettings& settings);
     bool Store();
 
     OutputSettings m_settings;
-    int m_methodId;
+    FitMethod m_method;
     int m_lineCount;
     bool m_run = false;
     QCheckBox* m_enabled;

@@ -345,9 +345,9 @@ void CMainFrame::CreateMethodBar() {
     m_methodCombo = new QComboBox(m_methodBar);
     m_methodCombo->setObjectName(QString::number(kIdMethodCombo));
     for (int id = 0; id < kMethodCount; ++id) {
-        m_methodCombo->addItem(Q(MethodName(id)));
+        m_methodCombo->addItem(Q(MethodName(static_cast<FitMethod>(id))));
     }
-    m_methodCombo->setCurrentIndex(m_doc->Settings().methodId);
+    m_methodCombo->setCurrentIndex(static_cast<int>(m_doc->Settings().method));
     m_methodCombo->setStatusTip(Q(StatusPrompt(kIdMethodCombo)));
     m_methodCombo->setToolTip(Q(ToolTip(kIdMethodCombo)));
     m_methodBar->addWidget(m_methodCombo);
@@ -585,7 +585,7 @@ void CMainFrame::OnModelSelected(int index) {
 }
 
 void CMainFrame::OnMethodSelected(int index) {
-    m_doc->Settings().methodId = index;
+    m_doc->Settings().method = static_cast<FitMethod>(index);
 }
 
 void CMainFrame::OnFileToggled(bool checked) {
@@ -595,7 +595,7 @@ void CMainFrame::OnFileToggled(bool checked) {
         return;
     }
     output.enabled = true;
-    COutputSettingsDlg dialog(output, m_doc->Settings().methodId, m_query->LineCount(), this);
+    COutputSettingsDlg dialog(output, m_doc->Settings().method, m_query->LineCount(), this);
     if (dialog.exec() != QDialog::Accepted) {
         return;  // Cancel: the File box stays checked
     }

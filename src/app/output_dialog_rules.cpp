@@ -1,21 +1,21 @@
 #include "app/output_dialog_rules.h"
 
 #include "engine/compute.h"
-#include "records/records.h"
 
 namespace quillon::app {
 
-OutputDialogEnabling OutputDialogEnabled(bool fileOn, int xminMode, int xmaxMode, int stepMode,
-                                         int methodId, int dataLineCount) {
+OutputDialogEnabling OutputDialogEnabled(bool fileOn, CurveEndMode xminMode, CurveEndMode xmaxMode,
+                                         CurveStepMode stepMode, FitMethod method,
+                                         int dataLineCount) {
     OutputDialogEnabling e;
     e.radios = fileOn;
-    e.xminPercent = fileOn && xminMode == 1;
-    e.xminValue = fileOn && xminMode == 2;
-    e.xmaxPercent = fileOn && xmaxMode == 1;
-    e.xmaxValue = fileOn && xmaxMode == 2;
-    e.divisionsRange = fileOn && stepMode == 0;
-    e.divisionsSpacing = fileOn && stepMode == 1;
-    e.paramTable = methodId != kMethodAll;
+    e.xminPercent = fileOn && xminMode == CurveEndMode::Percent;
+    e.xminValue = fileOn && xminMode == CurveEndMode::Value;
+    e.xmaxPercent = fileOn && xmaxMode == CurveEndMode::Percent;
+    e.xmaxValue = fileOn && xmaxMode == CurveEndMode::Value;
+    e.divisionsRange = fileOn && stepMode == CurveStepMode::Range;
+    e.divisionsSpacing = fileOn && stepMode == CurveStepMode::Spacing;
+    e.paramTable = method != FitMethod::All;
     e.run = CanCompute(dataLineCount);
     return e;
 }

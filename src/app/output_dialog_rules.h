@@ -2,6 +2,8 @@
 // the switch, the radios, the method and the data pane.
 #pragma once
 
+#include "records/fit_codes.h"
+
 namespace quillon::app {
 
 struct OutputDialogEnabling {
@@ -16,7 +18,8 @@ struct OutputDialogEnabling {
     bool run = false;               // button 1354: needs more than two data lines
 };
 
-OutputDialogEnabling OutputDialogEnabled(bool fileOn, int xminMode, int xmaxMode, int stepMode,
-                                         int methodId, int dataLineCount);
+OutputDialogEnabling OutputDialogEnabled(bool fileOn, CurveEndMode xminMode, CurveEndMode xmaxMode,
+                                         CurveStepMode stepMode, FitMethod method,
+                                         int dataLineCount);
 
 }  // namespace quillon::app

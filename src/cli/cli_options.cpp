@@ -22,7 +22,7 @@ std::string Lower(std::string text) {
 std::string MethodChoices() {
     std::string choices;
     for (int id = 0; id < kMethodCount; ++id) {
-        choices += std::string(MethodName(id)) + ", ";
+        choices += std::string(MethodName(static_cast<FitMethod>(id))) + ", ";
     }
     return choices + "or 0.." + std::to_string(kMethodCount - 1);
 }
@@ -114,10 +114,10 @@ void AddResultFileOptions(CLI::App& app, ResultFileOptions& result, NamedChoices
 }
 
 void ApplyNamedChoices(const NamedChoices& names, CliOptions& options) {
-    options.output.contents = IndexOf(names.contents, kContentsNames);
-    options.output.xminMode = IndexOf(names.xminMode, kRangeModeNames);
-    options.output.xmaxMode = IndexOf(names.xmaxMode, kRangeModeNames);
-    options.output.stepMode = IndexOf(names.stepMode, kStepModeNames);
+    options.output.contents = static_cast<ResultContents>(IndexOf(names.contents, kContentsNames));
+    options.output.xminMode = static_cast<CurveEndMode>(IndexOf(names.xminMode, kRangeModeNames));
+    options.output.xmaxMode = static_cast<CurveEndMode>(IndexOf(names.xmaxMode, kRangeModeNames));
+    options.output.stepMode = static_cast<CurveStepMode>(IndexOf(names.stepMode, kStepModeNames));
     options.output.paramTable = !names.noParamTable;
     options.result.writer.m_bComment = !names.noComment;
     options.result.writer.m_bHeader = !names.noHeader;
@@ -141,13 +141,14 @@ bool IsPlotFileName(const std::string& path) {
 
 }  // namespace
 
-std::optional<int> ParseMethod(const std::string& text) {
+std::optional<FitMethod> ParseMethod(const std::string& text) {
     if (text.size() == 1 && text[0] >= '0' && text[0] < '0' + kMethodCount) {
-        return text[0] - '0';
+        return static_cast<FitMethod>(text[0] - '0');
     }
     for (int id = 0; id < kMethodCount; ++id) {
-        if (Lower(text) == Lower(std::string(MethodName(id)))) {
-            return id;
+        const auto method = static_cast<FitMethod>(id);
+        if (Lower(text) == Lower(std::string(MethodName(method)))) {
+            return method;
         }
     }
     return std::nullopt;
@@ -229,7 +230,7 @@ std::optional<int> ParseCliOptions(const std::vector<std::string>& args, CliOpti
         err << "quillon: " << problem->message << '\n';
         return 2;
     }
-    options.methodId = *ParseMethod(method);
+    options.method = *ParseMethod(method);
     options.format = format == "json" ? ReportFormat::Json : ReportFormat::Text;
     options.colour = colour == "always"  ? ColourMode::Always
                      : colour == "never" ? ColourMode::Never

@@ -28,7 +28,7 @@ struct ResultFileOptions {
 
 struct CliOptions {
     int modelId = 0;
-    int methodId = 0;
+    FitMethod method = FitMethod::Marquardt;
     bool listModels = false;
     bool listMethods = false;
     ReportFormat format = ReportFormat::Text;
@@ -45,8 +45,8 @@ struct CliOptions {
     bool statistics = false;  // a statistics block after every parameter block
 };
 
-// The method id of a name (any case) or of a digit 0..4.
-std::optional<int> ParseMethod(const std::string& text);
+// The method of a name (any case) or of a digit 0..4.
+std::optional<FitMethod> ParseMethod(const std::string& text);
 
 // Parses the arguments. Returns the exit status when the program is to stop
 // here (0 after --help, 2 after a usage error, with its message written to

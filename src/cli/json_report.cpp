@@ -46,7 +46,7 @@ void AddStatistics(json& j, const std::optional<FitStatistics>& stats) {
 
 json FitJson(const FitRecord& fit) {
     json j = {
-        {"method", fit.method},   {"outcome", fit.outcome},
+        {"method", fit.method},   {"outcome", static_cast<int>(fit.outcome)},
         {"message", fit.message}, {"parameters", fit.parameters},
         {"errors", fit.errors},   {"chisq_dof", fit.chisqDof ? json(*fit.chisqDof) : json(nullptr)},
         {"dof", fit.dof},         {"points", fit.points},
@@ -85,7 +85,7 @@ std::string JsonReport(const JsonReportInput& input) {
     json report = {
         {"model", input.modelId},
         {"model_name", std::string(ModelDisplayString(input.modelId))},
-        {"method", std::string(MethodName(input.methodId))},
+        {"method", std::string(MethodName(input.method))},
         {"sets", std::move(sets)},
         {"messages", std::move(messages)},
     };

@@ -9,7 +9,7 @@ namespace quillon {
 
 struct JsonReportInput {
     int modelId = 0;
-    int methodId = 0;
+    FitMethod method = FitMethod::Marquardt;
     const ComputeRecord& record;
     const ResultColumnList* columns = nullptr;  // only when the File switch is on
 };

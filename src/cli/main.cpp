@@ -107,7 +107,7 @@ int ListModels() {
 
 int ListMethods() {
     for (int id = 0; id < kMethodCount; ++id) {
-        std::cout << MethodName(id) << '\n';
+        std::cout << MethodName(static_cast<FitMethod>(id)) << '\n';
     }
     return 0;
 }
@@ -171,7 +171,7 @@ bool WritePlot(const CliOptions& options, const ComputeRecord& record) {
 // gets the partial record), no result file and no graph.
 int ReportStopped(bool json, const CliOptions& options, const ComputeRecord& record) {
     if (json) {
-        std::cout << JsonReport({options.modelId, options.methodId, record, nullptr});
+        std::cout << JsonReport({options.modelId, options.method, record, nullptr});
     }
     std::cout.flush();
     std::cerr << "quillon: interrupted; the report holds the " << record.sets.size()
@@ -217,7 +217,7 @@ int main(int argc, char** argv) {
 
     ComputeSession session;
     session.settings.modelId = options.modelId;
-    session.settings.methodId = options.methodId;
+    session.settings.method = options.method;
     session.settings.output = options.output;
     session.settings.convergence = options.convergence;
     session.settings.fixedCDegrees = options.fixedCDegrees;
@@ -240,7 +240,7 @@ int main(int argc, char** argv) {
     }
     if (json) {
         const ResultColumnList* columns = options.file ? &host.ExportedColumns() : nullptr;
-        std::cout << JsonReport({options.modelId, options.methodId, record, columns});
+        std::cout << JsonReport({options.modelId, options.method, record, columns});
     }
     std::cout.flush();
     const bool plotted = options.plotPath.empty() || WritePlot(options, record);

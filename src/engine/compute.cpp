@@ -233,7 +233,7 @@ bool ComputeRun::ProceedToSet(int setNumber) {
 
 void ComputeRun::AddSetRecord(SetRecord record) {
     // The label is kept whatever the outcome, so a failed fit still adds one.
-    if (m_settings.output.paramTable && m_settings.methodId != kMethodAll) {
+    if (m_settings.output.paramTable && m_settings.method != FitMethod::All) {
         m_labelNames.push_back(record.label.name);
         m_labelValues.push_back(record.label.value);
     }

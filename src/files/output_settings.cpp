@@ -5,9 +5,9 @@
 namespace quillon {
 namespace {
 
-constexpr int kContentsMax = 2;   // parameters, curve, both
-constexpr int kRangeModeMax = 2;  // data, percent, value
-constexpr int kStepModeMax = 1;   // range, spacing
+constexpr int kContentsMax = static_cast<int>(ResultContents::Both);
+constexpr int kRangeModeMax = static_cast<int>(CurveEndMode::Value);
+constexpr int kStepModeMax = static_cast<int>(CurveStepMode::Spacing);
 
 std::optional<SettingsProblem> OutOfRange(const char* field, int value, int low, int high) {
     if (value >= low && value <= high) {
@@ -20,16 +20,20 @@ std::optional<SettingsProblem> OutOfRange(const char* field, int value, int low,
 }  // namespace
 
 std::optional<SettingsProblem> ValidateOutputSettings(const OutputSettings& settings) {
-    if (auto problem = OutOfRange("contents", settings.contents, 0, kContentsMax)) {
+    if (auto problem =
+            OutOfRange("contents", static_cast<int>(settings.contents), 0, kContentsMax)) {
         return problem;
     }
-    if (auto problem = OutOfRange("xminMode", settings.xminMode, 0, kRangeModeMax)) {
+    if (auto problem =
+            OutOfRange("xminMode", static_cast<int>(settings.xminMode), 0, kRangeModeMax)) {
         return problem;
     }
-    if (auto problem = OutOfRange("xmaxMode", settings.xmaxMode, 0, kRangeModeMax)) {
+    if (auto problem =
+            OutOfRange("xmaxMode", static_cast<int>(settings.xmaxMode), 0, kRangeModeMax)) {
         return problem;
     }
-    if (auto problem = OutOfRange("stepMode", settings.stepMode, 0, kStepModeMax)) {
+    if (auto problem =
+            OutOfRange("stepMode", static_cast<int>(settings.stepMode), 0, kStepModeMax)) {
         return problem;
     }
     if (auto problem =
@@ -39,8 +43,8 @@ std::optional<SettingsProblem> ValidateOutputSettings(const OutputSettings& sett
     return OutOfRange("divisions[1]", settings.divisions[1], kDivisionsMin, kSpacingDivisionsMax);
 }
 
-OutputSettings AcceptedOutputSettings(OutputSettings edited, int methodId) {
-    if (methodId == kMethodAll) {
+OutputSettings AcceptedOutputSettings(OutputSettings edited, FitMethod method) {
+    if (method == FitMethod::All) {
         edited.paramTable = false;
     }
     return edited;

@@ -24,6 +24,6 @@ std::optional<SettingsProblem> ValidateOutputSettings(const OutputSettings& sett
 
 // The settings the dialog stores on OK: with the method "ALL" the parameter
 // table is off.
-OutputSettings AcceptedOutputSettings(OutputSettings edited, int methodId);
+OutputSettings AcceptedOutputSettings(OutputSettings edited, FitMethod method);
 
 }  // namespace quillon

@@ -8,18 +8,18 @@ std::optional<std::vector<double>> SampleCurveX(const OutputSettings& settings,
                                                 const CurveXRange& range) {
     const double span = range.xmax - range.xmin;
     double start = range.xmin;
-    if (settings.xminMode == 1) {
+    if (settings.xminMode == CurveEndMode::Percent) {
         start = range.xmin - span * settings.xminPercent * 0.01;
-    } else if (settings.xminMode == 2) {
+    } else if (settings.xminMode == CurveEndMode::Value) {
         start = settings.xminValue;
     }
     double end = range.xmax;
-    if (settings.xmaxMode == 1) {
+    if (settings.xmaxMode == CurveEndMode::Percent) {
         end = range.xmax + span * settings.xmaxPercent * 0.01;
-    } else if (settings.xmaxMode == 2) {
+    } else if (settings.xmaxMode == CurveEndMode::Value) {
         end = settings.xmaxValue;
     }
-    const double step = settings.stepMode == 0
+    const double step = settings.stepMode == CurveStepMode::Range
                             ? (end - start) / settings.divisions[0]
                             : (range.spacingTo - range.spacingFrom) / settings.divisions[1];
     if (step == 0.0 || !std::isfinite(step)) {

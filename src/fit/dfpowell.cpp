@@ -13,8 +13,19 @@
 namespace quillon {
 namespace {
 
-constexpr const char* kMethodTitles[] = {"Marquardt method", "Expansion method", "Powell method",
-                                         "Gradient-search method"};
+// The title a method's log opens with.
+const char* MethodTitle(FitMethod method) {
+    switch (method) {
+        case FitMethod::Expansion:
+            return "Expansion method";
+        case FitMethod::Powell:
+            return "Powell method";
+        case FitMethod::GradientSearch:
+            return "Gradient-search method";
+        default:
+            return "Marquardt method";
+    }
+}
 
 // The workspace cannot do without its arrays; running out of memory here
 // ends the program, as it always has.
@@ -26,20 +37,20 @@ constexpr const char* kMethodTitles[] = {"Marquardt method", "Expansion method",
 }  // namespace
 
 DFPowell::DFPowell(CModelFunction& model, std::string& log, int nCut, double chiCut)
-    : m_a(model.Params().data()),
+    : m_model(model),
+      m_a(model.Params().data()),
       m_h(model.Steps().data()),
       m_x(model.XData().data()),
       m_y(model.YData().data()),
       m_w(model.WData().data()),
       m_m(model.ParamCount()),
       m_n(model.PointCount()),
+      m_mm(m_m > 0 ? static_cast<std::size_t>(m_m) : 0),
+      m_nn(m_n > 0 ? static_cast<std::size_t>(m_n) : 0),
+      m_dof(static_cast<double>(m_n - m_m)),
       m_nCut(nCut),
       m_chiCut(chiCut),
-      m_log(log),
-      m_model(model),
-      m_mm(m_m > 0 ? static_cast<std::size_t>(m_m) : 0),
-      m_nn(m_n > 0 ? static_cast<std::size_t>(m_n) : 0) {
-    m_dof = static_cast<double>(m_n - m_m);
+      m_log(log) {
     try {
         m_alpha.assign(m_mm * m_mm, 0.0);
         m_residuals.assign(3 * m_nn, 0.0);
@@ -48,8 +59,8 @@ DFPowell::DFPowell(CModelFunction& model, std::string& log, int nCut, double chi
         m_rows.assign(m_mm * m_mm, 0.0);
         m_trial.assign(m_mm, 0.0);
         m_direction.assign(m_mm, 0.0);
-        m_rhs.assign(m_mm, 0.0);
-        m_tmp.assign(m_mm, 0.0);
+        m_powell.rhs.assign(m_mm, 0.0);
+        m_powell.coefficients.assign(m_mm, 0.0);
         m_beta.assign(m_mm, 0.0);
         if (m_w == nullptr) {
             m_unitWeights.assign(m_nn, 1.0);
@@ -176,14 +187,12 @@ void DFPowell::NewtonStep() {
     }
 }
 
-int DFPowell::InvertInPlace() {
-    m_determinant = 1.0;
+bool DFPowell::InvertInPlace() {
     for (int i = 0; i < m_m; ++i) {
         const double p = At(m_work, i, i);
         if (p == 0.0 || std::isnan(p)) {
-            return 0;
+            return false;
         }
-        m_determinant *= p;
         double* rowI = Row(m_work, i, m_mm);
         for (int k = 0; k < m_m; ++k) {
             rowI[k] /= p;
@@ -200,14 +209,14 @@ int DFPowell::InvertInPlace() {
             }
         }
     }
-    return 1;
+    return true;
 }
 
 double DFPowell::FinishStatistics() {
     BuildWorkCurvature();
     // A singular curvature leaves no standard errors: they are reported as
     // not a number rather than read from a half-inverted matrix.
-    const bool inverted = InvertInPlace() != 0;
+    const bool inverted = InvertInPlace();
     for (int i = 0; i < m_m; ++i) {
         m_h[i] = inverted ? std::sqrt(std::fabs(At(m_work, i, i)))
                           : std::numeric_limits<double>::quiet_NaN();
@@ -219,13 +228,13 @@ double DFPowell::FinishStatistics() {
     return m_f[0] / m_dof;
 }
 
-void DFPowell::LogHeader(int methodIndex) {
+void DFPowell::LogHeader(FitMethod method) {
     m_log += "Initial values of parameters:\n";
     for (int i = 0; i < m_m; ++i) {
         AppendSprintf(m_log, "<a[%3d] = %lg>\n", i, m_a[i]);
     }
     m_log += "\n";
-    AppendSprintf(m_log, "Method: %s\n\n", kMethodTitles[methodIndex]);
+    AppendSprintf(m_log, "Method: %s\n\n", MethodTitle(method));
     m_log += "   n: Sum of sqrs ";
     for (int i = 0; i < m_m; ++i) {
         AppendSprintf(m_log, "   a[%3d]   ", i);
@@ -241,49 +250,17 @@ void DFPowell::LogLine(int k) {
     m_log += "\n";
 }
 
-int DFPowell::Marquardt(double& out) {
-    int result = kFitIterationLimit;
-    m_lambda = 0.001;
-    LogHeader(0);
-    for (int k = 0; k < m_nCut;) {
-        BuildCurvature();
-        m_chisqPrev = m_f[0];
-        LogLine(k);
-        bool accepted = false;
-        double diff = 0.0;
-        for (int pass = 0; pass < m_nCut; ++pass) {
-            DampWork();
-            if (!InvertInPlace()) {
-                return kFitSingular;
-            }
-            NewtonStep();
-            m_f[0] = ChiSquare(m_trial.data(), 0);
-            diff = m_chisqPrev - m_f[0];
-            // An unchanged chi-square counts as accepted; NaN is rejected.
-            if (diff >= 0.0) {
-                m_lambda *= 0.1;
-                for (int j = 0; j < m_m; ++j) {
-                    m_a[j] = m_trial[j];
-                }
-                accepted = true;
-                break;
-            }
-            m_lambda *= 10.0;
-        }
-        if (!accepted) {
-            out = m_lambda;
-            return kFitLambdaAbnormal;
-        }
-        if (std::fabs(diff) < m_chiCut) {
-            m_chisqPrev = m_f[0];
-            LogLine(k + 1);
-            result = kFitConverged;
-            break;
-        }
-        ++k;
-    }
-    out = FinishStatistics();
-    return result;
+MethodRun DFPowell::EndWithoutStatistics(FitOutcome outcome, int iterations) {
+    MethodRun run;
+    run.outcome = outcome;
+    run.iterations = iterations;
+    return run;
+}
+
+MethodRun DFPowell::EndWithStatistics(FitOutcome outcome, int iterations) {
+    MethodRun run = EndWithoutStatistics(outcome, iterations);
+    run.chisqDof = FinishStatistics();
+    return run;
 }
 
 }  // namespace quillon

@@ -1,23 +1,30 @@
-// DFPowell: the workspace every nonlinear minimisation method runs on. It
-// works in place on the model's parameters a and steps h; after a method h
-// holds the standard errors.
+// DFPowell: the workspace all four minimisation methods of a nonlinear fit
+// (Marquardt, Expansion, Powell, Gradient-search) run on, each in a file of
+// its own. It works in place on the model's parameters a and steps h; after a
+// method h holds the standard errors.
 #pragma once
 
+#include <limits>
 #include <string>
 #include <vector>
 
 #include "models/model_function.h"
+#include "records/fit_codes.h"
 
 namespace quillon {
 
-// Result codes of the methods.
-enum FitOutcome : int {
-    kFitConverged = 1,
-    kFitNotConverged = 0,
-    kFitSingular = -1,
-    kFitOutOfRange = -2,
-    kFitIterationLimit = -3,
-    kFitLambdaAbnormal = -4,
+// What one run of a method ends with.
+struct MethodRun {
+    FitOutcome outcome = FitOutcome::NotConverged;
+    // Chi-square per degree of freedom after Converged and IterationLimit;
+    // not a number otherwise, and without degrees of freedom.
+    double chisqDof = std::numeric_limits<double>::quiet_NaN();
+    // Marquardt's damping factor at the end (the value LambdaAbnormal
+    // reports); not a number for the other methods.
+    double lambda = std::numeric_limits<double>::quiet_NaN();
+    // The iterations begun, as numbered in the log from 0; the closing line
+    // of a converged run is not one of them.
+    int iterations = 0;
 };
 
 class DFPowell {
@@ -28,19 +35,17 @@ class DFPowell {
     DFPowell(CModelFunction& model, std::string& log, int nCut, double chiCut);
     DFPowell(const DFPowell&) = delete;
     DFPowell& operator=(const DFPowell&) = delete;
-    virtual ~DFPowell() = default;
+    ~DFPowell() = default;
 
-    // Damped Gauss-Newton. out: chi-square per degree of freedom on outcomes
-    // 1 and -3, the final lambda on -4.
-    int Marquardt(double& out);
-    // Undamped Gauss-Newton; every step is taken. out as for Marquardt.
-    int Expansion(double& out);
-    // Direction-set method with a parabolic line search. out: chi-square per
-    // degree of freedom on outcomes 1 and -3.
-    int Powell(double& out);
+    // Damped Gauss-Newton.
+    MethodRun Marquardt();
+    // Undamped Gauss-Newton; every step is taken.
+    MethodRun Expansion();
+    // Direction-set method with a parabolic line search.
+    MethodRun Powell();
     // Steepest descent scaled by the steps, with halving, expansion and a
-    // closing parabola. out: chi-square per degree of freedom on 1 and -3.
-    int GradientSearch(double& out);
+    // closing parabola.
+    MethodRun GradientSearch();
 
     // Fills residual block `block` for the parameters p and returns their sum
     // of squares. p may be normalised in place by the model.
@@ -55,15 +60,15 @@ class DFPowell {
     void DampWork();
     // trial = a + work * beta.
     void NewtonStep();
-    // Gauss-Jordan on work without pivoting: 1, or 0 on a zero pivot.
-    int InvertInPlace();
+    // Gauss-Jordan on work without pivoting; false on a zero pivot.
+    bool InvertInPlace();
     // Standard errors into h; returns chi-square per degree of freedom.
     double FinishStatistics();
-    void LogHeader(int methodIndex);
+    // The start values and the title of one of the four methods.
+    void LogHeader(FitMethod method);
     void LogLine(int k);
 
     double ChisqPrev() const { return m_chisqPrev; }
-    double Lambda() const { return m_lambda; }
     const double* Work() const { return m_work.data(); }
     const double* Alpha() const { return m_alpha.data(); }
     const double* Beta() const { return m_beta.data(); }
@@ -78,6 +83,14 @@ class DFPowell {
     double* Row(std::vector<double>& matrix, int row, std::size_t width) {
         return matrix.data() + static_cast<std::size_t>(row) * width;
     }
+    // The end of a run that leaves the steps as they are.
+    static MethodRun EndWithoutStatistics(FitOutcome outcome, int iterations);
+    // The end of a run with parameters: standard errors into h.
+    MethodRun EndWithStatistics(FitOutcome outcome, int iterations);
+    // Marquardt's iterations from the current lambda.
+    MethodRun DampedIterations();
+
+    // Row i of rows: a with the step h[i] added to a[i].
     void BuildTrialRows();
     // Jacobian row i from blocks 1 and 0; returns nothing, sums are taken later.
     void JacobianRow(int i);
@@ -94,50 +107,80 @@ class DFPowell {
     // Powell: derivative vectors, directions and the inverse Gram matrix;
     // false when the Gram matrix is singular.
     bool PowellStart();
+    // The Gauss-Newton step in the directions, as a direction in parameter
+    // space; returns the shortest line step that moves some parameter by its
+    // step h (1e30 when every component is negligible).
+    double PowellLineDirection();
     void PowellLineSearch();
     double PowellRelabel(double c);
-    // Replaces one direction by the line just searched: 3, or -1 when the
-    // new direction set is singular.
-    int PowellReplaceDirection();
+    // Moves a to the last point tried on the line just searched and puts the
+    // line in place of one direction; false when the new direction set is
+    // singular.
+    bool PowellReplaceDirection();
+    // The line in place of direction q, the one that gave most to the step,
+    // with its unit derivative vector; leaves that vector's products with
+    // every derivative vector in direction, and rhs from the residuals of the
+    // newest point, which then counts as the best. Returns q.
+    int PowellNewDirection();
+    // The inverse Gram matrix in work for the new direction q, by removing
+    // the old one and bordering; false when it is singular.
+    bool PowellBorderInverse(int q);
     double GammaDot(int i, int k);
     void SwapWorkRowAndColumn(int q, int last);
 
-    double m_determinant = 1.0;
-    double m_dof = 0.0;
-    double m_chisqPrev = 0.0;
-    double m_f[3] = {0.0, 0.0, 0.0};
-    double m_t[3] = {0.0, 0.0, 0.0};
-    double m_tNew = 0.0;
-    std::vector<double> m_alpha;
-    std::vector<double> m_residuals;
-    std::vector<double> m_work;
-    std::vector<double> m_jacobian;
-    std::vector<double> m_rows;
-    std::vector<double> m_trial;
-    std::vector<double> m_direction;
-    std::vector<double> m_rhs;
-    std::vector<double> m_tmp;
+    // Powell's own state between its steps.
+    struct PowellState {
+        // Positions on the searched line of the three points whose residuals
+        // are in blocks 0, 1 and 2, and which block holds the lowest, the second
+        // and the newest chi-square.
+        double t[3] = {0.0, 0.0, 0.0};
+        int best = 0;
+        int second = 1;
+        int newest = 2;
+        // Per direction: minus the derivative vector against the residuals of the
+        // best point.
+        std::vector<double> rhs;
+        // The Gauss-Newton step in the directions, G^-1 rhs; replacing a
+        // direction spends it and uses the vector as scratch.
+        std::vector<double> coefficients;
+    };
+
+    // The model's arrays, worked on in place, and their sizes.
+    CModelFunction& m_model;
     double* m_a;
     double* m_h;
     const double* m_x;
     const double* m_y;
-    const double* m_w;
+    const double* m_w;  // the model's weights, or m_unitWeights
     int m_m;
     int m_n;
-    int m_lineState = 0;
-    int m_nCut;
-    double m_chiCut;
-    double m_minStep = 0.0;
-    int m_best = 0;
-    int m_second = 1;
-    int m_newest = 2;
-    double m_lambda = 0.001;
-    std::vector<double> m_beta;
-    std::vector<double> m_unitWeights;  // used when the model carries no weights
-    std::string& m_log;
-    CModelFunction& m_model;
     std::size_t m_mm;  // m as a size, the row width of the m x m matrices
     std::size_t m_nn;  // n as a size, the row width of residuals and Jacobian
+    double m_dof;
+
+    int m_nCut;
+    double m_chiCut;
+    std::string& m_log;
+
+    // Shared by the methods: chi-square at up to three points, the last
+    // iteration's chi-square, the residual blocks 0..2, the Jacobian, the
+    // curvature alpha and its working copy, the half gradient beta, the
+    // trial rows and points, and a direction in parameter space. Powell
+    // keeps its directions in alpha and the inverse Gram matrix in work.
+    double m_f[3] = {0.0, 0.0, 0.0};
+    double m_chisqPrev = 0.0;
+    std::vector<double> m_residuals;
+    std::vector<double> m_jacobian;
+    std::vector<double> m_alpha;
+    std::vector<double> m_work;
+    std::vector<double> m_beta;
+    std::vector<double> m_rows;
+    std::vector<double> m_trial;
+    std::vector<double> m_direction;
+    std::vector<double> m_unitWeights;  // used when the model carries no weights
+
+    double m_lambda = 0.001;  // Marquardt's damping factor
+    PowellState m_powell;
 };
 
 }  // namespace quillon

@@ -5,16 +5,16 @@
 
 namespace quillon {
 
-int DFPowell::Expansion(double& out) {
-    int result = kFitIterationLimit;
-    LogHeader(1);
-    for (int k = 0; k < m_nCut; ++k) {
+MethodRun DFPowell::Expansion() {
+    LogHeader(FitMethod::Expansion);
+    int k = 0;
+    for (; k < m_nCut; ++k) {
         BuildHalfGradient();
         BuildWorkCurvature();
         m_chisqPrev = m_f[0];
         LogLine(k);
         if (!InvertInPlace()) {
-            return kFitSingular;
+            return EndWithoutStatistics(FitOutcome::Singular, k + 1);
         }
         NewtonStep();
         m_f[0] = ChiSquare(m_trial.data(), 0);
@@ -26,12 +26,10 @@ int DFPowell::Expansion(double& out) {
         if (std::fabs(diff) < m_chiCut) {
             m_chisqPrev = m_f[0];
             LogLine(k + 1);
-            result = kFitConverged;
-            break;
+            return EndWithStatistics(FitOutcome::Converged, k + 1);
         }
     }
-    out = FinishStatistics();
-    return result;
+    return EndWithStatistics(FitOutcome::IterationLimit, k);
 }
 
 }  // namespace quillon

@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <memory>
+#include <span>
 
-#include "fit/curve_sampling.h"
 #include "fit/dfpowell.h"
 #include "fit/parameter_stats.h"
+#include "fit/result_columns.h"
 #include "models/catalogue.h"
 #include "models/model_factory.h"
 #include "models/model_registry.h"
@@ -19,30 +19,39 @@ namespace {
 constexpr const char* kFlatData = "Data point invalid/flat!\n";
 constexpr const char* kNoMemory = "Memory allocation error in Calc NL!";
 
-// Runs one method on the workspace; out receives chi-square per degree of
-// freedom or, for outcome -4, lambda.
-int RunMethod(DFPowell& workspace, int methodId, double& out) {
-    switch (methodId) {
-        case 1:
-            return workspace.Expansion(out);
-        case 2:
-            return workspace.Powell(out);
-        case 3:
-            return workspace.GradientSearch(out);
+// Runs one method on the workspace; any value but the other three runs
+// Marquardt.
+MethodRun RunMethod(DFPowell& workspace, FitMethod method) {
+    switch (method) {
+        case FitMethod::Expansion:
+            return workspace.Expansion();
+        case FitMethod::Powell:
+            return workspace.Powell();
+        case FitMethod::GradientSearch:
+            return workspace.GradientSearch();
         default:
-            return workspace.Marquardt(out);
+            return workspace.Marquardt();
     }
 }
 
-bool HasParameterBlock(int outcome) {
-    return outcome == kFitConverged || outcome == kFitIterationLimit;
+// The methods a fit runs: the four in their order for ALL, else the one
+// chosen (the span then points at it).
+std::span<const FitMethod> MethodsToRun(const FitMethod& chosen) {
+    if (chosen == FitMethod::All) {
+        return kMinimisationMethods;
+    }
+    return {&chosen, 1};
 }
 
-AnswerHint OutcomeHint(int outcome) {
-    if (outcome == kFitConverged) {
+bool HasParameterBlock(FitOutcome outcome) {
+    return outcome == FitOutcome::Converged || outcome == FitOutcome::IterationLimit;
+}
+
+AnswerHint OutcomeHint(FitOutcome outcome) {
+    if (outcome == FitOutcome::Converged) {
         return AnswerHint::Result;
     }
-    return outcome == kFitIterationLimit ? AnswerHint::Warning : AnswerHint::Error;
+    return outcome == FitOutcome::IterationLimit ? AnswerHint::Warning : AnswerHint::Error;
 }
 
 // The pre-fit of the periodic models: a Marquardt run on a fresh workspace
@@ -50,8 +59,7 @@ AnswerHint OutcomeHint(int outcome) {
 MarquardtRunner PreFitRunner(const ConvergenceSettings& convergence) {
     return [convergence](CModelFunction& model, std::string& log) {
         DFPowell workspace(model, log, convergence.n_cut, convergence.chi_cut);
-        double out = 0.0;
-        return workspace.Marquardt(out);
+        return workspace.Marquardt().outcome;
     };
 }
 
@@ -135,39 +143,23 @@ std::vector<std::string> ParameterNames(std::size_t m) {
     return names;
 }
 
-void AppendResultColumns(CModelFunction& model, const double* x, int outcome, double chisqDof,
-                         int methodId, int setNumber, const NonlinearFitContext& context) {
+// The run's columns. The curve's spacing step takes the first two X in
+// input order.
+void AppendResultColumns(CModelFunction& model, const double* x, FitOutcome outcome,
+                         double chisqDof, FitMethod method, int setNumber,
+                         const NonlinearFitContext& context) {
     const FitSettings& settings = context.settings;
-    const OutputSettings& output = settings.output;
-    const std::string prefix = StatusMark(outcome, chisqDof, settings.convergence.ChisqDof_Lim);
-    const std::string suffix = MethodMark(methodId);
-    const std::span<double> a = model.Params();
-    if (output.paramTable && settings.methodId != kMethodAll) {
-        context.tableColumns.push_back(
-            {Sprintf("%sa_%d%s", prefix, setNumber, suffix), {a.begin(), a.end()}});
-    }
-    if (output.contents != 1) {
-        std::vector<double> values(a.begin(), a.end());
-        values.push_back(chisqDof);
-        values.push_back(static_cast<double>(model.DegreesOfFreedom()));
-        values.push_back(static_cast<double>(model.PointCount()));
-        context.fileColumns.push_back(
-            {Sprintf("%sa_%d%s", prefix, setNumber, suffix), std::move(values)});
-    }
-    if (output.contents != 0) {
-        const CurveXRange range{model.XMin(), model.XMax(), x[0], x[1]};
-        if (auto xs = SampleCurveX(output, range)) {
-            std::vector<double> ys;
-            ys.reserve(xs->size());
-            for (double xv : *xs) {
-                ys.push_back(model.ValueAt(xv));
-            }
-            context.fileColumns.push_back(
-                {Sprintf("%sx_%d%s", prefix, setNumber, suffix), std::move(*xs)});
-            context.fileColumns.push_back(
-                {Sprintf("%sy_%d%s", prefix, setNumber, suffix), std::move(ys)});
-        }
-    }
+    FittedSet set;
+    set.names =
+        NonlinearColumnNames(StatusMark(outcome, chisqDof, settings.convergence.ChisqDof_Lim),
+                             setNumber, MethodMark(method));
+    set.parameters = model.Params();
+    set.chisqDof = chisqDof;
+    set.dof = model.DegreesOfFreedom();
+    set.points = model.PointCount();
+    set.curve.xRange = [&model, x] { return CurveXRange{model.XMin(), model.XMax(), x[0], x[1]}; };
+    set.curve.value = [&model](double xv) { return model.ValueAt(xv); };
+    AppendSetColumns(settings, set, context.fileColumns, context.tableColumns);
 }
 
 void ShowMessage(const NonlinearFitContext& context, const std::string& text) {
@@ -177,35 +169,45 @@ void ShowMessage(const NonlinearFitContext& context, const std::string& text) {
 
 }  // namespace
 
-std::string FitOutcomeMessage(int outcome, int nCut, double lambda) {
+std::string FitOutcomeMessage(FitOutcome outcome, int nCut, double lambda) {
     switch (outcome) {
-        case kFitConverged:
+        case FitOutcome::Converged:
             return "収束しました。\n";
-        case kFitNotConverged:
+        case FitOutcome::NotConverged:
             return "収束しませんでした。\n初期値や誤差水準を検討して下さい。\n";
-        case kFitSingular:
+        case FitOutcome::Singular:
             return "特異点\n初期値や誤差水準を検討して下さい。\n";
-        case kFitOutOfRange:
+        case FitOutcome::OutOfRange:
             return "範囲外\n初期値や誤差水準を検討して下さい。\n";
-        case kFitIterationLimit:
+        case FitOutcome::IterationLimit:
             return Sprintf("計算回数が %d を越えました。\n", nCut);
-        case kFitLambdaAbnormal:
+        case FitOutcome::LambdaAbnormal:
             return Sprintf("lambda が異常な値 %lg になりました。\n", lambda);
         default:
             return "原因不明の異常終了\n";
     }
 }
 
-std::string StatusMark(int outcome, double chisqDof, double chisqDofLim) {
-    if (outcome == kFitConverged) {
+std::string StatusMark(FitOutcome outcome, double chisqDof, double chisqDofLim) {
+    if (outcome == FitOutcome::Converged) {
         return chisqDof < chisqDofLim ? "" : "*";
     }
-    return outcome == kFitIterationLimit ? "!" : "?";
+    return outcome == FitOutcome::IterationLimit ? "!" : "?";
 }
 
-std::string MethodMark(int methodId) {
-    static constexpr const char* kMarks[] = {"_Marq", "_Exp", "_Pow", "_Grad"};
-    return methodId >= 0 && methodId < 4 ? kMarks[methodId] : "";
+std::string MethodMark(FitMethod method) {
+    switch (method) {
+        case FitMethod::Marquardt:
+            return "_Marq";
+        case FitMethod::Expansion:
+            return "_Exp";
+        case FitMethod::Powell:
+            return "_Pow";
+        case FitMethod::GradientSearch:
+            return "_Grad";
+        default:
+            return "";
+    }
 }
 
 std::vector<FitRecord> FitNonlinear(const double* x, const double* y, const double* w, int n,
@@ -253,18 +255,12 @@ std::vector<FitRecord> FitNonlinear(const double* x, const double* y, const doub
     const double totalSquares =
         WeightedTotalSumOfSquares({y, count}, {w == nullptr ? unitWeights.data() : w, count});
     std::vector<FitRecord> records;
-    const bool all = settings.methodId == kMethodAll;
-    const int firstMethod = all ? 0 : settings.methodId;
-    const int lastMethod = all ? 3 : settings.methodId;
-    for (int method = firstMethod; method <= lastMethod; ++method) {
-        // Outcomes that end without statistics leave chi-square per degree
-        // of freedom undefined.
-        double out = std::numeric_limits<double>::quiet_NaN();
-        const int outcome = RunMethod(*workspace, method, out);
-        const double chisqDof =
-            HasParameterBlock(outcome) ? out : std::numeric_limits<double>::quiet_NaN();
+    for (const FitMethod method : MethodsToRun(settings.method)) {
+        const MethodRun run = RunMethod(*workspace, method);
+        const FitOutcome outcome = run.outcome;
+        const double chisqDof = run.chisqDof;  // not a number without a parameter block
         context.host.SendAnswer(AnswerHint::Memo, buffer);
-        buffer = FitOutcomeMessage(outcome, convergence.n_cut, out);
+        buffer = FitOutcomeMessage(outcome, convergence.n_cut, run.lambda);
         FitRecord record;
         record.method = std::string(MethodName(method));
         record.outcome = outcome;

@@ -20,15 +20,17 @@ struct NonlinearFitContext {
     std::vector<MessageRecord>& messages;  // message boxes, for the record
 };
 
-// Outcome message of a method, as the answer pane shows it.
-std::string FitOutcomeMessage(int outcome, int nCut, double lambda);
+// Outcome message of a method, as the answer pane shows it; any value
+// outside the six outcomes has a text of its own.
+std::string FitOutcomeMessage(FitOutcome outcome, int nCut, double lambda);
 
 // Prefix of the result column names: "" converged below ChisqDof_Lim, "*"
 // converged at or above it, "!" at the iteration limit, "?" otherwise.
-std::string StatusMark(int outcome, double chisqDof, double chisqDofLim);
+std::string StatusMark(FitOutcome outcome, double chisqDof, double chisqDofLim);
 
-// Suffix naming the method: "_Marq", "_Exp", "_Pow", "_Grad".
-std::string MethodMark(int methodId);
+// Suffix naming the method: "_Marq", "_Exp", "_Pow", "_Grad"; "" for ALL or
+// any other value.
+std::string MethodMark(FitMethod method);
 
 // Fits one set of n >= 2 points (x, y and w = 1/SD in input order) and
 // returns one record per method run.

@@ -58,11 +58,11 @@ bool DFPowell::TrialEqualsA() const {
     return true;
 }
 
-int DFPowell::GradientSearch(double& out) {
-    int result = kFitIterationLimit;
+MethodRun DFPowell::GradientSearch() {
     double s = 0.1;
-    LogHeader(3);
-    for (int k = 0; k < m_nCut; ++k) {
+    LogHeader(FitMethod::GradientSearch);
+    int k = 0;
+    for (; k < m_nCut; ++k) {
         // A direction that is not a number, or a line on which no step
         // lowers chi-square down to the last representable one, ends the
         // search without convergence.
@@ -70,7 +70,7 @@ int DFPowell::GradientSearch(double& out) {
         m_chisqPrev = m_f[0];
         LogLine(k);
         if (!haveDirection) {
-            return kFitNotConverged;
+            return EndWithoutStatistics(FitOutcome::NotConverged, k + 1);
         }
         for (;;) {
             TrialAlongDirection(s);
@@ -79,7 +79,7 @@ int DFPowell::GradientSearch(double& out) {
                 break;
             }
             if (TrialEqualsA()) {
-                return kFitNotConverged;
+                return EndWithoutStatistics(FitOutcome::NotConverged, k + 1);
             }
             s *= 0.5;
         }
@@ -108,12 +108,10 @@ int DFPowell::GradientSearch(double& out) {
         if (diff > 0 && diff < m_chiCut) {
             m_chisqPrev = m_f[0];
             LogLine(k + 1);
-            result = kFitConverged;
-            break;
+            return EndWithStatistics(FitOutcome::Converged, k + 1);
         }
     }
-    out = FinishStatistics();
-    return result;
+    return EndWithStatistics(FitOutcome::IterationLimit, k);
 }
 
 }  // namespace quillon

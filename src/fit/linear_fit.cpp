@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "fit/curve_sampling.h"
 #include "fit/parameter_stats.h"
+#include "fit/result_columns.h"
 #include "records/number_format.h"
 
 namespace quillon {
@@ -129,41 +129,35 @@ std::optional<LinearSolution> SolveThroughOrigin(const std::vector<DataPoint>& p
     return sol;
 }
 
+// The set's columns. The parameter column shows n - 1 as the degrees of
+// freedom for both lines, and the curve's spacing step takes the two
+// smallest X.
 void AppendLinearColumns(const std::vector<DataPoint>& points, const LinearSolution& sol,
                          int setNumber, const LinearFitContext& context) {
-    const OutputSettings& output = context.settings.output;
-    if (!output.enabled) {
+    if (!context.settings.output.enabled) {
         return;
     }
     const int n = static_cast<int>(points.size());
-    if (output.paramTable && context.settings.methodId != kMethodAll) {
-        context.tableColumns.push_back({Sprintf("Linear_%d", setNumber), {sol.a, sol.b}});
-    }
-    if (output.contents != 1) {
-        context.fileColumns.push_back(
-            {Sprintf("Param_%d", setNumber),
-             {sol.a, sol.b, sol.chisqDof, static_cast<double>(n - 1), static_cast<double>(n)}});
-    }
-    if (output.contents != 0) {
+    const double parameters[] = {sol.a, sol.b};
+    FittedSet set;
+    set.names = LinearColumnNames(setNumber);
+    set.parameters = parameters;
+    set.chisqDof = sol.chisqDof;
+    set.dof = n - 1;
+    set.points = n;
+    set.curve.xRange = [&points] {
         const std::vector<double> xs = SortedX(points);
-        const CurveXRange range{xs.front(), xs.back(), xs[0], xs.size() > 1 ? xs[1] : xs[0]};
-        if (auto curveX = SampleCurveX(output, range)) {
-            std::vector<double> ys;
-            ys.reserve(curveX->size());
-            for (double x : *curveX) {
-                ys.push_back(sol.a + sol.b * x);
-            }
-            context.fileColumns.push_back({Sprintf("x_%d", setNumber), std::move(*curveX)});
-            context.fileColumns.push_back({Sprintf("y_%d", setNumber), std::move(ys)});
-        }
-    }
+        return CurveXRange{xs.front(), xs.back(), xs[0], xs.size() > 1 ? xs[1] : xs[0]};
+    };
+    set.curve.value = [&sol](double x) { return sol.a + sol.b * x; };
+    AppendSetColumns(context.settings, set, context.fileColumns, context.tableColumns);
 }
 
 FitRecord Failure(int n, int dof, const LinearFitContext& context) {
     context.host.SendAnswer(AnswerHint::Error, kAbnormalData);
     FitRecord record;
     record.method = "linear";
-    record.outcome = 0;
+    record.outcome = FitOutcome::NotConverged;
     record.message = kAbnormalData;
     record.dof = dof;
     record.points = n;
@@ -213,7 +207,7 @@ void SendResult(const std::string& text, const FitRecord& record,
 FitRecord Success(int n, const LinearSolution& sol, std::string text) {
     FitRecord record;
     record.method = "linear";
-    record.outcome = 1;
+    record.outcome = FitOutcome::Converged;
     record.message = std::move(text);
     record.parameters = {sol.a, sol.b};
     record.errors = {sol.aSig, sol.bSig};

@@ -51,10 +51,10 @@ bool DFPowell::PowellStart() {
         }
         At(m_alpha, k, k) = c;
     }
-    m_best = 0;
-    m_second = 1;
-    m_newest = 2;
-    m_t[0] = kStartPosition;
+    m_powell.best = 0;
+    m_powell.second = 1;
+    m_powell.newest = 2;
+    m_powell.t[0] = kStartPosition;
     const double* r = Block(0);
     for (int k = 0; k < m_m; ++k) {
         At(m_work, k, k) = kGramDiagonal;
@@ -68,94 +68,105 @@ bool DFPowell::PowellStart() {
         for (int j = 0; j < m_n; ++j) {
             sum += r[j] * gamma[j];
         }
-        m_rhs[k] = -sum;
+        m_powell.rhs[k] = -sum;
     }
-    return InvertInPlace() != 0;
+    return InvertInPlace();
 }
 
 double DFPowell::PowellRelabel(double c) {
-    int k = m_newest;
-    if (m_f[m_newest] > m_f[m_best]) {
-        if (m_f[m_newest] > m_f[m_second]) {
-            k = m_second;
-            m_second = m_newest;
+    const double* t = m_powell.t;
+    int& best = m_powell.best;
+    int& second = m_powell.second;
+    int& newest = m_powell.newest;
+    int k = newest;
+    if (m_f[newest] > m_f[best]) {
+        if (m_f[newest] > m_f[second]) {
+            k = second;
+            second = newest;
         }
     } else {
-        k = m_best;
-        m_best = m_newest;
+        k = best;
+        best = newest;
     }
-    if ((c - m_t[k]) * (c - m_t[m_best]) > 0 && (c - m_t[k]) * (c - m_t[m_second]) < 0) {
-        m_newest = k;
+    if ((c - t[k]) * (c - t[best]) > 0 && (c - t[k]) * (c - t[second]) < 0) {
+        newest = k;
     } else {
-        m_newest = m_second;
-        m_second = k;
+        newest = second;
+        second = k;
     }
-    return c - m_t[m_best];
+    return c - t[best];
 }
 
-void DFPowell::PowellLineSearch() {
+double DFPowell::PowellLineDirection() {
+    std::vector<double>& coefficients = m_powell.coefficients;
     for (int i = 0; i < m_m; ++i) {
         double sum = 0.0;
         for (int k = 0; k < m_m; ++k) {
-            sum += At(m_work, i, k) * m_rhs[k];
+            sum += At(m_work, i, k) * m_powell.rhs[k];
         }
-        m_tmp[i] = sum;
+        coefficients[i] = sum;
     }
     for (int i = 0; i < m_m; ++i) {
         double sum = 0.0;
         for (int k = 0; k < m_m; ++k) {
-            sum += m_tmp[k] * At(m_alpha, k, i);
+            sum += coefficients[k] * At(m_alpha, k, i);
         }
         m_direction[i] = sum;
     }
-    m_minStep = kNoStep;
+    double minStep = kNoStep;
     for (int i = 0; i < m_m; ++i) {
         if (std::fabs(m_direction[i]) > kTinyComponent) {
-            m_minStep = std::min(m_minStep, std::fabs(m_h[i] / m_direction[i]));
+            minStep = std::min(minStep, std::fabs(m_h[i] / m_direction[i]));
         }
     }
-    double b = std::clamp(m_t[m_best], kMinLineStep, kMaxLineStep);
-    m_t[m_best] = 0.0;
+    return minStep;
+}
+
+void DFPowell::PowellLineSearch() {
+    const double minStep = PowellLineDirection();
+    double* t = m_powell.t;
+    int& best = m_powell.best;
+    int& second = m_powell.second;
+    int& newest = m_powell.newest;
+    double b = std::clamp(t[best], kMinLineStep, kMaxLineStep);
+    t[best] = 0.0;
     for (int pass = 0; pass < kLinePasses; ++pass) {
-        m_lineState = -2;
-        m_tNew = m_t[m_best] + b;
+        const double tTrial = t[best] + b;
         for (int j = 0; j < m_m; ++j) {
-            m_trial[j] = m_a[j] + m_tNew * m_direction[j];
+            m_trial[j] = m_a[j] + tTrial * m_direction[j];
         }
-        m_t[m_newest] = m_tNew;
-        m_f[m_newest] = ChiSquare(m_trial.data(), m_newest);
+        t[newest] = tTrial;
+        m_f[newest] = ChiSquare(m_trial.data(), newest);
         if (pass > 0) {
-            const double q = -2.0 *
-                             (m_f[0] * (m_t[1] - m_t[2]) + m_f[1] * (m_t[2] - m_t[0]) +
-                              m_f[2] * (m_t[0] - m_t[1])) /
-                             ((m_t[0] - m_t[1]) * (m_t[1] - m_t[2]) * (m_t[2] - m_t[0]));
+            const double q =
+                -2.0 * (m_f[0] * (t[1] - t[2]) + m_f[1] * (t[2] - t[0]) + m_f[2] * (t[0] - t[1])) /
+                ((t[0] - t[1]) * (t[1] - t[2]) * (t[2] - t[0]));
             if (q > 0) {
-                m_tNew = (m_t[m_newest] + m_t[m_best]) / 2 -
-                         (m_f[m_newest] - m_f[m_best]) / ((m_t[m_newest] - m_t[m_best]) * q);
-                if (std::fabs(2 * b) >= std::fabs(m_tNew - m_t[m_best])) {
-                    m_lineState = -3;
-                    b = PowellRelabel(m_tNew);
+                // The vertex of the parabola through the three points.
+                const double tVertex = (t[newest] + t[best]) / 2 -
+                                       (m_f[newest] - m_f[best]) / ((t[newest] - t[best]) * q);
+                if (std::fabs(2 * b) >= std::fabs(tVertex - t[best])) {
+                    b = PowellRelabel(tVertex);
                 }
             }
         }
-        const int previousSecond = m_second;
-        int loser = m_newest;
-        if (m_f[m_newest] <= m_f[m_best]) {
+        const int previousSecond = second;
+        int loser = newest;
+        if (m_f[newest] <= m_f[best]) {
             b = 2 * b;
-            loser = m_best;
-            m_best = m_newest;
+            loser = best;
+            best = newest;
         } else {
             b = -0.5 * b;
         }
-        m_second = loser;
-        m_newest = previousSecond;
-        if (std::fabs(b) < 0.1 * m_minStep) {
-            b = b < 0 ? -0.1 * m_minStep : 0.1 * m_minStep;  // b = 0 counts as positive
+        second = loser;
+        newest = previousSecond;
+        if (std::fabs(b) < 0.1 * minStep) {
+            b = b < 0 ? -0.1 * minStep : 0.1 * minStep;  // b = 0 counts as positive
         }
-        if (m_t[m_second] - m_t[m_best] == b) {
+        if (t[second] - t[best] == b) {
             b = 0.1 * b;
         }
-        m_lineState = -2;
     }
 }
 
@@ -168,23 +179,22 @@ void DFPowell::SwapWorkRowAndColumn(int q, int last) {
     }
 }
 
-int DFPowell::PowellReplaceDirection() {
-    for (int j = 0; j < m_m; ++j) {
-        m_a[j] = m_trial[j];
-    }
+int DFPowell::PowellNewDirection() {
+    const std::vector<double>& coefficients = m_powell.coefficients;
+    std::vector<double>& rhs = m_powell.rhs;
     int q = 0;
     double largest = -1.0;
     for (int i = 0; i < m_m; ++i) {
-        const double size = std::fabs(m_tmp[i] * m_rhs[i]);
+        const double size = std::fabs(coefficients[i] * rhs[i]);
         if (size >= largest) {  // ties go to the later index
             largest = size;
             q = i;
         }
     }
-    const double* rBest = Block(m_best);
-    const double* rNewest = Block(m_newest);
+    const double* rBest = Block(m_powell.best);
+    const double* rNewest = Block(m_powell.newest);
     double* gammaQ = Row(m_jacobian, q, m_nn);
-    const double span = m_t[m_best] - m_t[m_newest];
+    const double span = m_powell.t[m_powell.best] - m_powell.t[m_powell.newest];
     double norm = 0.0;
     for (int j = 0; j < m_n; ++j) {
         gammaQ[j] = (rBest[j] - rNewest[j]) / span;
@@ -209,10 +219,15 @@ int DFPowell::PowellReplaceDirection() {
         for (int j = 0; j < m_n; ++j) {
             sum += gamma[j] * rNewest[j];
         }
-        m_rhs[i] = -sum;
+        rhs[i] = -sum;
     }
-    std::swap(m_best, m_newest);
+    std::swap(m_powell.best, m_powell.newest);
+    return q;
+}
 
+bool DFPowell::PowellBorderInverse(int q) {
+    std::vector<double>& u = m_direction;
+    std::vector<double>& scratch = m_powell.coefficients;  // spent by now
     const int last = m_m - 1;
     if (q != last) {
         SwapWorkRowAndColumn(q, last);
@@ -221,11 +236,11 @@ int DFPowell::PowellReplaceDirection() {
     // Remove the replaced direction from the inverse ...
     const double z = At(m_work, last, last);
     for (int i = 0; i < last; ++i) {
-        m_tmp[i] = At(m_work, last, i);
+        scratch[i] = At(m_work, last, i);
     }
     for (int i = 0; i < last; ++i) {
         for (int j = 0; j < last; ++j) {
-            At(m_work, i, j) -= m_tmp[i] * m_tmp[j] / z;
+            At(m_work, i, j) -= scratch[i] * scratch[j] / z;
         }
     }
     // ... and border it with the new one.
@@ -235,51 +250,57 @@ int DFPowell::PowellReplaceDirection() {
         for (int j = 0; j < last; ++j) {
             sum += At(m_work, i, j) * u[j];
         }
-        m_tmp[i] = sum;
+        scratch[i] = sum;
     }
     for (int i = 0; i < last; ++i) {
-        delta -= u[i] * m_tmp[i];
+        delta -= u[i] * scratch[i];
     }
     if (!(std::fabs(delta) > kSingularDelta)) {
-        return kFitSingular;
+        return false;
     }
     for (int i = 0; i < last; ++i) {
         for (int j = 0; j < last; ++j) {
-            At(m_work, i, j) += m_tmp[i] * m_tmp[j] / delta;
+            At(m_work, i, j) += scratch[i] * scratch[j] / delta;
         }
-        At(m_work, last, i) = -m_tmp[i] / delta;
-        At(m_work, i, last) = -m_tmp[i] / delta;
+        At(m_work, last, i) = -scratch[i] / delta;
+        At(m_work, i, last) = -scratch[i] / delta;
     }
     At(m_work, last, last) = 1.0 / delta;
     if (q != last) {
         SwapWorkRowAndColumn(q, last);
     }
-    return 3;
+    return true;
 }
 
-int DFPowell::Powell(double& out) {
-    LogHeader(2);
+bool DFPowell::PowellReplaceDirection() {
+    for (int j = 0; j < m_m; ++j) {
+        m_a[j] = m_trial[j];
+    }
+    return PowellBorderInverse(PowellNewDirection());
+}
+
+MethodRun DFPowell::Powell() {
+    LogHeader(FitMethod::Powell);
     if (!PowellStart()) {
-        return kFitNotConverged;
+        return EndWithoutStatistics(FitOutcome::NotConverged, 0);
     }
     m_chisqPrev = m_f[0];
-    for (int k = 0; k < m_nCut; ++k) {
+    int k = 0;
+    for (; k < m_nCut; ++k) {
         LogLine(k);
         PowellLineSearch();
-        const double diff = m_chisqPrev - m_f[m_best];
+        const double diff = m_chisqPrev - m_f[m_powell.best];
         const bool converged = diff > 0 && diff < m_chiCut;
-        m_chisqPrev = m_f[m_best];
+        m_chisqPrev = m_f[m_powell.best];
         if (converged) {
             LogLine(k + 1);
-            out = FinishStatistics();
-            return kFitConverged;
+            return EndWithStatistics(FitOutcome::Converged, k + 1);
         }
-        if (PowellReplaceDirection() == kFitSingular) {
-            return kFitSingular;
+        if (!PowellReplaceDirection()) {
+            return EndWithoutStatistics(FitOutcome::Singular, k + 1);
         }
     }
-    out = FinishStatistics();
-    return kFitIterationLimit;
+    return EndWithStatistics(FitOutcome::IterationLimit, k);
 }
 
 }  // namespace quillon

@@ -31,7 +31,8 @@ std::string ModelComboEntry(int modelId) {
     return Sprintf("%2d) %s", modelId, ModelDisplayString(modelId));
 }
 
-std::string_view MethodName(int methodId) {
+std::string_view MethodName(FitMethod method) {
+    const int methodId = static_cast<int>(method);
     return IsValidMethodId(methodId) ? kMethods[static_cast<std::size_t>(methodId)]
                                      : std::string_view{};
 }

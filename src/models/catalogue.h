@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "models/model_registry.h"
+#include "records/fit_codes.h"
 
 namespace quillon {
 
@@ -27,8 +28,9 @@ constexpr bool IsValidModelId(int modelId) {
 // The entry of the model combo box: "%2d) %s" from the id and display string.
 std::string ModelComboEntry(int modelId);
 
-// "Marquardt", "Expansion", "Powell", "Gradient-search", "ALL".
-std::string_view MethodName(int methodId);
+// "Marquardt", "Expansion", "Powell", "Gradient-search", "ALL" ("" for
+// any other value).
+std::string_view MethodName(FitMethod method);
 
 constexpr bool IsValidMethodId(int methodId) {
     return methodId >= 0 && methodId < kMethodCount;

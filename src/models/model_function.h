@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "records/fit_codes.h"
+
 namespace quillon {
 
 struct WaveFields;
@@ -14,7 +16,7 @@ class CModelFunction;
 
 // Runs a Marquardt fit on a model with the given log and returns its outcome;
 // the fit driver supplies it to the pre-fit hook.
-using MarquardtRunner = std::function<int(CModelFunction&, std::string&)>;
+using MarquardtRunner = std::function<FitOutcome(CModelFunction&, std::string&)>;
 
 // Numerical constants written out as the estimates use them.
 inline constexpr double kPi = 3.141592653589793;

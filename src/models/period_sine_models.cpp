@@ -42,7 +42,7 @@ void NormalisePeriodSine(std::span<double> a) {
 }
 
 int PreFitPeriodSine(CModelFunction& model, std::string& log, const MarquardtRunner& runMarquardt) {
-    if (!runMarquardt || runMarquardt(model, log) != 1) {
+    if (!runMarquardt || runMarquardt(model, log) != FitOutcome::Converged) {
         return 0;
     }
     NormalisePeriodSine(model.Params());

@@ -160,7 +160,7 @@ std::function<double(double)> FittedCurve(const PlotModel& model, const SetRecor
 }
 
 std::string CurveLegend(const FitRecord& fit) {
-    if (fit.method == "linear" && fit.outcome == 1) {
+    if (fit.method == "linear" && fit.outcome == FitOutcome::Converged) {
         return "linear: fitted";
     }
     return fit.method + ": " + FirstLine(fit.message);

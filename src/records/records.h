@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "records/fit_codes.h"
+
 namespace quillon {
 
 // One point line: X, Y and the standard deviation of Y (1.0 when none given).
@@ -47,18 +49,16 @@ struct SetLabel {
 struct OutputSettings {
     bool enabled = false;    // the "File" switch
     bool paramTable = true;  // per-set parameter columns and the table
-    int contents = 2;        // 0 parameters, 1 curve, 2 both
-    int xminMode = 0;        // 0 data, 1 lowered by percent, 2 value
+    ResultContents contents = ResultContents::Both;
+    CurveEndMode xminMode = CurveEndMode::Data;  // Percent lowers the start
     double xminPercent = 0.0;
     double xminValue = 0.0;
-    int xmaxMode = 0;  // 0 data, 1 raised by percent, 2 value
+    CurveEndMode xmaxMode = CurveEndMode::Data;  // Percent raises the end
     double xmaxPercent = 0.0;
     double xmaxValue = 100.0;
-    int stepMode = 0;  // 0 range / divisions, 1 spacing / divisions
+    CurveStepMode stepMode = CurveStepMode::Range;
     std::array<int, 2> divisions{100, 10};
 };
-
-inline constexpr int kMethodAll = 4;
 
 // The values that steer every nonlinear fit; they last for the running
 // program only.
@@ -75,7 +75,7 @@ struct ConvergenceSettings {
 // What a compute reads besides the text.
 struct FitSettings {
     int modelId = 0;
-    int methodId = 0;
+    FitMethod method = FitMethod::Marquardt;
     OutputSettings output;
     double framingRate = 1.0;  // frames per time unit; set by a "*framing" line
     ConvergenceSettings convergence;
@@ -108,8 +108,8 @@ struct FitStatistics {
 
 // What one fit of one set yields, kept for machine-readable output.
 struct FitRecord {
-    std::string method;   // "linear" or the method name
-    int outcome = 0;      // 1 success; the fit's own code otherwise
+    std::string method;  // "linear" or the method name
+    FitOutcome outcome = FitOutcome::NotConverged;
     std::string message;  // the outcome text as it reached the answer pane
     std::vector<double> parameters;
     std::vector<double> errors;

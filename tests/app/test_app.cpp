@@ -281,11 +281,15 @@ TEST(ConvergenceDialog, ChecksFieldsInOrderAndKeepsValuesUntilOk) {
 }
 
 TEST(OutputDialog, EnablingFollowsSwitchRadiosMethodAndLines) {
-    const OutputDialogEnabling off = OutputDialogEnabled(false, 1, 2, 1, 0, 10);
+    const OutputDialogEnabling off =
+        OutputDialogEnabled(false, CurveEndMode::Percent, CurveEndMode::Value,
+                            CurveStepMode::Spacing, FitMethod::Marquardt, 10);
     EXPECT_FALSE(off.radios);
     EXPECT_FALSE(off.xminPercent);
     EXPECT_FALSE(off.divisionsSpacing);
-    const OutputDialogEnabling on = OutputDialogEnabled(true, 1, 2, 1, 0, 3);
+    const OutputDialogEnabling on =
+        OutputDialogEnabled(true, CurveEndMode::Percent, CurveEndMode::Value,
+                            CurveStepMode::Spacing, FitMethod::Marquardt, 3);
     EXPECT_TRUE(on.radios);
     EXPECT_TRUE(on.xminPercent);
     EXPECT_FALSE(on.xminValue);
@@ -294,14 +298,18 @@ TEST(OutputDialog, EnablingFollowsSwitchRadiosMethodAndLines) {
     EXPECT_FALSE(on.divisionsRange);
     EXPECT_TRUE(on.divisionsSpacing);
     EXPECT_TRUE(on.run);
-    EXPECT_FALSE(OutputDialogEnabled(true, 0, 0, 0, kMethodAll, 2).paramTable);
-    EXPECT_FALSE(OutputDialogEnabled(true, 0, 0, 0, 0, 2).run);
+    EXPECT_FALSE(OutputDialogEnabled(true, CurveEndMode::Data, CurveEndMode::Data,
+                                     CurveStepMode::Range, FitMethod::All, 2)
+                     .paramTable);
+    EXPECT_FALSE(OutputDialogEnabled(true, CurveEndMode::Data, CurveEndMode::Data,
+                                     CurveStepMode::Range, FitMethod::Marquardt, 2)
+                     .run);
 }
 
 TEST(OutputDialog, AllMethodStoresNoTableAndRunComputes) {
     CMainFrame frame;
     frame.QueryView().setPlainText("0 1\n1 3\n2 5");
-    frame.Document().Settings().methodId = kMethodAll;
+    frame.Document().Settings().method = FitMethod::All;
     OnNextModal([](QWidget* dialog) {
         EXPECT_FALSE(Child<QCheckBox>(dialog, 1365)->isEnabled());
         EXPECT_FALSE(Child<QCheckBox>(dialog, 1365)->isChecked());
@@ -315,7 +323,7 @@ TEST(OutputDialog, AllMethodStoresNoTableAndRunComputes) {
     frame.WaitForCompute();
     EXPECT_TRUE(frame.Document().Settings().output.enabled);
     EXPECT_FALSE(frame.Document().Settings().output.paramTable);
-    EXPECT_EQ(frame.Document().Settings().output.stepMode, 1);
+    EXPECT_EQ(frame.Document().Settings().output.stepMode, CurveStepMode::Spacing);
     EXPECT_TRUE(frame.AnsView().toPlainText().contains("Number of points: 3"));
 }
 
@@ -329,7 +337,7 @@ TEST(OutputDialog, CancelKeepsTheBoxCheckedAndUncheckingOpensNothing) {
     frame.OnFileToggled(true);
     EXPECT_TRUE(frame.FileCheck()->isChecked());
     EXPECT_TRUE(frame.Document().Settings().output.enabled);
-    EXPECT_EQ(frame.Document().Settings().output.contents, 2);
+    EXPECT_EQ(frame.Document().Settings().output.contents, ResultContents::Both);
     frame.FileCheck()->setChecked(false);
     frame.OnFileToggled(false);  // would hang on a dialog if one opened
     EXPECT_FALSE(frame.Document().Settings().output.enabled);

@@ -235,11 +235,11 @@ struct ComputeOutcome {
     std::size_t sets = 0;
 };
 
-ComputeOutcome RunInWindow(bool onWorker, int modelId, int methodId, const QString& data) {
+ComputeOutcome RunInWindow(bool onWorker, int modelId, FitMethod method, const QString& data) {
     CMainFrame frame;
     frame.SetComputeOnWorker(onWorker);
     frame.Document().Settings().modelId = modelId;
-    frame.Document().Settings().methodId = methodId;
+    frame.Document().Settings().method = method;
     frame.QueryView().setPlainText(data);
     MessageBoxCloser closer;
     frame.Action(kIdCompute)->trigger();
@@ -256,8 +256,8 @@ TEST(ComputeWorker, ReportIsTheSameWithAndWithoutTheWorkerThread) {
         "// rising (T=1)\n0 0.5 0.1\n1 1.2 0.1\n2 2.9 0.1\n3 5.6 0.1\n4 7.9 0.1\n5 9.1 0.1\n"
         "6 9.7 0.1\n7 9.9 0.1\n\nx\n// flat (T=2)\n0 1.5\n1 1.5\n2 1.5\n3 1.5\n\nabc def\n"
         "// noise (T=3)\n0 0.3\n1 -0.2\n2 0.5\n3 -0.4\n4 0.1\n5 0.6\n";
-    const ComputeOutcome direct = RunInWindow(false, kLogistic, kMethodAll, data);
-    const ComputeOutcome worker = RunInWindow(true, kLogistic, kMethodAll, data);
+    const ComputeOutcome direct = RunInWindow(false, kLogistic, FitMethod::All, data);
+    const ComputeOutcome worker = RunInWindow(true, kLogistic, FitMethod::All, data);
     EXPECT_EQ(worker.html, direct.html);
     EXPECT_EQ(worker.text, direct.text);
     EXPECT_EQ(worker.messages, direct.messages);

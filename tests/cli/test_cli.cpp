@@ -180,17 +180,17 @@ TEST(CliUsage, ListsOfModelsAndMethods) {
 }
 
 TEST(CliOptions, MethodByNameInAnyCaseOrByDigit) {
-    EXPECT_EQ(ParseMethod("marquardt"), 0);
-    EXPECT_EQ(ParseMethod("GRADIENT-SEARCH"), 3);
-    EXPECT_EQ(ParseMethod("all"), 4);
-    EXPECT_EQ(ParseMethod("2"), 2);
+    EXPECT_EQ(ParseMethod("marquardt"), FitMethod::Marquardt);
+    EXPECT_EQ(ParseMethod("GRADIENT-SEARCH"), FitMethod::GradientSearch);
+    EXPECT_EQ(ParseMethod("all"), FitMethod::All);
+    EXPECT_EQ(ParseMethod("2"), FitMethod::Powell);
     EXPECT_FALSE(ParseMethod("5"));
     EXPECT_FALSE(ParseMethod("Gradient"));
     CliOptions options;
     std::ostringstream out, err;
     EXPECT_FALSE(ParseCliOptions({"-M", "powell", "--format", "json", "--file", "d.txt"}, options,
                                  out, err));
-    EXPECT_EQ(options.methodId, 2);
+    EXPECT_EQ(options.method, FitMethod::Powell);
     EXPECT_EQ(options.format, ReportFormat::Json);
     EXPECT_TRUE(options.file);
     EXPECT_EQ(options.input, "d.txt");

@@ -27,7 +27,8 @@ class FakeNonlinearFitter : public INonlinearFitter {
         calls.push_back(call);
         session.directives.thisSet.clear();
         host.SendAnswer(AnswerHint::Result, "fitted\n");
-        return {FitRecord{"Marquardt", 1, "fitted\n", {}, {}, {}, 0, 0, {}, {}}};
+        return {
+            FitRecord{"Marquardt", FitOutcome::Converged, "fitted\n", {}, {}, {}, 0, 0, {}, {}}};
     }
 
     struct Call {
@@ -45,9 +46,9 @@ struct Compute {
     FakeNonlinearFitter fitter;
     ComputeRecord record;
 
-    explicit Compute(int modelId = 0, int methodId = 0) {
+    explicit Compute(int modelId = 0, FitMethod method = FitMethod::Marquardt) {
         session.settings.modelId = modelId;
-        session.settings.methodId = methodId;
+        session.settings.method = method;
     }
     Compute& WithFile() {
         session.settings.output.enabled = true;
@@ -130,7 +131,7 @@ TEST(ComputeSets, BlankLineEndsASetOfTwoAndEmptiesTheMemo) {
     const auto& record = c.Run({"// first", "1 2", "2 4", "", "1 3", "2 6", "3 9"});
     ASSERT_EQ(record.sets.size(), 2u);
     EXPECT_EQ(record.sets[0].memo, "// first\n");
-    EXPECT_EQ(record.sets[0].fits[0].outcome, 1);
+    EXPECT_EQ(record.sets[0].fits[0].outcome, FitOutcome::Converged);
     EXPECT_EQ(record.sets[1].memo, "");
     EXPECT_EQ(record.sets[1].setNumber, 2);
 }
@@ -316,7 +317,7 @@ TEST(ParameterTable, MemosWithoutParenthesesGiveNumberLabels) {
 }
 
 TEST(ParameterTable, NoTableWithAllOrWithoutTheSwitch) {
-    Compute all(0, kMethodAll);
+    Compute all(0, FitMethod::All);
     all.WithFile().Run({"0 1", "1 3", "2 5"});
     EXPECT_EQ(all.host.ColumnNames(), (std::vector<std::string>{"Param_1", "x_1", "y_1"}));
 
@@ -336,12 +337,12 @@ TEST(ParameterTable, FailedLinearFitAddsALabelButNoParameter) {
 
 TEST(ParameterTable, ContentsChooseParametersOrCurve) {
     Compute params;
-    params.session.settings.output.contents = 0;
+    params.session.settings.output.contents = ResultContents::Parameters;
     params.WithFile().Run({"0 1", "1 3", "2 5"});
     EXPECT_EQ(params.host.ColumnNames(),
               (std::vector<std::string>{"Param_1", "No.", "a(y-intercept)", "No.", "b(slope)"}));
     Compute curve;
-    curve.session.settings.output.contents = 1;
+    curve.session.settings.output.contents = ResultContents::Curve;
     curve.WithFile().Run({"0 1", "1 3", "2 5"});
     EXPECT_EQ(curve.host.ColumnNames()[0], "x_1");
     EXPECT_EQ(curve.host.Column("Param_1"), nullptr);

@@ -123,9 +123,9 @@ struct JobsRun {
     RecordingHost host;
     ComputeRecord record;
 
-    JobsRun(int modelId, int methodId, bool file, int nCut) {
+    JobsRun(int modelId, FitMethod method, bool file, int nCut) {
         session.settings.modelId = modelId;
-        session.settings.methodId = methodId;
+        session.settings.method = method;
         session.settings.output.enabled = file;
         session.settings.convergence.n_cut = nCut;
     }
@@ -207,7 +207,7 @@ bool SameDirectives(const std::vector<InitialValueDirective>& a,
 
 struct Case {
     int modelId;
-    int methodId;
+    FitMethod method;
     bool file;
     int nCut;
 };
@@ -231,27 +231,31 @@ void ExpectSameRuns(const JobsRun& one, const JobsRun& four) {
 TEST_P(ComputeJobs, FourThreadsGiveWhatOneThreadGives) {
     const Case c = GetParam();
     const std::vector<std::string> lines = MixedInput(c.modelId);
-    JobsRun one(c.modelId, c.methodId, c.file, c.nCut);
-    JobsRun four(c.modelId, c.methodId, c.file, c.nCut);
+    JobsRun one(c.modelId, c.method, c.file, c.nCut);
+    JobsRun four(c.modelId, c.method, c.file, c.nCut);
     one.Go(lines, 1);
     four.Go(lines, 4);
     ASSERT_GT(one.record.sets.size(), 8U);  // the input really has many sets
     ExpectSameRuns(one, four);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    MixedInput, ComputeJobs,
-    ::testing::Values(Case{kBiasedSine, 0, true, 10000}, Case{kBiasedSine, 4, true, 10000},
-                      Case{kBiasedSine, 0, false, 10000}, Case{kBiasedSine, 0, true, 12},
-                      Case{kLogistic, 0, true, 10000}, Case{kLogistic, 4, false, 10000},
-                      Case{kLinear, 0, true, 10000}, Case{kThroughOrigin, 0, true, 10000}));
+INSTANTIATE_TEST_SUITE_P(MixedInput, ComputeJobs,
+                         ::testing::Values(Case{kBiasedSine, FitMethod::Marquardt, true, 10000},
+                                           Case{kBiasedSine, FitMethod::All, true, 10000},
+                                           Case{kBiasedSine, FitMethod::Marquardt, false, 10000},
+                                           Case{kBiasedSine, FitMethod::Marquardt, true, 12},
+                                           Case{kLogistic, FitMethod::Marquardt, true, 10000},
+                                           Case{kLogistic, FitMethod::All, false, 10000},
+                                           Case{kLinear, FitMethod::Marquardt, true, 10000},
+                                           Case{kThroughOrigin, FitMethod::Marquardt, true,
+                                                10000}));
 
 // Hundreds of sets: the sets fitted are passed on while the reading goes on
 // and the reading waits for the fitting, which must change nothing.
 TEST(ComputeJobs, ManySetsPassedOnDuringTheReadingGiveWhatOneThreadGives) {
     const std::vector<std::string> lines = MixedInput(kLogistic, 7 * 90);
-    JobsRun one(kLogistic, 0, true, 10000);
-    JobsRun three(kLogistic, 0, true, 10000);
+    JobsRun one(kLogistic, FitMethod::Marquardt, true, 10000);
+    JobsRun three(kLogistic, FitMethod::Marquardt, true, 10000);
     one.Go(lines, 1);
     three.Go(lines, 3);
     ASSERT_GT(one.record.sets.size(), 600U);
@@ -262,11 +266,11 @@ TEST(ComputeJobs, ManySetsPassedOnDuringTheReadingGiveWhatOneThreadGives) {
 // from it; with several threads that set is fitted again with it.
 TEST(ComputeJobs, DirectiveBeforeAFlatSetReachesTheNextSet) {
     const std::vector<std::string> lines = MixedInput(kBiasedSine);
-    JobsRun four(kBiasedSine, 0, false, 10000);
+    JobsRun four(kBiasedSine, FitMethod::Marquardt, false, 10000);
     four.Go(lines, 4);
     ASSERT_FALSE(four.host.messages.empty());
     EXPECT_EQ(four.host.messages[0].first, "Data point invalid/flat!\n");
-    JobsRun dropped(kBiasedSine, 0, false, 10000);
+    JobsRun dropped(kBiasedSine, FitMethod::Marquardt, false, 10000);
     std::vector<std::string> without = lines;
     for (std::string& line : without) {
         if (line == "<a[0]=2.5>") {

@@ -93,7 +93,7 @@ struct StopRun {
     StopRun(int modelId, int stopAfter, bool wantsProgress = true)
         : host(stopAfter, wantsProgress) {
         session.settings.modelId = modelId;
-        session.settings.methodId = modelId == kBiasedSine ? kMethodAll : 0;
+        session.settings.method = modelId == kBiasedSine ? FitMethod::All : FitMethod::Marquardt;
         session.settings.output.enabled = true;
         session.settings.output.paramTable = true;
     }

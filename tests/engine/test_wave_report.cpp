@@ -103,16 +103,16 @@ TEST(WaveReport, ComesAfterTheParameterTableOfModelTwelve) {
                             std::to_string(3 * std::sin(2 * M_PI * (x + 2 * set) / 16.0) + 1));
         }
     }
-    for (int method : {0, kMethodAll}) {
+    for (FitMethod method : {FitMethod::Marquardt, FitMethod::All}) {
         ComputeSession session;
         session.settings.modelId = 12;
-        session.settings.methodId = method;
+        session.settings.method = method;
         session.settings.output.enabled = true;
-        session.settings.output.contents = 0;
+        session.settings.output.contents = ResultContents::Parameters;
         testing::RecordingHost host;
         ComputeParameters(lines, session, host);
         const auto names = host.ColumnNames();
-        if (method == kMethodAll) {
+        if (method == FitMethod::All) {
             EXPECT_EQ(host.Column("Amplitude"), nullptr);
             continue;
         }

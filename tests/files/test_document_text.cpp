@@ -114,14 +114,14 @@ TEST(OutputSettingsCheck, DivisionsHaveTheirRanges) {
     settings.divisions = {100, 10001};
     EXPECT_EQ(ValidateOutputSettings(settings)->field, "divisions[1]");
     settings.divisions = {100, 10};
-    settings.xmaxMode = 3;
+    settings.xmaxMode = static_cast<CurveEndMode>(3);
     EXPECT_EQ(ValidateOutputSettings(settings)->field, "xmaxMode");
 }
 
 TEST(OutputSettingsCheck, MethodAllTurnsTheTableOff) {
     OutputSettings settings;
-    EXPECT_TRUE(AcceptedOutputSettings(settings, 0).paramTable);
-    EXPECT_FALSE(AcceptedOutputSettings(settings, kMethodAll).paramTable);
+    EXPECT_TRUE(AcceptedOutputSettings(settings, FitMethod::Marquardt).paramTable);
+    EXPECT_FALSE(AcceptedOutputSettings(settings, FitMethod::All).paramTable);
 }
 
 }  // namespace

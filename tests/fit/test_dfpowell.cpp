@@ -1,102 +1,24 @@
-// The fit workspace and its four methods on small hand-made models whose
-// sums of squares, Jacobians and steps can be worked out by hand.
+// The fit workspace's sums of squares, derivatives, inversion, statistics
+// and log on small hand-made models.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cmath>
-#include <functional>
-#include <limits>
-#include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "fit/dfpowell.h"
-#include "models/model_function.h"
+#include "workspace_problems.h"
 
 namespace quillon {
 namespace {
 
-// Any method that fails to end kills the test program instead of hanging it.
-class Workspace : public ::testing::Test {
-  protected:
-    void SetUp() override { alarm(60); }
-    void TearDown() override { alarm(0); }
-};
-
-// A model given by a function of the parameters and x.
-class LambdaModel : public CModelFunction {
-  public:
-    using Formula = std::function<double(const double*, double)>;
-    LambdaModel(const std::vector<double>& x, const std::vector<double>& y,
-                const std::vector<double>& w, std::vector<double> start, std::vector<double> steps,
-                Formula formula)
-        : CModelFunction(x.data(), y.data(), w.data(), static_cast<int>(x.size()), 1e-4,
-                         static_cast<int>(start.size())),
-          m_formula(std::move(formula)) {
-        m_pParams = std::move(start);
-        m_pSteps = std::move(steps);
-        m_pSavedParams = m_pParams;
-        m_pSavedSteps = m_pSteps;
-    }
-    double Value(double* params, double x) const override {
-        if (onValue) {
-            onValue(params, x);
-        }
-        return m_formula(params, x);
-    }
-    std::function<void(const double*, double)> onValue;
-
-  private:
-    Formula m_formula;
-};
-
-// Data and model together, so the arrays outlive the model.
-struct Problem {
-    std::vector<double> x, y, w;
-    std::unique_ptr<LambdaModel> model;
-    std::string log;
-    Problem(std::vector<double> xs, std::vector<double> ys, std::vector<double> start,
-            std::vector<double> steps, LambdaModel::Formula formula,
-            std::vector<double> weights = {})
-        : x(std::move(xs)), y(std::move(ys)), w(std::move(weights)) {
-        if (w.empty()) {
-            w.assign(x.size(), 1.0);
-        }
-        model = std::make_unique<LambdaModel>(x, y, w, std::move(start), std::move(steps),
-                                              std::move(formula));
-    }
-    double A(int i) const { return model->Params()[static_cast<std::size_t>(i)]; }
-    double H(int i) const { return model->Steps()[static_cast<std::size_t>(i)]; }
-};
-
-double Constant(const double* p, double) {
-    return p[0];
-}
-double Line(const double* p, double x) {
-    return p[0] + p[1] * x;
-}
-
-// Lines of the log that start with an iteration number, as those numbers.
-std::vector<int> LogNumbers(const std::string& log) {
-    std::vector<int> numbers;
-    std::istringstream in(log);
-    for (std::string line; std::getline(in, line);) {
-        if (line.size() > 5 && line[4] == ':' && line.find_first_not_of(" 0123456789") == 4) {
-            numbers.push_back(std::stoi(line.substr(0, 4)));
-        }
-    }
-    return numbers;
-}
-
-void ExpectNumberedFromZero(const std::vector<int>& numbers) {
-    for (std::size_t i = 0; i < numbers.size(); ++i) {
-        EXPECT_EQ(numbers[i], static_cast<int>(i));
-    }
-}
-
-const std::vector<double> kX3{0, 1, 2};
-const std::vector<double> kY3{1, 2, 3};
+using testing::Constant;
+using testing::kX3;
+using testing::kY3;
+using testing::LambdaModel;
+using testing::Line;
+using testing::Problem;
+using testing::Workspace;
 
 // ---------------------------------------------------------------------------
 // Sums of squares, derivatives and the inverse
@@ -243,7 +165,7 @@ TEST_F(Workspace, InvertsTwoByTwoAndThreeByThreeByHand) {
     BasisProblem two({{1, 0}, {1, 1}});
     DFPowell ws2(*two.model, two.log, 100, 1e-3);
     ws2.BuildWorkCurvature();
-    ASSERT_EQ(ws2.InvertInPlace(), 1);
+    ASSERT_TRUE(ws2.InvertInPlace());
     const double want2[] = {2, -1, -1, 1};
     for (int i = 0; i < 4; ++i) {
         EXPECT_DOUBLE_EQ(ws2.Work()[i], want2[i]) << i;
@@ -252,7 +174,7 @@ TEST_F(Workspace, InvertsTwoByTwoAndThreeByThreeByHand) {
     BasisProblem three({{1, 0, 0, 0}, {1, 1, 0, 0}, {1, 1, 1, 0}});
     DFPowell ws3(*three.model, three.log, 100, 1e-3);
     ws3.BuildWorkCurvature();
-    ASSERT_EQ(ws3.InvertInPlace(), 1);
+    ASSERT_TRUE(ws3.InvertInPlace());
     const double want3[] = {2, -1, 0, -1, 2, -1, 0, -1, 1};
     for (int i = 0; i < 9; ++i) {
         EXPECT_NEAR(ws3.Work()[i], want3[i], 1e-15) << i;
@@ -261,7 +183,7 @@ TEST_F(Workspace, InvertsTwoByTwoAndThreeByThreeByHand) {
     BasisProblem dense({{2, 0, 0}, {1, 2, 0}, {0, 1.5, std::sqrt(7.75)}});
     DFPowell wsd(*dense.model, dense.log, 100, 1e-3);
     wsd.BuildWorkCurvature();
-    ASSERT_EQ(wsd.InvertInPlace(), 1);
+    ASSERT_TRUE(wsd.InvertInPlace());
     // det = 4*(50-9) - 2*(20) = 124; adjugate / det.
     const double wantd[] = {41.0 / 124,  -20.0 / 124, 6.0 / 124,   -20.0 / 124, 40.0 / 124,
                             -12.0 / 124, 6.0 / 124,   -12.0 / 124, 16.0 / 124};
@@ -275,12 +197,12 @@ TEST_F(Workspace, ZeroPivotFailsTheInversion) {
     BasisProblem equal({{1, 0}, {1, 0}});
     DFPowell ws(*equal.model, equal.log, 100, 1e-3);
     ws.BuildWorkCurvature();
-    EXPECT_EQ(ws.InvertInPlace(), 0);
+    EXPECT_FALSE(ws.InvertInPlace());
     // A zero first pivot.
     BasisProblem zero({{0, 0}, {1, 1}});
     DFPowell wz(*zero.model, zero.log, 100, 1e-3);
     wz.BuildWorkCurvature();
-    EXPECT_EQ(wz.InvertInPlace(), 0);
+    EXPECT_FALSE(wz.InvertInPlace());
 }
 
 TEST_F(Workspace, OneParameterInverseIsOneOverAlpha) {
@@ -288,7 +210,7 @@ TEST_F(Workspace, OneParameterInverseIsOneOverAlpha) {
     DFPowell ws(*p.model, p.log, 100, 1e-3);
     ws.BuildWorkCurvature();
     EXPECT_DOUBLE_EQ(ws.Work()[0], 14);  // 1 + 4 + 9
-    ASSERT_EQ(ws.InvertInPlace(), 1);
+    ASSERT_TRUE(ws.InvertInPlace());
     EXPECT_EQ(ws.Work()[0], 1.0 / 14);
 }
 
@@ -303,9 +225,9 @@ TEST_F(Workspace, FinishStatisticsGivesStandardErrorsAndChiSquarePerDof) {
 TEST_F(Workspace, NoDegreesOfFreedomGivesNotANumber) {
     Problem p({0, 1}, {1, 2}, {0, 0}, {1, 1}, Line);
     DFPowell ws(*p.model, p.log, 100, 1e-3);
-    double out = 0;
-    EXPECT_EQ(ws.Marquardt(out), kFitConverged);
-    EXPECT_TRUE(std::isnan(out));
+    const MethodRun run = ws.Marquardt();
+    EXPECT_EQ(run.outcome, FitOutcome::Converged);
+    EXPECT_TRUE(std::isnan(run.chisqDof));
     // The forward differences with steps 1 end half a unit below the line
     // through both points, (1, 1): J^T J da = -(2, 1) / 2.
     EXPECT_NEAR(p.A(0), 0.5, 1e-9);
@@ -315,7 +237,7 @@ TEST_F(Workspace, NoDegreesOfFreedomGivesNotANumber) {
 TEST_F(Workspace, LogHeaderAndLinesHaveTheirExactFormats) {
     Problem p(kX3, kY3, {1.5, -0.000123}, {1, 1}, Line);
     DFPowell ws(*p.model, p.log, 100, 1e-3);
-    ws.LogHeader(0);
+    ws.LogHeader(FitMethod::Marquardt);
     ws.LogLine(3);
     EXPECT_EQ(p.log,
               "Initial values of parameters:\n"
@@ -326,7 +248,7 @@ TEST_F(Workspace, LogHeaderAndLinesHaveTheirExactFormats) {
               "   n: Sum of sqrs    a[  0]      a[  1]   \n"
               "   3:     0.00000       1.5   -0.000123  \n");
     p.log.clear();
-    for (int method = 1; method < 4; ++method) {
+    for (FitMethod method : {FitMethod::Expansion, FitMethod::Powell, FitMethod::GradientSearch}) {
         ws.LogHeader(method);
     }
     EXPECT_NE(p.log.find("Method: Expansion method\n\n"), std::string::npos);
@@ -337,315 +259,12 @@ TEST_F(Workspace, LogHeaderAndLinesHaveTheirExactFormats) {
 TEST_F(Workspace, LogLineShowsTheChiSquareOfTheIteration) {
     Problem p(kX3, kY3, {0, 0}, {1, 1}, Line);
     DFPowell ws(*p.model, p.log, 100, 1e-3);
-    double out = 0;
-    ws.Marquardt(out);
+    ws.Marquardt();
     // chi2 at (0, 0) is 1 + 4 + 9.
     EXPECT_NE(p.log.find("   n: Sum of sqrs    a[  0]      a[  1]   \n"
                          "   0:    14.00000         0           0  \n"),
               std::string::npos)
         << p.log;
-}
-
-// ---------------------------------------------------------------------------
-// A parameter whose step changes nothing
-
-LambdaModel::Formula InertSecond() {
-    return [](const double* p, double x) { return p[0] + 0 * p[1] * x; };
-}
-
-TEST_F(Workspace, InertParameterIsSingularInTheInvertingMethods) {
-    for (int method = 0; method < 3; ++method) {
-        Problem p(kX3, kY3, {0, 5}, {0.1, 0.1}, InertSecond());
-        DFPowell ws(*p.model, p.log, 100, 1e-3);
-        double out = 12345;
-        int outcome = 0;
-        if (method == 0) {
-            outcome = ws.Marquardt(out);
-            EXPECT_EQ(outcome, kFitSingular);
-        } else if (method == 1) {
-            outcome = ws.Expansion(out);
-            EXPECT_EQ(outcome, kFitSingular);
-        } else {
-            // Powell's Gram matrix is not a number: reported as not converged.
-            outcome = ws.Powell(out);
-            EXPECT_EQ(outcome, kFitNotConverged);
-        }
-        EXPECT_EQ(out, 12345) << "no statistics after " << method;
-        EXPECT_EQ(p.H(1), 0.1) << "steps untouched after " << method;
-    }
-}
-
-// ---------------------------------------------------------------------------
-// Marquardt
-
-TEST_F(Workspace, MarquardtFitsALineAndNumbersItsLog) {
-    Problem p({0, 1, 2, 3}, {1, 3.5, 4.5, 7}, {0, 0}, {1e-3, 1e-3}, Line);
-    DFPowell ws(*p.model, p.log, 10000, 1e-9);
-    double out = 0;
-    ASSERT_EQ(ws.Marquardt(out), kFitConverged);
-    // Least squares: b = 1.9, a = 1.15; residuals -0.15, 0.45, -0.45, 0.15.
-    // The one-sided differences stop where the forward difference of chi2
-    // vanishes: J^T J da = -diag(J^T J) h / 2 = -(2, 7) * 1e-3, so
-    // da = (0.7, -0.8) * 1e-3 and chi2 rises by da^T J^T J da = 4.2e-6.
-    EXPECT_NEAR(p.A(0), 1.15 + 0.7e-3, 1e-9);
-    EXPECT_NEAR(p.A(1), 1.9 - 0.8e-3, 1e-9);
-    EXPECT_NEAR(out, (0.45 + 4.2e-6) / 2, 1e-12);
-    // Standard errors from (J^T J)^-1 = [[14,-6],[-6,4]]/20.
-    EXPECT_NEAR(p.H(0), std::sqrt(14.0 / 20), 1e-6);
-    EXPECT_NEAR(p.H(1), std::sqrt(4.0 / 20), 1e-6);
-    const std::vector<int> numbers = LogNumbers(p.log);
-    ASSERT_GE(numbers.size(), 2u);
-    ExpectNumberedFromZero(numbers);
-    EXPECT_EQ(p.log.rfind("Method: Marquardt method"), p.log.find("Method:"));
-    EXPECT_NEAR(ws.ChisqPrev(), 0.45 + 4.2e-6, 1e-12);
-}
-
-// chi2 does not change along the step: a step function of a0 whose two
-// sides are equally far from the data.
-TEST_F(Workspace, MarquardtAcceptsAnUnchangedChiSquareAndConverges) {
-    const auto step = [](const double* p, double) { return p[0] < 0.5 ? 0.0 : 1.0; };
-    Problem p({0, 1}, {0.5, 0.5}, {0.4999}, {0.001}, step);
-    DFPowell ws(*p.model, p.log, 10, 1e-3);
-    double out = 0;
-    EXPECT_EQ(ws.Marquardt(out), kFitConverged);
-    EXPECT_EQ(LogNumbers(p.log), (std::vector<int>{0, 1}));
-    EXPECT_EQ(p.A(0), 0.4999);
-    EXPECT_DOUBLE_EQ(out, 0.5);
-}
-
-// Every evaluation returns a larger value than the last one, so no trial
-// point is ever better than the point it started from.
-TEST_F(Workspace, MarquardtThatCanNeverLowerChiSquareEndsWithInfiniteLambda) {
-    auto calls = std::make_shared<double>(0);
-    const auto drifting = [calls](const double* p, double) { return p[0] + (*calls += 1); };
-    Problem p({0, 1, 2}, {0, 0, 0}, {1}, {0.1}, drifting);
-    DFPowell ws(*p.model, p.log, 10000, 1e-3);
-    double out = 0;
-    EXPECT_EQ(ws.Marquardt(out), kFitLambdaAbnormal);
-    EXPECT_TRUE(std::isinf(out)) << out;
-    EXPECT_EQ(LogNumbers(p.log), (std::vector<int>{0}));
-}
-
-TEST_F(Workspace, MarquardtLambdaStaysFiniteWithAShortLimit) {
-    auto calls = std::make_shared<double>(0);
-    const auto drifting = [calls](const double* p, double) { return p[0] + (*calls += 1); };
-    Problem p({0, 1, 2}, {0, 0, 0}, {1}, {0.1}, drifting);
-    DFPowell ws(*p.model, p.log, 10, 1e-3);
-    double out = 0;
-    EXPECT_EQ(ws.Marquardt(out), kFitLambdaAbnormal);
-    // Ten rejections from 0.001.
-    EXPECT_NEAR(out, 1e7, 1e-3);
-    EXPECT_EQ(p.A(0), 1) << "no rejected step is kept";
-}
-
-TEST_F(Workspace, MarquardtStopsAtTheIterationLimit) {
-    // Converges only to within 1e-10 of chi2 after several steps; a limit of
-    // one outer iteration ends it first.
-    Problem p({0, 1, 2, 3}, {1, 3.5, 4.5, 7}, {100, -50}, {1e-3, 1e-3}, Line);
-    DFPowell ws(*p.model, p.log, 1, 1e-10);
-    double out = 0;
-    EXPECT_EQ(ws.Marquardt(out), kFitIterationLimit);
-    EXPECT_EQ(LogNumbers(p.log), (std::vector<int>{0}));
-    EXPECT_TRUE(std::isfinite(out));
-}
-
-TEST_F(Workspace, NonPositiveLimitRunsNoIteration) {
-    Problem p(kX3, kY3, {0, 0}, {1, 1}, Line);
-    DFPowell ws(*p.model, p.log, 0, 1e-3);
-    double out = 0;
-    EXPECT_EQ(ws.Marquardt(out), kFitIterationLimit);
-    EXPECT_EQ(ws.Expansion(out), kFitIterationLimit);
-    EXPECT_EQ(ws.GradientSearch(out), kFitIterationLimit);
-    EXPECT_EQ(ws.Powell(out), kFitIterationLimit);
-    EXPECT_TRUE(LogNumbers(p.log).empty());
-    EXPECT_DOUBLE_EQ(out, 14.0 / 1);
-}
-
-// ---------------------------------------------------------------------------
-// Expansion
-
-// g(a0) of one parameter with g(0) = 1 and g(1) = 0: from a0 = 0 with step
-// 1 the Gauss-Newton step goes to 0.5, where chi2 is 2 g(0.5)^2.
-LambdaModel::Formula Bump(double middle) {
-    return [middle](const double* p, double) {
-        if (p[0] < 0.25) {
-            return 1.0;
-        }
-        return p[0] < 0.75 ? middle : 0.0;
-    };
-}
-
-TEST_F(Workspace, ExpansionTakesAStepThatRaisesChiSquareBelowTheCut) {
-    // chi2 goes from 2 to 2 * 1.0001^2, a rise of 0.0004 < 0.001.
-    Problem p({0, 1}, {0, 0}, {0}, {1}, Bump(1.0001));
-    DFPowell ws(*p.model, p.log, 100, 1e-3);
-    double out = 0;
-    EXPECT_EQ(ws.Expansion(out), kFitConverged);
-    EXPECT_EQ(p.A(0), 0.5);
-    EXPECT_EQ(LogNumbers(p.log), (std::vector<int>{0, 1}));
-    EXPECT_NE(p.log.find("   0:     2.00000         0  \n   1:     2.00040       0.5  \n"),
-              std::string::npos)
-        << p.log;
-    EXPECT_DOUBLE_EQ(out, 2 * 1.0001 * 1.0001);
-}
-
-TEST_F(Workspace, ExpansionDoesNotStopOnARiseAboveTheCut) {
-    // A rise of 0.04 is taken and the iteration goes on: from 0.5 the step
-    // reaches 1, and from there every derivative is zero.
-    Problem p({0, 1}, {0, 0}, {0}, {1}, Bump(1.01));
-    DFPowell ws(*p.model, p.log, 100, 1e-3);
-    double out = 0;
-    EXPECT_EQ(ws.Expansion(out), kFitSingular);
-    EXPECT_NEAR(p.A(0), 1, 1e-12);
-    EXPECT_EQ(LogNumbers(p.log), (std::vector<int>{0, 1, 2}));
-}
-
-TEST_F(Workspace, ExpansionSolvesALinearProblemInOneStep) {
-    Problem p({0, 1, 2, 3}, {1, 3.5, 4.5, 7}, {0, 0}, {1, 1}, Line);
-    DFPowell ws(*p.model, p.log, 100, 1e-6);
-    double out = 0;
-    EXPECT_EQ(ws.Expansion(out), kFitConverged);
-    // Steps 1 put the forward-difference solution (0.7, -0.8) off the least
-    // squares line (see the Marquardt case); a linear model gets there in one
-    // step, and the second step changes nothing.
-    EXPECT_NEAR(p.A(0), 1.15 + 0.7, 1e-12);
-    EXPECT_NEAR(p.A(1), 1.9 - 0.8, 1e-12);
-    EXPECT_EQ(LogNumbers(p.log), (std::vector<int>{0, 1, 2}));
-}
-
-// ---------------------------------------------------------------------------
-// Gradient-search
-
-// Y = 2 exp(-0.7 x) at ten points, without noise.
-struct Decay : Problem {
-    Decay(std::vector<double> start, std::vector<double> steps)
-        : Problem(Xs(), Ys(), std::move(start), std::move(steps),
-                  [](const double* p, double t) { return p[0] * std::exp(p[1] * t); }) {}
-    static std::vector<double> Xs() {
-        std::vector<double> xs;
-        for (int i = 0; i < 10; ++i) {
-            xs.push_back(i * 0.3);
-        }
-        return xs;
-    }
-    static std::vector<double> Ys() {
-        std::vector<double> ys;
-        for (double t : Xs()) {
-            ys.push_back(2 * std::exp(-0.7 * t));
-        }
-        return ys;
-    }
-};
-
-TEST_F(Workspace, GradientSearchConvergesAndEndsWithTheNextNumber) {
-    Decay p({1.5, -0.5}, {1.5e-4, 0.5e-4});
-    DFPowell ws(*p.model, p.log, 10000, 1e-8);
-    double out = 0;
-    EXPECT_EQ(ws.GradientSearch(out), kFitConverged);
-    EXPECT_NEAR(p.A(0), 2, 0.02);
-    EXPECT_NEAR(p.A(1), -0.7, 0.02);
-    EXPECT_LT(out, 1e-5);
-    const std::vector<int> numbers = LogNumbers(p.log);
-    ASSERT_GE(numbers.size(), 2u);
-    ExpectNumberedFromZero(numbers);
-    EXPECT_NE(p.log.find("Method: Gradient-search method\n\n"), std::string::npos);
-}
-
-TEST_F(Workspace, GradientSearchEndsOnAFlatSurface) {
-    const auto flat = [](const double*, double) { return 1.0; };
-    Problem p(kX3, kY3, {0, 0}, {0.1, 0.1}, flat);
-    DFPowell ws(*p.model, p.log, 10000, 1e-3);
-    double out = 0;
-    EXPECT_NE(ws.GradientSearch(out), kFitConverged);
-    EXPECT_EQ(LogNumbers(p.log), (std::vector<int>{0}));
-    EXPECT_EQ(p.A(0), 0);
-}
-
-TEST_F(Workspace, GradientSearchEndsOnResidualsThatAreNotNumbers) {
-    const auto nan = [](const double* p, double) {
-        return p[0] * std::numeric_limits<double>::quiet_NaN();
-    };
-    Problem p(kX3, kY3, {1}, {0.1}, nan);
-    DFPowell ws(*p.model, p.log, 10000, 1e-3);
-    double out = 0;
-    EXPECT_NE(ws.GradientSearch(out), kFitConverged);
-    EXPECT_LE(LogNumbers(p.log).size(), 1u);
-}
-
-TEST_F(Workspace, GradientSearchEndsWhenNoStepLowersChiSquare) {
-    // chi2 = 3 a0^4 is smallest at the start; the forward difference still
-    // points away, so every step along it raises chi2 until the step is lost.
-    const auto square = [](const double* p, double) { return p[0] * p[0]; };
-    Problem p(kX3, {0, 0, 0}, {0}, {0.1}, square);
-    DFPowell ws(*p.model, p.log, 10000, 1e-3);
-    double out = 0;
-    EXPECT_NE(ws.GradientSearch(out), kFitConverged);
-    EXPECT_EQ(p.A(0), 0);
-}
-
-TEST_F(Workspace, GradientSearchStopsAtTheIterationLimit) {
-    Problem p({0, 1, 2, 3}, {1, 3.5, 4.5, 7}, {100, -50}, {0.01, 0.01}, Line);
-    DFPowell ws(*p.model, p.log, 3, 1e-10);
-    double out = 0;
-    EXPECT_EQ(ws.GradientSearch(out), kFitIterationLimit);
-    EXPECT_EQ(LogNumbers(p.log), (std::vector<int>{0, 1, 2}));
-}
-
-// ---------------------------------------------------------------------------
-// Powell
-
-TEST_F(Workspace, PowellFirstLinePointIsHalfTheGaussNewtonStep) {
-    Problem p({0, 1, 2}, {1, 2, 3}, {0}, {0.01}, Constant);
-    std::vector<double> evaluated;
-    p.model->onValue = [&](const double* params, double x) {
-        if (x == 0) {
-            evaluated.push_back(params[0]);
-        }
-    };
-    DFPowell ws(*p.model, p.log, 10000, 1e-6);
-    double out = 0;
-    EXPECT_EQ(ws.Powell(out), kFitConverged);
-    // gamma = (1,1,1)/sqrt(3), d = 1/sqrt(3), G = 1.005, rhs = 6/sqrt(3): the
-    // direction is 2/1.005 and the first line point half of it.
-    ASSERT_GE(evaluated.size(), 3u);
-    EXPECT_EQ(evaluated[0], 0);
-    EXPECT_EQ(evaluated[1], 0.01);
-    EXPECT_NEAR(evaluated[2], 0.5 * 2 / 1.005, 1e-12);
-    EXPECT_NEAR(p.A(0), 2, 1e-3);
-}
-
-TEST_F(Workspace, PowellWithOneParameterConverges) {
-    Problem p({0, 1, 2}, {1, 2, 3}, {10}, {1e-4}, Constant, {1, 1, 2});
-    DFPowell ws(*p.model, p.log, 10000, 1e-6);
-    double out = 0;
-    EXPECT_EQ(ws.Powell(out), kFitConverged);
-    // Weighted mean (1 + 2 + 4*3) / 6.
-    // chi2 changes by 6 da^2: a change below 1e-6 leaves da below 4e-4.
-    EXPECT_NEAR(p.A(0), 2.5, 5e-4);
-    const std::vector<int> numbers = LogNumbers(p.log);
-    ASSERT_GE(numbers.size(), 3u) << "at least one direction was replaced";
-    ExpectNumberedFromZero(numbers);
-    EXPECT_NEAR(p.H(0), 1 / std::sqrt(6.0), 1e-9);
-}
-
-TEST_F(Workspace, PowellConvergesOnALine) {
-    Problem p({0, 1, 2, 3}, {1, 3.5, 4.5, 7}, {0, 0}, {1e-3, 1e-3}, Line);
-    DFPowell ws(*p.model, p.log, 10000, 1e-9);
-    double out = 0;
-    EXPECT_EQ(ws.Powell(out), kFitConverged);
-    EXPECT_NEAR(p.A(0), 1.15, 1e-3);
-    EXPECT_NEAR(p.A(1), 1.9, 1e-3);
-    EXPECT_NEAR(out * 2, 0.45, 1e-6);
-    ExpectNumberedFromZero(LogNumbers(p.log));
-}
-
-TEST_F(Workspace, PowellConvergesOnACurvedProblem) {
-    Decay p({1.5, -0.5}, {1.5e-4, 0.5e-4});
-    DFPowell ws(*p.model, p.log, 10000, 1e-12);
-    double out = 0;
-    EXPECT_EQ(ws.Powell(out), kFitConverged);
-    EXPECT_NEAR(p.A(0), 2, 1e-3);
-    EXPECT_NEAR(p.A(1), -0.7, 1e-3);
 }
 
 }  // namespace

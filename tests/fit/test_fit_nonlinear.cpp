@@ -27,9 +27,9 @@ struct FitRun {
     RecordingHost host;
     ComputeRecord record;
 
-    explicit FitRun(int modelId, int methodId = 0) {
+    explicit FitRun(int modelId, FitMethod method = FitMethod::Marquardt) {
         session.settings.modelId = modelId;
-        session.settings.methodId = methodId;
+        session.settings.method = method;
     }
     const ComputeRecord& Go(const std::vector<std::string>& lines) {
         alarm(120);  // a fit that does not end fails the test program
@@ -90,31 +90,37 @@ std::string FirstInitialValue(const std::string& log) {
 // Outcome texts and marks
 
 TEST(FitOutcomeText, EveryOutcomeHasItsText) {
-    EXPECT_EQ(FitOutcomeMessage(1, 10000, 0), "収束しました。\n");
-    EXPECT_EQ(FitOutcomeMessage(0, 10000, 0),
+    EXPECT_EQ(FitOutcomeMessage(FitOutcome::Converged, 10000, 0), "収束しました。\n");
+    EXPECT_EQ(FitOutcomeMessage(FitOutcome::NotConverged, 10000, 0),
               "収束しませんでした。\n初期値や誤差水準を検討して下さい。\n");
-    EXPECT_EQ(FitOutcomeMessage(-1, 10000, 0), "特異点\n初期値や誤差水準を検討して下さい。\n");
-    EXPECT_EQ(FitOutcomeMessage(-2, 10000, 0), "範囲外\n初期値や誤差水準を検討して下さい。\n");
-    EXPECT_EQ(FitOutcomeMessage(-3, 12345, 0), "計算回数が 12345 を越えました。\n");
-    EXPECT_EQ(FitOutcomeMessage(-4, 10000, 1e7), "lambda が異常な値 1e+007 になりました。\n");
-    EXPECT_EQ(FitOutcomeMessage(-4, 10000, std::numeric_limits<double>::infinity()),
+    EXPECT_EQ(FitOutcomeMessage(FitOutcome::Singular, 10000, 0),
+              "特異点\n初期値や誤差水準を検討して下さい。\n");
+    EXPECT_EQ(FitOutcomeMessage(FitOutcome::OutOfRange, 10000, 0),
+              "範囲外\n初期値や誤差水準を検討して下さい。\n");
+    EXPECT_EQ(FitOutcomeMessage(FitOutcome::IterationLimit, 12345, 0),
+              "計算回数が 12345 を越えました。\n");
+    EXPECT_EQ(FitOutcomeMessage(FitOutcome::LambdaAbnormal, 10000, 1e7),
+              "lambda が異常な値 1e+007 になりました。\n");
+    EXPECT_EQ(FitOutcomeMessage(FitOutcome::LambdaAbnormal, 10000,
+                                std::numeric_limits<double>::infinity()),
               "lambda が異常な値 inf になりました。\n");
-    EXPECT_EQ(FitOutcomeMessage(2, 10000, 0), "原因不明の異常終了\n");
-    EXPECT_EQ(FitOutcomeMessage(-5, 10000, 0), "原因不明の異常終了\n");
+    EXPECT_EQ(FitOutcomeMessage(static_cast<FitOutcome>(2), 10000, 0), "原因不明の異常終了\n");
+    EXPECT_EQ(FitOutcomeMessage(static_cast<FitOutcome>(-5), 10000, 0), "原因不明の異常終了\n");
 }
 
 TEST(FitOutcomeText, StatusMarksAroundTheLimit) {
-    EXPECT_EQ(StatusMark(1, std::nextafter(1.0, 0.0), 1.0), "");
-    EXPECT_EQ(StatusMark(1, 1.0, 1.0), "*");
-    EXPECT_EQ(StatusMark(1, 5.0, 1.0), "*");
-    EXPECT_EQ(StatusMark(-3, 0.0, 1.0), "!");
+    EXPECT_EQ(StatusMark(FitOutcome::Converged, std::nextafter(1.0, 0.0), 1.0), "");
+    EXPECT_EQ(StatusMark(FitOutcome::Converged, 1.0, 1.0), "*");
+    EXPECT_EQ(StatusMark(FitOutcome::Converged, 5.0, 1.0), "*");
+    EXPECT_EQ(StatusMark(FitOutcome::IterationLimit, 0.0, 1.0), "!");
     for (int outcome : {0, -1, -2, -4, 7}) {
-        EXPECT_EQ(StatusMark(outcome, 0.0, 1.0), "?") << outcome;
+        EXPECT_EQ(StatusMark(static_cast<FitOutcome>(outcome), 0.0, 1.0), "?") << outcome;
     }
-    EXPECT_EQ(MethodMark(0), "_Marq");
-    EXPECT_EQ(MethodMark(1), "_Exp");
-    EXPECT_EQ(MethodMark(2), "_Pow");
-    EXPECT_EQ(MethodMark(3), "_Grad");
+    EXPECT_EQ(MethodMark(FitMethod::Marquardt), "_Marq");
+    EXPECT_EQ(MethodMark(FitMethod::Expansion), "_Exp");
+    EXPECT_EQ(MethodMark(FitMethod::Powell), "_Pow");
+    EXPECT_EQ(MethodMark(FitMethod::GradientSearch), "_Grad");
+    EXPECT_EQ(MethodMark(FitMethod::All), "");
 }
 
 // ---------------------------------------------------------------------------
@@ -185,7 +191,7 @@ TEST(FitDriver, ConvergedFitSendsLogThenResultWithTheParameterBlock) {
     ASSERT_EQ(run.record.sets[0].fits.size(), 1u);
     const FitRecord& fit = run.record.sets[0].fits[0];
     EXPECT_EQ(fit.method, "Marquardt");
-    EXPECT_EQ(fit.outcome, 1);
+    EXPECT_EQ(fit.outcome, FitOutcome::Converged);
     EXPECT_NEAR(fit.parameters.at(0), 10, 1e-3);
     EXPECT_NEAR(fit.parameters.at(1), 3, 1e-2);
     EXPECT_NEAR(fit.parameters.at(2), 0.8, 1e-3);
@@ -217,8 +223,8 @@ TEST(FitDriver, ErrorsAreScaledByChiSquarePerDofOnlyWithoutWeights) {
     weighted.Go(NoisyLogisticLines(" 1"));  // every point with SD 1: same numbers
     const FitRecord& p = plain.record.sets.at(0).fits.at(0);
     const FitRecord& w = weighted.record.sets.at(0).fits.at(0);
-    ASSERT_EQ(p.outcome, 1);
-    ASSERT_EQ(w.outcome, 1);
+    ASSERT_EQ(p.outcome, FitOutcome::Converged);
+    ASSERT_EQ(w.outcome, FitOutcome::Converged);
     EXPECT_EQ(p.parameters, w.parameters);
     ASSERT_EQ(*p.chisqDof, *w.chisqDof);
     const double scale = std::sqrt(*p.chisqDof);
@@ -235,7 +241,8 @@ TEST(FitDriver, ErrorsAreScaledByChiSquarePerDofOnlyWithoutWeights) {
 }
 
 TEST(FitDriver, IterationLimitIsAWarningWithParameters) {
-    FitRun run(kLogistic, 3);  // Gradient-search does not converge in ten steps here
+    FitRun run(kLogistic,
+               FitMethod::GradientSearch);  // Gradient-search does not converge in ten steps here
     run.session.settings.convergence.n_cut = 10;
     run.session.settings.convergence.chi_cut = 1e-10;
     run.session.settings.convergence.f_ER = 1.0;  // fine differences for a tight fit
@@ -246,7 +253,7 @@ TEST(FitDriver, IterationLimitIsAWarningWithParameters) {
     EXPECT_EQ(outcomes[0].first, AnswerHint::Warning);
     EXPECT_EQ(outcomes[0].second.rfind("計算回数が 10 を越えました。\nParameters fit_aj", 0), 0u);
     const FitRecord& fit = run.record.sets.at(0).fits.at(0);
-    EXPECT_EQ(fit.outcome, -3);
+    EXPECT_EQ(fit.outcome, FitOutcome::IterationLimit);
     EXPECT_EQ(fit.parameters.size(), 3u);
     EXPECT_NE(run.host.Column("!a_1_Grad"), nullptr);
     EXPECT_NE(run.host.Column("!x_1_Grad"), nullptr);
@@ -268,13 +275,13 @@ TEST(FitDriver, FailedMethodIsAnErrorWithoutParameters) {
     }
     run.Go(lines);
     const FitRecord& fit = run.record.sets.at(0).fits.at(0);
-    ASSERT_NE(fit.outcome, 1);
-    ASSERT_NE(fit.outcome, -3);
+    ASSERT_NE(fit.outcome, FitOutcome::Converged);
+    ASSERT_NE(fit.outcome, FitOutcome::IterationLimit);
     const auto outcomes = run.Outcomes();
     ASSERT_EQ(outcomes.size(), 1u);
     EXPECT_EQ(outcomes[0].first, AnswerHint::Error);
     EXPECT_EQ(outcomes[0].second, fit.message);
-    if (fit.outcome != -4) {
+    if (fit.outcome != FitOutcome::LambdaAbnormal) {
         EXPECT_EQ(fit.message, FitOutcomeMessage(fit.outcome, 10000, 0.0));
     }
     EXPECT_EQ(outcomes[0].second.find("Parameters"), std::string::npos);
@@ -305,7 +312,7 @@ TEST(FitDriver, DirectivesOutOfRangeAreIgnoredAndThisSetWins) {
 // ALL
 
 TEST(FitDriver, AllRunsFourMethodsInOrderEachFromTheEstimates) {
-    FitRun run(kLogistic, kMethodAll);
+    FitRun run(kLogistic, FitMethod::All);
     run.session.settings.output.enabled = true;
     run.Go([] {
         std::vector<std::string> lines{"<a[0]=9.5>"};
@@ -324,7 +331,7 @@ TEST(FitDriver, AllRunsFourMethodsInOrderEachFromTheEstimates) {
     ASSERT_EQ(outcomes.size(), 4u);
     for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(set.fits[i].method, names[i]);
-        EXPECT_EQ(set.fits[i].outcome, 1) << names[i];
+        EXPECT_EQ(set.fits[i].outcome, FitOutcome::Converged) << names[i];
         EXPECT_NE(logs[i].find(std::string("Method: ") + names[i] + " method\n"),
                   std::string::npos);
         EXPECT_EQ(outcomes[i].first, AnswerHint::Result);
@@ -409,7 +416,7 @@ TEST(FitDriver, StatusPrefixAtExactlyTheLimitIsAStar) {
 // Staged and periodic models
 
 TEST(FitDriver, StagedSineEndsWithFiveParameters) {
-    FitRun run(35, kMethodAll);
+    FitRun run(35, FitMethod::All);
     std::vector<std::string> lines{"// staged"};
     for (int i = 0; i < 60; ++i) {
         const double x = i * 0.25;
@@ -435,7 +442,7 @@ TEST(FitDriver, StagedSineEndsWithFiveParameters) {
         const std::string head = logs[i].substr(0, logs[i].find("\nMethod:"));
         EXPECT_EQ(head, logs[1].substr(0, logs[1].find("\nMethod:"))) << i;
     }
-    EXPECT_EQ(set.fits[0].outcome, 1);
+    EXPECT_EQ(set.fits[0].outcome, FitOutcome::Converged);
 }
 
 // ---------------------------------------------------------------------------
@@ -467,12 +474,12 @@ TEST(FitDriver, TwoPointsForThreeParametersStillReportAndGoOn) {
 }
 
 TEST(FitDriver, NotANumberOrInfinityInTheDataEndsWithAnOutcome) {
-    FitRun run(kLogistic, kMethodAll);
+    FitRun run(kLogistic, FitMethod::All);
     run.Go({"// bad", "0 1", "1 nan", "2 3", "3 inf", "4 5", "", "// next", "0 1", "1 2", "2 4",
             "3 5"});
     ASSERT_EQ(run.record.sets.size(), 2u);
     EXPECT_EQ(run.record.sets[0].fits.size(), 4u);
-    EXPECT_NE(run.record.sets[0].fits[0].outcome, 1);
+    EXPECT_NE(run.record.sets[0].fits[0].outcome, FitOutcome::Converged);
     EXPECT_EQ(run.record.sets[1].fits.size(), 4u);
     EXPECT_EQ(run.Outcomes().size(), 8u);
 }
@@ -497,7 +504,7 @@ TEST(FitDriver, NegativeEstimatesStillGiveUsableSteps) {
     const ComputeRecord& record = run.Go(lines);
     ASSERT_EQ(record.sets.size(), 1u);
     const FitRecord& fit = record.sets[0].fits.at(0);
-    ASSERT_EQ(fit.outcome, 1) << fit.message;
+    ASSERT_EQ(fit.outcome, FitOutcome::Converged) << fit.message;
     EXPECT_NEAR(fit.parameters[0], -4.0, 1e-3);
     EXPECT_NEAR(fit.parameters[1], -3.0, 1e-3);
     EXPECT_NEAR(fit.parameters[2], 1.5, 1e-4);

@@ -31,7 +31,7 @@ const std::vector<DataPoint> kExactLine{{0, 1, 1}, {1, 3, 1}, {2, 5, 1}};
 TEST(LinearFitAB, ExactLineUnweightedHasNoErrors) {
     LinearFixture f;
     const FitRecord r = f.AB(kExactLine, false);
-    EXPECT_EQ(r.outcome, 1);
+    EXPECT_EQ(r.outcome, FitOutcome::Converged);
     EXPECT_EQ(r.parameters, (std::vector<double>{1, 2}));
     EXPECT_EQ(r.errors, (std::vector<double>{0, 0}));
     EXPECT_EQ(*r.chisqDof, 0.0);
@@ -85,7 +85,7 @@ TEST(LinearFitAB, TooFewPointsOrEqualXAreAbnormal) {
         LinearFixture f;
         f.settings.output.enabled = true;
         const FitRecord r = f.AB(points, false);
-        EXPECT_EQ(r.outcome, 0);
+        EXPECT_EQ(r.outcome, FitOutcome::NotConverged);
         ASSERT_EQ(f.host.answers.size(), 1u);
         EXPECT_EQ(f.host.answers[0],
                   std::make_pair(AnswerHint::Error, std::string("Abnormal data!!\n")));
@@ -97,7 +97,7 @@ TEST(LinearFitAB, TooFewPointsOrEqualXAreAbnormal) {
 TEST(LinearFitThroughOrigin, TwoPointsUnweighted) {
     LinearFixture f;
     const FitRecord r = f.Origin({{1, 2, 1}, {2, 4, 1}}, false);
-    EXPECT_EQ(r.outcome, 1);
+    EXPECT_EQ(r.outcome, FitOutcome::Converged);
     EXPECT_EQ(r.parameters, (std::vector<double>{0, 2}));
     EXPECT_EQ(r.dof, 1);
     EXPECT_EQ(f.host.answers.at(0).second,
@@ -121,9 +121,9 @@ TEST(LinearFitThroughOrigin, WeightedAndUnweightedErrors) {
 
 TEST(LinearFitThroughOrigin, AllXZeroIsAbnormal) {
     LinearFixture f;
-    EXPECT_EQ(f.Origin({{0, 1, 1}, {0, 2, 1}, {0, 3, 1}}, false).outcome, 0);
-    EXPECT_EQ(f.Origin({{0, 1, 1}, {0, 2, 1}}, true).outcome, 0);
-    EXPECT_EQ(f.Origin({{1, 1, 1}}, false).outcome, 0);
+    EXPECT_EQ(f.Origin({{0, 1, 1}, {0, 2, 1}, {0, 3, 1}}, false).outcome, FitOutcome::NotConverged);
+    EXPECT_EQ(f.Origin({{0, 1, 1}, {0, 2, 1}}, true).outcome, FitOutcome::NotConverged);
+    EXPECT_EQ(f.Origin({{1, 1, 1}}, false).outcome, FitOutcome::NotConverged);
 }
 
 TEST(LinearColumns, ParametersCurveAndTableColumn) {
@@ -157,7 +157,7 @@ TEST(LinearColumns, ParametersCurveAndTableColumn) {
 TEST(LinearColumns, ThroughOriginTableHasZeroIntercept) {
     LinearFixture f;
     f.settings.output.enabled = true;
-    f.settings.methodId = kMethodAll;  // no table column with ALL
+    f.settings.method = FitMethod::All;  // no table column with ALL
     f.Origin({{1, 2, 1}, {2, 4, 1}}, false);
     EXPECT_TRUE(f.tableColumns.empty());
     EXPECT_EQ(f.fileColumns.at(0).values, (std::vector<double>{0, 2, 0, 1, 2}));
@@ -166,19 +166,19 @@ TEST(LinearColumns, ThroughOriginTableHasZeroIntercept) {
 TEST(CurveSampling, ModesOfStartEndAndStep) {
     OutputSettings s;
     const CurveXRange range{10, 20, 10, 12};
-    s.xminMode = 1;
+    s.xminMode = CurveEndMode::Percent;
     s.xminPercent = 10;  // 10 - 1
-    s.xmaxMode = 2;
+    s.xmaxMode = CurveEndMode::Value;
     s.xmaxValue = 25;
-    s.stepMode = 1;
+    s.stepMode = CurveStepMode::Spacing;
     s.divisions = {100, 4};  // (12 - 10) / 4
     const auto xs = SampleCurveX(s, range);
     ASSERT_TRUE(xs);
     EXPECT_EQ(xs->front(), 9.0);
     EXPECT_EQ(xs->size(), 33u);  // (25 - 9) / 0.5 + 1
-    s.xmaxMode = 1;
+    s.xmaxMode = CurveEndMode::Percent;
     s.xmaxPercent = 50;  // 20 + 5
-    s.stepMode = 0;
+    s.stepMode = CurveStepMode::Range;
     s.divisions = {16, 4};
     EXPECT_EQ(SampleCurveX(s, range)->size(), 17u);
 }
@@ -186,20 +186,20 @@ TEST(CurveSampling, ModesOfStartEndAndStep) {
 TEST(CurveSampling, DegenerateStepsWriteNoCurve) {
     OutputSettings s;
     EXPECT_FALSE(SampleCurveX(s, {5, 5, 5, 5}));  // zero range
-    s.stepMode = 1;
+    s.stepMode = CurveStepMode::Spacing;
     EXPECT_FALSE(SampleCurveX(s, {0, 10, 3, 3}));  // equal X(0), X(1)
-    s.xmaxMode = 2;
+    s.xmaxMode = CurveEndMode::Value;
     s.xmaxValue = -10;  // end before start with a positive step
     EXPECT_FALSE(SampleCurveX(s, {0, 10, 0, 1}));
     s.xmaxValue = 1e300;  // far too many points
     EXPECT_FALSE(SampleCurveX(s, {0, 10, 0, 1}));
-    s.xmaxMode = 0;
+    s.xmaxMode = CurveEndMode::Data;
     EXPECT_FALSE(SampleCurveX(s, {0, NAN, 0, 1}));
 }
 
 TEST(CurveSampling, EndBeforeStartWithRangeStepRunsBackwards) {
     OutputSettings s;
-    s.xmaxMode = 2;
+    s.xmaxMode = CurveEndMode::Value;
     s.xmaxValue = -10;
     s.divisions = {10, 10};
     const auto xs = SampleCurveX(s, {0, 10, 0, 1});

@@ -73,16 +73,17 @@ TEST(MethodsAgree, ConvergedMethodsEndNearMarquardt) {
     for (const Family& family : families) {
         ComputeSession session;
         session.settings.modelId = family.modelId;
-        session.settings.methodId = kMethodAll;
+        session.settings.method = FitMethod::All;
         testing::RecordingHost host;
         const ComputeRecord record = ComputeParameters(Lines(family), session, host);
         ASSERT_EQ(record.sets.size(), 1u) << family.modelId;
         const auto& fits = record.sets[0].fits;
         ASSERT_EQ(fits.size(), 4u) << family.modelId;
-        ASSERT_EQ(fits[0].outcome, 1) << family.modelId << " Marquardt";
+        ASSERT_EQ(fits[0].outcome, FitOutcome::Converged) << family.modelId << " Marquardt";
         const double marquardt = *fits[0].chisqDof * fits[0].dof;
         for (std::size_t m = 1; m < fits.size(); ++m) {
-            if (fits[m].outcome != 1 || family.elsewhere.count(fits[m].method) != 0) {
+            if (fits[m].outcome != FitOutcome::Converged ||
+                family.elsewhere.count(fits[m].method) != 0) {
                 continue;
             }
             const double chisq = *fits[m].chisqDof * fits[m].dof;

@@ -157,9 +157,9 @@ struct StatsRun {
     RecordingHost host;
     ComputeRecord record;
 
-    StatsRun(int modelId, bool statistics, int methodId = 0) {
+    StatsRun(int modelId, bool statistics, FitMethod method = FitMethod::Marquardt) {
         session.settings.modelId = modelId;
-        session.settings.methodId = methodId;
+        session.settings.method = method;
         session.settings.statistics = statistics;
         session.settings.convergence.f_ER = 1.0;  // fine differences: a close Jacobian
         session.settings.convergence.chi_cut = 1e-12;
@@ -303,7 +303,7 @@ TEST(NonlinearStatistics, CovarianceIsTheAnalyticInverseScaledByChiSquarePerDof)
         const std::vector<Point> points = NoisyLogistic(withSd);
         StatsRun run(kLogistic, false);
         const FitRecord& fit = run.Go(Lines(points, withSd));
-        ASSERT_EQ(fit.outcome, 1);
+        ASSERT_EQ(fit.outcome, FitOutcome::Converged);
         ASSERT_TRUE(fit.statistics);
         const FitStatistics& stats = *fit.statistics;
         const std::vector<double> inverse = LogisticInverseCurvature(fit.parameters, points);
@@ -347,7 +347,7 @@ TEST(LinearStatistics, CovarianceIsTheClosedFormInverse) {
         const std::vector<Point> points = ScatteredLine(withSd);
         StatsRun run(kLinear, false);
         const FitRecord& fit = run.Go(Lines(points, withSd));
-        ASSERT_EQ(fit.outcome, 1);
+        ASSERT_EQ(fit.outcome, FitOutcome::Converged);
         ASSERT_TRUE(fit.statistics);
         // XᵀWX of the design rows (1, x) and its inverse by the adjugate.
         double m00 = 0, m01 = 0, m11 = 0;
@@ -380,7 +380,7 @@ TEST(LinearStatistics, ThroughTheOriginCoversTheSlopeAlone) {
     const std::vector<Point> points = ScatteredLine(false);
     StatsRun run(kThroughOrigin, false);
     const FitRecord& fit = run.Go(Lines(points, false));
-    ASSERT_EQ(fit.outcome, 1);
+    ASSERT_EQ(fit.outcome, FitOutcome::Converged);
     double sxx = 0, rss = 0;
     for (const Point& p : points) {
         sxx += p.x * p.x;
@@ -399,9 +399,9 @@ TEST(LinearStatistics, ThroughTheOriginCoversTheSlopeAlone) {
 
 TEST(StatisticsBlockText, FollowsEachParameterBlockOnlyWhenSwitchedOn) {
     const std::vector<std::string> lines = Lines(NoisyLogistic(false), false);
-    StatsRun off(kLogistic, false, kMethodAll);
+    StatsRun off(kLogistic, false, FitMethod::All);
     off.Go(lines);
-    StatsRun on(kLogistic, true, kMethodAll);
+    StatsRun on(kLogistic, true, FitMethod::All);
     on.Go(lines);
     // The records carry the statistics either way; only the text differs.
     ASSERT_EQ(on.record.sets[0].fits.size(), 4u);

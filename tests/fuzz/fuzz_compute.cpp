@@ -33,14 +33,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace quillon;
     ComputeSession session;
     session.settings.modelId = kModels[data[0] % kModelChoices];
-    session.settings.methodId = data[1] % (kMethodAll + 1);
+    session.settings.method =
+        static_cast<FitMethod>(data[1] % (static_cast<int>(FitMethod::All) + 1));
     const uint8_t flags = data[2];
     session.settings.output.enabled = (flags & 1) != 0;
     session.settings.output.paramTable = (flags & 2) != 0;
-    session.settings.output.contents = (flags >> 2) % 3;
-    session.settings.output.xminMode = (flags >> 4) % 3;
-    session.settings.output.xmaxMode = (flags >> 5) % 3;
-    session.settings.output.stepMode = (flags >> 7) & 1;
+    session.settings.output.contents = static_cast<ResultContents>((flags >> 2) % 3);
+    session.settings.output.xminMode = static_cast<CurveEndMode>((flags >> 4) % 3);
+    session.settings.output.xmaxMode = static_cast<CurveEndMode>((flags >> 5) % 3);
+    session.settings.output.stepMode = static_cast<CurveStepMode>((flags >> 7) & 1);
     session.settings.convergence.n_cut = 20;
     session.settings.statistics = (data[1] & 0x80) != 0;
 

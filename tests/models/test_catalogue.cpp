@@ -37,7 +37,7 @@ TEST(Catalogue, OutOfRangeIdsHaveNoEntry) {
     EXPECT_EQ(ModelDisplayString(-1), "");
     EXPECT_EQ(ModelDisplayString(kModelCount), "");
     EXPECT_EQ(ModelParamCount(43), 0);
-    EXPECT_EQ(MethodName(5), "");
+    EXPECT_EQ(MethodName(static_cast<FitMethod>(5)), "");
     EXPECT_FALSE(IsValidModelId(43));
 }
 
@@ -48,11 +48,11 @@ TEST(Catalogue, OnlyIdsZeroAndTwentyEightAreLinear) {
 }
 
 TEST(Catalogue, MethodsInComboOrder) {
-    EXPECT_EQ(MethodName(0), "Marquardt");
-    EXPECT_EQ(MethodName(1), "Expansion");
-    EXPECT_EQ(MethodName(2), "Powell");
-    EXPECT_EQ(MethodName(3), "Gradient-search");
-    EXPECT_EQ(MethodName(4), "ALL");
+    EXPECT_EQ(MethodName(FitMethod::Marquardt), "Marquardt");
+    EXPECT_EQ(MethodName(FitMethod::Expansion), "Expansion");
+    EXPECT_EQ(MethodName(FitMethod::Powell), "Powell");
+    EXPECT_EQ(MethodName(FitMethod::GradientSearch), "Gradient-search");
+    EXPECT_EQ(MethodName(FitMethod::All), "ALL");
 }
 
 }  // namespace

@@ -28,10 +28,11 @@
 namespace quillon::plot {
 namespace {
 
-ComputeRecord Compute(const std::vector<std::string>& lines, int modelId, int methodId = 0) {
+ComputeRecord Compute(const std::vector<std::string>& lines, int modelId,
+                      FitMethod method = FitMethod::Marquardt) {
     ComputeSession session;
     session.settings.modelId = modelId;
-    session.settings.methodId = methodId;
+    session.settings.method = method;
     testing::RecordingHost host;
     return ComputeParameters(lines, session, host, nullptr, 1);
 }

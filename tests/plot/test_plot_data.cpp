@@ -15,10 +15,11 @@
 namespace quillon::plot {
 namespace {
 
-ComputeRecord Compute(const std::vector<std::string>& lines, int modelId, int methodId = 0) {
+ComputeRecord Compute(const std::vector<std::string>& lines, int modelId,
+                      FitMethod method = FitMethod::Marquardt) {
     ComputeSession session;
     session.settings.modelId = modelId;
-    session.settings.methodId = methodId;
+    session.settings.method = method;
     testing::RecordingHost host;
     return ComputeParameters(lines, session, host, nullptr, 1);
 }
@@ -49,16 +50,16 @@ TEST(SetTitle, FirstMemoLineWithoutSlashesOrTheSetNumber) {
 TEST(CurveLegend, MethodAndFirstLineOfTheOutcome) {
     FitRecord fit;
     fit.method = "Marquardt";
-    fit.outcome = 1;
+    fit.outcome = FitOutcome::Converged;
     fit.message = "収束しました。\n";
     EXPECT_EQ(CurveLegend(fit), "Marquardt: 収束しました");
     fit.method = "Gradient";
-    fit.outcome = -1;
+    fit.outcome = FitOutcome::Singular;
     fit.message = "特異点\n初期値や誤差水準を検討して下さい。\n";
     EXPECT_EQ(CurveLegend(fit), "Gradient: 特異点");
     FitRecord linear;
     linear.method = "linear";
-    linear.outcome = 1;
+    linear.outcome = FitOutcome::Converged;
     linear.message = "  a +/- a_sig = 1 +/- 0 \n";
     EXPECT_EQ(CurveLegend(linear), "linear: fitted");
 }
@@ -158,7 +159,7 @@ TEST(CurveSampleX, EvenOnLinearAndLogAxes) {
 }
 
 TEST(BuildSetPlot, NonlinearCurveFollowsTheModelFormulaForEveryMethodRun) {
-    const ComputeRecord record = Compute(MichaelisMenten(true), 21, kMethodAll);
+    const ComputeRecord record = Compute(MichaelisMenten(true), 21, FitMethod::All);
     ASSERT_EQ(record.sets.size(), 1u);
     const SetRecord& set = record.sets[0];
     ASSERT_EQ(set.fits.size(), 4u);
@@ -191,7 +192,7 @@ TEST(BuildSetPlot, RunWithoutParametersKeepsItsLegendButHasNoCurve) {
     set.points = {{1, 2, 1}, {2, 3, 1}};
     FitRecord failed;
     failed.method = "Powell";
-    failed.outcome = -1;
+    failed.outcome = FitOutcome::Singular;
     failed.message = "特異点\n";
     set.fits = {failed};
     const SetPlotData data = BuildSetPlot({21, 20.0}, set);

@@ -217,22 +217,22 @@ bool IsOutcomeText(const std::string& text) {
 
 struct MatrixCase {
     int modelId;
-    int methodId;
+    FitMethod method;
 };
 
 class TortureMatrix : public ::testing::TestWithParam<MatrixCase> {};
 
 TEST_P(TortureMatrix, EverySetEndsWithAnOutcomeText) {
-    const auto [modelId, methodId] = GetParam();
+    const auto [modelId, method] = GetParam();
     for (const DataCase& data : DataCases()) {
         for (bool file : {false, true}) {
             const std::string name = "model " + std::to_string(modelId) + ", method " +
-                                     std::to_string(methodId) + ", " + data.name +
+                                     std::to_string(static_cast<int>(method)) + ", " + data.name +
                                      (file ? ", with result columns and statistics" : "");
             SCOPED_TRACE(name);
             ComputeSession session;
             session.settings.modelId = modelId;
-            session.settings.methodId = methodId;
+            session.settings.method = method;
             session.settings.convergence.n_cut = kNCut;
             session.settings.output.enabled = file;
             session.settings.statistics = file;  // the statistics block on the same bad data
@@ -253,7 +253,7 @@ TEST_P(TortureMatrix, EverySetEndsWithAnOutcomeText) {
             if (IsLinear(modelId)) {
                 ASSERT_EQ(set.fits.size(), 1u);
                 const FitRecord& fit = set.fits[0];
-                if (fit.outcome != 1) {
+                if (fit.outcome != FitOutcome::Converged) {
                     EXPECT_EQ(fit.message, "Abnormal data!!\n");
                 }
                 EXPECT_EQ(flatMessages, 0);
@@ -264,7 +264,7 @@ TEST_P(TortureMatrix, EverySetEndsWithAnOutcomeText) {
                 continue;
             }
             EXPECT_EQ(flatMessages, 0);
-            EXPECT_EQ(set.fits.size(), methodId == kMethodAll ? 4u : 1u);
+            EXPECT_EQ(set.fits.size(), method == FitMethod::All ? 4u : 1u);
             for (const FitRecord& fit : set.fits) {
                 EXPECT_TRUE(IsOutcomeText(fit.message)) << fit.method << ": " << fit.message;
             }
@@ -275,15 +275,15 @@ TEST_P(TortureMatrix, EverySetEndsWithAnOutcomeText) {
 std::vector<MatrixCase> AllCases() {
     std::vector<MatrixCase> cases;
     for (int model = 0; model < kModelCount; ++model) {
-        for (int method = 0; method <= kMethodAll; ++method) {
-            cases.push_back({model, method});
+        for (int method = 0; method < kMethodCount; ++method) {
+            cases.push_back({model, static_cast<FitMethod>(method)});
         }
     }
     return cases;
 }
 
 std::string CaseName(const ::testing::TestParamInfo<MatrixCase>& param) {
-    std::string method(MethodName(param.param.methodId));
+    std::string method(MethodName(param.param.method));
     std::erase(method, '-');
     return "Model" + std::to_string(param.param.modelId) + "_" + method;
 }
