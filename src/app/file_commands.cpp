@@ -56,7 +56,9 @@ bool FileCommands::MaybeSave() {
     }
     switch (m_ui.AskSaveChanges(Title())) {
         case SaveChangesAnswer::Yes:
-            if (m_state.m_strPathName.empty()) {
+            // Never write the default name unasked: a new document gets its
+            // name, overwrite question and backup in the Save As dialog.
+            if (!m_state.hasOwnFile) {
                 return OnFileSaveAs();
             }
             return SaveTo(m_state.m_strPathName);
@@ -78,6 +80,7 @@ void FileCommands::OnFileNew() {
 void FileCommands::OnNewDocument() {
     m_state.m_strPathName = CurrentFolder() + kNewDocumentName;
     m_state.m_strSavedPath = m_state.m_strPathName;
+    m_state.hasOwnFile = false;
     m_state.loadMode = LoadMode::New;
     m_state.encoding = TextEncoding::Utf8;
     m_state.hadBom = false;
@@ -136,6 +139,7 @@ bool FileCommands::OpenDocument(const std::string& path) {
         m_state.m_strPathName = path;
         m_recent.Add(path);
         m_state.m_strSavedPath = path;
+        m_state.hasOwnFile = true;
         m_state.encoding = loaded.encoding;
         m_state.hadBom = loaded.hadBom;
     }
@@ -182,6 +186,7 @@ bool FileCommands::SaveTo(const std::string& path) {
     }
     SetModified(false);
     m_state.m_strPathName = path;
+    m_state.hasOwnFile = true;
     m_recent.Add(path);
     return true;
 }
