@@ -28,6 +28,24 @@ std::string CurrentFolder() {
     return ec ? std::string("/") : WithTrailingSlash(cwd.string());
 }
 
+// The absolute form of path, taken in the current folder, without "."
+// steps. ".." steps stay: folding them by name could pass a symbolic link
+// and name another file than the one the system opens.
+std::string AbsolutePath(const std::string& path) {
+    std::error_code ec;
+    const fs::path absolute = path.empty() ? fs::path() : fs::absolute(path, ec);
+    if (absolute.empty() || ec) {
+        return path;
+    }
+    fs::path result;
+    for (const fs::path& step : absolute) {
+        if (!step.empty() && step != ".") {
+            result /= step;
+        }
+    }
+    return result.string();
+}
+
 }  // namespace
 
 FileCommands::FileCommands(CQueryView& view, IFileUi& ui, DirectoryHistory& documentHistory,
@@ -104,7 +122,10 @@ bool FileCommands::OpenPath(const std::string& path) {
         return false;
     }
     m_state.loadMode = LoadMode::Open;
-    return OpenDocument(path);
+    // Relative paths (the command line's) are resolved here, once: the
+    // save, its overwrite question and backup and the recent list all need
+    // the file's folder.
+    return OpenDocument(AbsolutePath(path));
 }
 
 void FileCommands::OnAppend() {

@@ -187,5 +187,40 @@ TEST_F(SaveChangesQuestion, YesOnADocumentWithAFileOfItsOwnSavesThereWithoutADia
     EXPECT_EQ(Listing(m_current), std::vector<std::string>{});
 }
 
+// A path given relative (on the command line, say) is taken in the current
+// folder once, when it is opened: the overwrite question shows the real
+// folder, the backup lands beside the file and the recent list holds it once.
+TEST(RelativePath, SavesWithABackupInTheCurrentFolder) {
+    Window w;
+    ScopedCurrentFolder inWindowFolder(w.dir.path().toStdString());
+    const fs::path folder = fs::current_path();
+    Write("waves.txt", "old\r\n");
+    ASSERT_TRUE(w.Files().OpenPath("waves.txt"));
+    EXPECT_EQ(w.Files().State().m_strPathName, (folder / "waves.txt").string());
+    EXPECT_EQ(w.Files().Title(), "waves.txt");
+    w.Type("new");
+    w.ui.overwrite.push_back({OverwriteAnswer::Backup, BackupChoice::Bak});
+    EXPECT_TRUE(w.Files().OnFileSave());
+    EXPECT_EQ(w.ui.warned, std::vector<std::string>{});
+    ASSERT_EQ(w.ui.overwriteShown.size(), 1u);
+    EXPECT_EQ(w.ui.overwriteShown[0].m_strFolder, folder.string() + "/");
+    EXPECT_EQ(Read((folder / "waves.bak").string()), "old\r\n");
+    EXPECT_EQ(Read((folder / "waves.txt").string()), "new\r\n");
+    EXPECT_EQ(w.frame->Recent().Paths(), std::vector<std::string>{(folder / "waves.txt").string()});
+}
+
+TEST(RelativePath, EverySpellingOfOneFileIsOneRecentEntry) {
+    Window w;
+    ScopedCurrentFolder inWindowFolder(w.dir.path().toStdString());
+    const std::string absolute = (fs::current_path() / "waves.txt").string();
+    Write(absolute, "0 1\n");
+    const std::vector<std::string> spellings{"waves.txt", "./waves.txt", ".//waves.txt", absolute};
+    for (const std::string& spelling : spellings) {
+        ASSERT_TRUE(w.Files().OpenPath(spelling)) << spelling;
+        EXPECT_EQ(w.Files().State().m_strPathName, absolute) << spelling;
+        EXPECT_EQ(w.frame->Recent().Paths(), std::vector<std::string>{absolute}) << spelling;
+    }
+}
+
 }  // namespace
 }  // namespace quillon::app
