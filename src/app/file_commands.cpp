@@ -125,7 +125,15 @@ bool FileCommands::OpenPath(const std::string& path) {
     // Relative paths (the command line's) are resolved here, once: the
     // save, its overwrite question and backup and the recent list all need
     // the file's folder.
-    return OpenDocument(AbsolutePath(path));
+    const std::string absolute = AbsolutePath(path);
+    if (OpenDocument(absolute)) {
+        return true;
+    }
+    // A file that no longer opens is not offered again, in either spelling;
+    // the settings keep the list as it is when the window closes.
+    m_recent.Remove(path);
+    m_recent.Remove(absolute);
+    return false;
 }
 
 void FileCommands::OnAppend() {

@@ -53,7 +53,8 @@ class FileCommands {
     bool OnFileSaveAs();
     void OnCloseNoSave();
     // Opens a file as the document (command line, recent list, a drop),
-    // after the save-changes question.
+    // after the save-changes question; a relative path is taken in the
+    // current folder. A file that fails to open leaves the recent list.
     bool OpenPath(const std::string& path);
     // The save-changes question for a modified document; false: the user
     // cancelled (also in the Save As dialog of a document without a file of

@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "fake_file_ui.h"
+#include "files/document_text.h"
+#include "support/file_faults.h"
 
 namespace quillon::app {
 namespace {
@@ -220,6 +222,88 @@ TEST(RelativePath, EverySpellingOfOneFileIsOneRecentEntry) {
         EXPECT_EQ(w.Files().State().m_strPathName, absolute) << spelling;
         EXPECT_EQ(w.frame->Recent().Paths(), std::vector<std::string>{absolute}) << spelling;
     }
+}
+
+// A recent file that no longer opens, made by make in the window's folder.
+struct UnopenableRecentFile {
+    const char* name;
+    std::function<std::string(const Window&)> make;
+};
+
+void PrintTo(const UnopenableRecentFile& file, std::ostream* out) {
+    *out << file.name;
+}
+
+const UnopenableRecentFile kUnopenableRecentFiles[] = {
+    {"Deleted", [](const Window& w) { return w.Path("gone.txt"); }},
+    {"DeletedAndListedWithADot",
+     [](const Window& w) { return w.dir.path().toStdString() + "/./gone.txt"; }},
+    {"Unreadable",
+     [](const Window& w) {
+         const std::string path = w.Path("locked.txt");
+         Write(path, "0 1\n");
+         fs::permissions(path, fs::perms::none);
+         return path;
+     }},
+    {"Binary",
+     [](const Window& w) {
+         const std::string path = w.Path("image.bol");
+         Write(path, std::string("ab\0cd", 5));
+         return path;
+     }},
+    {"NowAFolder",
+     [](const Window& w) {
+         const std::string path = w.Path("folder.txt");
+         fs::create_directory(path);
+         return path;
+     }},
+};
+
+class UnopenableRecentFiles : public ::testing::TestWithParam<UnopenableRecentFile> {
+  protected:
+    void SetUp() override {
+        Write(m_kept, "0 1\n");
+        w.frame->Recent().Add(m_kept);
+        m_path = GetParam().make(w);
+        w.frame->Recent().Add(m_path);
+    }
+
+    Window w;
+    const std::string m_kept = w.Path("kept.txt");
+    std::string m_path;
+};
+
+TEST_P(UnopenableRecentFiles, AreReportedAndLeaveTheList) {
+    {
+        quillon::testing::PermissionsEnforced enforced;  // also for root
+        QAction* item = RecentItem(*w.frame, m_path);
+        ASSERT_NE(item, nullptr);
+        item->trigger();
+    }
+    ASSERT_EQ(w.ui.warned.size(), 1u);
+    EXPECT_EQ(w.ui.warned[0].rfind(std::string(kDocumentOpenFailedMessage) + "\n", 0), 0u);
+    EXPECT_NE(w.ui.warned[0].find(fs::path(m_path).filename().string()), std::string::npos);
+    EXPECT_EQ(w.Files().Title(), "新規.bol");
+    EXPECT_EQ(w.frame->Recent().Paths(), std::vector<std::string>{m_kept});
+    EXPECT_EQ(RecentItem(*w.frame, m_path), nullptr);
+    // Nor is it in the settings the next window starts from.
+    ASSERT_TRUE(w.frame->close());
+    CMainFrame next(&w.ui, w.settings.get());
+    EXPECT_EQ(next.Recent().Paths(), std::vector<std::string>{m_kept});
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, UnopenableRecentFiles, ::testing::ValuesIn(kUnopenableRecentFiles),
+                         [](const auto& test) { return std::string(test.param.name); });
+
+TEST(RecentFiles, OneThatCannotOpenStaysListedWhenTheSaveChangesQuestionIsCancelled) {
+    Window w;
+    const std::string gone = w.Path("gone.txt");
+    w.frame->Recent().Add(gone);
+    w.Type("0 1");
+    w.ui.saveChanges.push_back(SaveChangesAnswer::Cancel);
+    EXPECT_FALSE(w.Files().OpenPath(gone));
+    EXPECT_EQ(w.ui.warned, std::vector<std::string>{});
+    EXPECT_EQ(w.frame->Recent().Paths(), std::vector<std::string>{gone});
 }
 
 }  // namespace
