@@ -28,6 +28,24 @@ std::string CurrentFolder() {
     return ec ? std::string("/") : WithTrailingSlash(cwd.string());
 }
 
+// The absolute form of path, taken in the current folder, without "."
+// steps. ".." steps stay: folding them by name could pass a symbolic link
+// and name another file than the one the system opens.
+std::string AbsolutePath(const std::string& path) {
+    std::error_code ec;
+    const fs::path absolute = path.empty() ? fs::path() : fs::absolute(path, ec);
+    if (absolute.empty() || ec) {
+        return path;
+    }
+    fs::path result;
+    for (const fs::path& step : absolute) {
+        if (!step.empty() && step != ".") {
+            result /= step;
+        }
+    }
+    return result.string();
+}
+
 }  // namespace
 
 FileCommands::FileCommands(CQueryView& view, IFileUi& ui, DirectoryHistory& documentHistory,
@@ -56,7 +74,9 @@ bool FileCommands::MaybeSave() {
     }
     switch (m_ui.AskSaveChanges(Title())) {
         case SaveChangesAnswer::Yes:
-            if (m_state.m_strPathName.empty()) {
+            // Never write the default name unasked: a new document gets its
+            // name, overwrite question and backup in the Save As dialog.
+            if (!m_state.hasOwnFile) {
                 return OnFileSaveAs();
             }
             return SaveTo(m_state.m_strPathName);
@@ -78,6 +98,7 @@ void FileCommands::OnFileNew() {
 void FileCommands::OnNewDocument() {
     m_state.m_strPathName = CurrentFolder() + kNewDocumentName;
     m_state.m_strSavedPath = m_state.m_strPathName;
+    m_state.hasOwnFile = false;
     m_state.loadMode = LoadMode::New;
     m_state.encoding = TextEncoding::Utf8;
     m_state.hadBom = false;
@@ -101,7 +122,18 @@ bool FileCommands::OpenPath(const std::string& path) {
         return false;
     }
     m_state.loadMode = LoadMode::Open;
-    return OpenDocument(path);
+    // Relative paths (the command line's) are resolved here, once: the
+    // save, its overwrite question and backup and the recent list all need
+    // the file's folder.
+    const std::string absolute = AbsolutePath(path);
+    if (OpenDocument(absolute)) {
+        return true;
+    }
+    // A file that no longer opens is not offered again, in either spelling;
+    // the settings keep the list as it is when the window closes.
+    m_recent.Remove(path);
+    m_recent.Remove(absolute);
+    return false;
 }
 
 void FileCommands::OnAppend() {
@@ -136,6 +168,7 @@ bool FileCommands::OpenDocument(const std::string& path) {
         m_state.m_strPathName = path;
         m_recent.Add(path);
         m_state.m_strSavedPath = path;
+        m_state.hasOwnFile = true;
         m_state.encoding = loaded.encoding;
         m_state.hadBom = loaded.hadBom;
     }
@@ -182,6 +215,7 @@ bool FileCommands::SaveTo(const std::string& path) {
     }
     SetModified(false);
     m_state.m_strPathName = path;
+    m_state.hasOwnFile = true;
     m_recent.Add(path);
     return true;
 }

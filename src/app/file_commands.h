@@ -32,6 +32,9 @@ enum class LoadMode { Open = 0, Append = 1, New = 2 };
 struct DocumentFileState {
     std::string m_strPathName;   // the document's path
     std::string m_strSavedPath;  // the path to keep after a load
+    // Whether the path names the document's own file (opened or saved);
+    // a new document's path is only the default name in the current folder.
+    bool hasOwnFile = false;
     bool m_bCloseNoSave = false;
     LoadMode loadMode = LoadMode::Open;
     TextEncoding encoding = TextEncoding::Utf8;  // the file's, for the save
@@ -50,10 +53,12 @@ class FileCommands {
     bool OnFileSaveAs();
     void OnCloseNoSave();
     // Opens a file as the document (command line, recent list, a drop),
-    // after the save-changes question.
+    // after the save-changes question; a relative path is taken in the
+    // current folder. A file that fails to open leaves the recent list.
     bool OpenPath(const std::string& path);
     // The save-changes question for a modified document; false: the user
-    // cancelled and the command must stop.
+    // cancelled (also in the Save As dialog of a document without a file of
+    // its own) and the command must stop.
     bool MaybeSave();
     // After a compute with the File switch on: the result-file dialog and
     // the write, reported through host.
