@@ -295,8 +295,8 @@ TEST(ComputeJobs, RefittedSetKeepsItsOwnDirectives) {
     lines.emplace_back("");
     lines.emplace_back("<a[0]=2.5>");
     AddSineSet(lines, noise, 60, true);
-    JobsRun one(kBiasedSine, 0, false, 10000);
-    JobsRun four(kBiasedSine, 0, false, 10000);
+    JobsRun one(kBiasedSine, FitMethod::Marquardt, false, 10000);
+    JobsRun four(kBiasedSine, FitMethod::Marquardt, false, 10000);
     one.Go(lines, 1);
     four.Go(lines, 4);
     ASSERT_EQ(one.record.sets.size(), 2U);

@@ -59,7 +59,7 @@ TEST(ModelRegistry, PreFitTraitMatchesTheModelsThatRunAPreFit) {
         std::string log;
         model->PreFit(log, [&ran](CModelFunction&, std::string&) {
             ran = true;
-            return 0;
+            return FitOutcome::NotConverged;
         });
         EXPECT_EQ(entry.preFit, ran) << id;
         if (ran) {
