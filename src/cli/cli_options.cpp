@@ -1,11 +1,14 @@
 #include "cli/cli_options.h"
 
 #include <CLI/CLI.hpp>
+#include <cmath>
 #include <limits>
+#include <utility>
 
 #include "files/output_settings.h"
 #include "fit/convergence.h"
 #include "models/catalogue.h"
+#include "records/number_scan.h"
 
 namespace quillon {
 namespace {
@@ -154,6 +157,101 @@ std::optional<FitMethod> ParseMethod(const std::string& text) {
     return std::nullopt;
 }
 
+namespace {
+
+// A whole text as one number; nothing when it is not exactly a number.
+std::optional<double> WholeNumber(const std::string& text) {
+    const char* p = text.c_str();
+    double value = 0.0;
+    if (!ScanDouble(p, value)) {
+        return std::nullopt;
+    }
+    SkipSpace(p);
+    return *p == '\0' ? std::optional<double>(value) : std::nullopt;
+}
+
+// "I=REST": the parameter index (0..999, as a directive line takes it) and REST.
+std::optional<std::pair<int, std::string>> IndexAndRest(const std::string& text) {
+    const std::size_t equals = text.find('=');
+    if (equals == std::string::npos) {
+        return std::nullopt;
+    }
+    const std::optional<double> index = WholeNumber(text.substr(0, equals));
+    if (!index || *index < 0 || *index > 999 || *index != std::floor(*index)) {
+        return std::nullopt;
+    }
+    return std::pair{static_cast<int>(*index), text.substr(equals + 1)};
+}
+
+// "LO:HI" with either side empty (open); not both.
+std::optional<ParameterBounds> BoundsOf(const std::string& text) {
+    const std::size_t colon = text.find(':');
+    if (colon == std::string::npos) {
+        return std::nullopt;
+    }
+    ParameterBounds bounds;
+    const std::string sides[2] = {text.substr(0, colon), text.substr(colon + 1)};
+    double* targets[2] = {&bounds.lower, &bounds.upper};
+    bool any = false;
+    for (int k = 0; k < 2; ++k) {
+        if (sides[k].find_first_not_of(" \t") == std::string::npos) {
+            continue;
+        }
+        const std::optional<double> value = WholeNumber(sides[k]);
+        if (!value || std::isnan(*value)) {
+            return std::nullopt;
+        }
+        *targets[k] = *value;
+        any = true;
+    }
+    if (!any || bounds.lower > bounds.upper) {
+        return std::nullopt;
+    }
+    return bounds;
+}
+
+InitialValueDirective& DirectiveFor(int index, std::vector<InitialValueDirective>& directives) {
+    for (InitialValueDirective& d : directives) {
+        if (d.index == index) {
+            return d;
+        }
+    }
+    InitialValueDirective d;
+    d.index = index;
+    d.hasValue = false;
+    return directives.emplace_back(d);
+}
+
+}  // namespace
+
+std::optional<std::string> ParseParameterOptions(const std::vector<std::string>& fixes,
+                                                 const std::vector<std::string>& bounds,
+                                                 std::vector<InitialValueDirective>& directives) {
+    for (const std::string& fix : fixes) {
+        const auto parsed = IndexAndRest(fix);
+        const std::optional<double> value = parsed ? WholeNumber(parsed->second) : std::nullopt;
+        if (!value) {
+            return "--fix " + fix + ": expected I=V, a parameter index 0..999 and a number";
+        }
+        InitialValueDirective& d = DirectiveFor(parsed->first, directives);
+        d.value = *value;
+        d.hasValue = true;
+        d.fixed = true;
+    }
+    for (const std::string& bound : bounds) {
+        const auto parsed = IndexAndRest(bound);
+        const std::optional<ParameterBounds> range =
+            parsed ? BoundsOf(parsed->second) : std::nullopt;
+        if (!range) {
+            return "--bound " + bound +
+                   ": expected I=LO:HI, a parameter index 0..999 and LO <= HI (one side may "
+                   "be empty)";
+        }
+        DirectiveFor(parsed->first, directives).bounds = range;
+    }
+    return std::nullopt;
+}
+
 std::optional<int> ParseCliOptions(const std::vector<std::string>& args, CliOptions& options,
                                    std::ostream& out, std::ostream& err) {
     CLI::App app{"Quillon_L: least-squares curve fitting of data sets", "quillon"};
@@ -213,6 +311,16 @@ std::optional<int> ParseCliOptions(const std::vector<std::string>& args, CliOpti
     app.add_option("--plot-set", options.plotSet, "the set number the graph shows (default: all)")
         ->check(CLI::Range(1, std::numeric_limits<int>::max()))
         ->needs(plot);
+    std::vector<std::string> fixes;
+    std::vector<std::string> bounds;
+    app.add_option("--fix", fixes,
+                   "I=V: hold parameter Ai at V in every nonlinear fit (as a line "
+                   "<<a[I] = V fixed>> before the data); repeatable")
+        ->allow_extra_args(false);
+    app.add_option("--bound", bounds,
+                   "I=LO:HI: keep parameter Ai within [LO, HI] in every nonlinear fit; one side "
+                   "may be empty; repeatable")
+        ->allow_extra_args(false);
     app.add_option("FILE", options.input, "data text; absent or - reads standard input");
 
     std::vector<std::string> reversed(args.rbegin(), args.rend());
@@ -223,6 +331,10 @@ std::optional<int> ParseCliOptions(const std::vector<std::string>& args, CliOpti
         return 0;
     } catch (const CLI::ParseError& e) {
         err << "quillon: " << e.what() << '\n';
+        return 2;
+    }
+    if (const auto problem = ParseParameterOptions(fixes, bounds, options.startDirectives)) {
+        err << "quillon: " << *problem << '\n';
         return 2;
     }
     ApplyNamedChoices(names, options);

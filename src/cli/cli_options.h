@@ -43,7 +43,15 @@ struct CliOptions {
     std::string plotPath;     // empty: no graph is drawn
     int plotSet = 0;          // the set the graph shows; 0: all sets
     bool statistics = false;  // a statistics block after every parameter block
+    // --fix and --bound, as "<<...>>" lines before the data would give them.
+    std::vector<InitialValueDirective> startDirectives;
 };
+
+// The directives of --fix I=V and --bound I=LO:HI (either side may be
+// empty), one per parameter index; the error text when one does not read.
+std::optional<std::string> ParseParameterOptions(const std::vector<std::string>& fixes,
+                                                 const std::vector<std::string>& bounds,
+                                                 std::vector<InitialValueDirective>& directives);
 
 // The method of a name (any case) or of a digit 0..4.
 std::optional<FitMethod> ParseMethod(const std::string& text);

@@ -1,5 +1,6 @@
 #include "cli/json_report.h"
 
+#include <cmath>
 #include <nlohmann/json.hpp>
 
 #include "models/catalogue.h"
@@ -44,6 +45,23 @@ void AddStatistics(json& j, const std::optional<FitStatistics>& stats) {
     j["bic"] = stats->bic;
 }
 
+// A bound side, null when open.
+json BoundSide(double bound) {
+    return std::isfinite(bound) ? json(bound) : json(nullptr);
+}
+
+// The keys of a fit that held or bounded a parameter.
+void AddConstraints(json& j, const FitConstraintMarks& marks) {
+    json bounds = json::array();
+    for (const std::optional<ParameterBounds>& b : marks.bounds) {
+        bounds.push_back(b ? json::array({BoundSide(b->lower), BoundSide(b->upper)})
+                           : json(nullptr));
+    }
+    j["fixed"] = marks.fixed;
+    j["bounds"] = std::move(bounds);
+    j["at_bound"] = marks.atBound;
+}
+
 json FitJson(const FitRecord& fit) {
     json j = {
         {"method", fit.method},   {"outcome", static_cast<int>(fit.outcome)},
@@ -55,6 +73,9 @@ json FitJson(const FitRecord& fit) {
         j["sigma_y"] = fit.sigmaY ? json(*fit.sigmaY) : json(nullptr);
     }
     AddStatistics(j, fit.statistics);
+    if (fit.constraints) {
+        AddConstraints(j, *fit.constraints);
+    }
     return j;
 }
 

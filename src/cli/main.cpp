@@ -222,6 +222,7 @@ int main(int argc, char** argv) {
     session.settings.convergence = options.convergence;
     session.settings.fixedCDegrees = options.fixedCDegrees;
     session.settings.statistics = options.statistics;
+    session.settings.startDirectives = options.startDirectives;
 
     const bool json = options.format == ReportFormat::Json;
     CliHost host(json ? nullptr : &std::cout, std::cerr, UseColour(options));

@@ -153,7 +153,7 @@ class ComputeRun final : private ISetReaderEvents {
 ComputeRecord ComputeRun::Run(std::span<const std::string_view> lines) {
     m_session.header = ComputeHeader(m_settings.modelId);
     m_session.directives.thisSet.clear();
-    m_session.directives.laterSets.clear();
+    m_session.directives.laterSets = m_settings.startDirectives;
     const WaitCursor wait(m_host);
     if (m_reportsProgress) {
         m_setCount = CountComputeSets(lines);
@@ -193,6 +193,11 @@ void ComputeRun::OnInvalidText(const std::string& text) {
 
 void ComputeRun::OnDirectiveLine(std::string_view line) {
     if (const auto parsed = ParseDirectiveLine(line)) {
+        if (!parsed->error.empty()) {
+            // The value still counts; only the bounds are dropped.
+            m_output.ReportError("Bound invalid! (" + parsed->error + ") " + std::string(line) +
+                                 "\n");
+        }
         auto& list =
             parsed->laterSets ? m_session.directives.laterSets : m_session.directives.thisSet;
         list.push_back(parsed->directive);

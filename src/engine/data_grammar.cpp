@@ -1,5 +1,6 @@
 #include "engine/data_grammar.h"
 
+#include <cctype>
 #include <cmath>
 #include <limits>
 
@@ -49,6 +50,76 @@ std::size_t Utf8SequenceLength(unsigned char lead) {
     if ((lead & 0xF8) == 0xF0)
         return 4;
     return 1;
+}
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+void SkipBlanks(const char*& p) {
+    while (IsBlank(*p)) {
+        ++p;
+    }
+}
+
+// One side of "[lo, hi]": a number, or nothing for an open side (the
+// default, infinite bound stays). False when something else stands there.
+bool ScanBoundSide(const char*& p, double& bound) {
+    SkipBlanks(p);
+    if (*p == ',' || *p == ']') {
+        return true;
+    }
+    if (!ScanDouble(p, bound) || std::isnan(bound)) {
+        return false;
+    }
+    SkipBlanks(p);
+    return true;
+}
+
+// "[lo, hi]" from p, which stands on "["; the error when it is malformed or
+// lo > hi.
+std::string ScanBounds(const char* p, ParameterBounds& bounds) {
+    ++p;  // past "["
+    if (!ScanBoundSide(p, bounds.lower) || *p != ',') {
+        return "malformed bounds";
+    }
+    ++p;
+    if (!ScanBoundSide(p, bounds.upper) || *p != ']') {
+        return "malformed bounds";
+    }
+    if (bounds.lower > bounds.upper) {
+        return "lower bound above upper bound";
+    }
+    return {};
+}
+
+// What follows the value up to the directive's closing ">": the word
+// "fixed" and the bounds "[lo, hi]", in either order; any other text is
+// ignored. A bound that does not read is dropped with an error.
+void ParseDirectiveTail(std::string_view tail, ParsedDirective& parsed) {
+    tail = tail.substr(0, tail.find('>'));
+    for (std::size_t at = tail.find("fixed"); at != std::string_view::npos;
+         at = tail.find("fixed", at + 1)) {
+        const bool wordStart = at == 0 || !std::isalnum(static_cast<unsigned char>(tail[at - 1]));
+        const std::size_t end = at + 5;
+        const bool wordEnd =
+            end == tail.size() || !std::isalnum(static_cast<unsigned char>(tail[end]));
+        if (wordStart && wordEnd) {
+            parsed.directive.fixed = true;
+            break;
+        }
+    }
+    const std::size_t open = tail.find('[');
+    if (open == std::string_view::npos) {
+        return;
+    }
+    const std::string text(tail.substr(open));  // NUL-terminated for the scanner
+    ParameterBounds bounds;
+    parsed.error = ScanBounds(text.c_str(), bounds);
+    // "[ , ]" (or infinite sides only) bounds nothing.
+    if (parsed.error.empty() && (std::isfinite(bounds.lower) || std::isfinite(bounds.upper))) {
+        parsed.directive.bounds = bounds;
+    }
 }
 
 }  // namespace
@@ -137,8 +208,10 @@ std::optional<ParsedDirective> ParseDirectiveLine(std::string_view line) {
         return std::nullopt;
     }
     ParsedDirective parsed;
-    parsed.directive = {value, index};
+    parsed.directive.value = value;
+    parsed.directive.index = index;
     parsed.laterSets = line.size() > 1 && line[1] == '<';
+    ParseDirectiveTail(p, parsed);
     return parsed;
 }
 

@@ -39,9 +39,13 @@ PointScan ScanPointLine(const char* text);
 struct ParsedDirective {
     InitialValueDirective directive;
     bool laterSets = false;  // "<<" lines apply to this and every later set
+    // Why the line's bounds were dropped (malformed, or lo > hi); empty when
+    // they were read or there were none.
+    std::string error;
 };
 
-// Reads "<a[i] = v>" or "<<a[i] = v>>"; nothing when index or value is missing.
+// Reads "<a[i] = v>" or "<<a[i] = v>>", with "fixed" and "[lo, hi]" after the
+// value; nothing when index or value is missing.
 std::optional<ParsedDirective> ParseDirectiveLine(std::string_view line);
 
 // Reads the framing rate of a "*... framing ..." line; nothing when the line

@@ -47,7 +47,7 @@ DFPowell::DFPowell(CModelFunction& model, std::string& log, int nCut, double chi
       m_n(model.PointCount()),
       m_mm(m_m > 0 ? static_cast<std::size_t>(m_m) : 0),
       m_nn(m_n > 0 ? static_cast<std::size_t>(m_n) : 0),
-      m_dof(static_cast<double>(m_n - m_m)),
+      m_dof(static_cast<double>(model.DegreesOfFreedom())),
       m_nCut(nCut),
       m_chiCut(chiCut),
       m_log(log) {
@@ -230,22 +230,34 @@ double DFPowell::FinishStatistics() {
 
 void DFPowell::LogHeader(FitMethod method) {
     m_log += "Initial values of parameters:\n";
-    for (int i = 0; i < m_m; ++i) {
-        AppendSprintf(m_log, "<a[%3d] = %lg>\n", i, m_a[i]);
+    if (m_view != nullptr) {
+        m_view->AppendInitialValues(m_log, m_a);
+    } else {
+        for (int i = 0; i < m_m; ++i) {
+            AppendSprintf(m_log, "<a[%3d] = %lg>\n", i, m_a[i]);
+        }
     }
     m_log += "\n";
     AppendSprintf(m_log, "Method: %s\n\n", MethodTitle(method));
     m_log += "   n: Sum of sqrs ";
-    for (int i = 0; i < m_m; ++i) {
-        AppendSprintf(m_log, "   a[%3d]   ", i);
+    if (m_view != nullptr) {
+        m_view->AppendColumnTitles(m_log);
+    } else {
+        for (int i = 0; i < m_m; ++i) {
+            AppendSprintf(m_log, "   a[%3d]   ", i);
+        }
     }
     m_log += "\n";
 }
 
 void DFPowell::LogLine(int k) {
     AppendSprintf(m_log, "%4d:%12.5lf", k, m_chisqPrev);
-    for (int i = 0; i < m_m; ++i) {
-        AppendSprintf(m_log, "%10lg  ", m_a[i]);
+    if (m_view != nullptr) {
+        m_view->AppendValues(m_log, m_a);
+    } else {
+        for (int i = 0; i < m_m; ++i) {
+            AppendSprintf(m_log, "%10lg  ", m_a[i]);
+        }
     }
     m_log += "\n";
 }

@@ -27,6 +27,20 @@ struct MethodRun {
     int iterations = 0;
 };
 
+// How a method's log shows the parameters when the workspace runs on a
+// model whose parameters are not the user's (a fit with held or bounded
+// parameters); the workspace hands it its own parameter vector.
+class IParameterLog {
+  public:
+    virtual ~IParameterLog() = default;
+    // The lines of the "Initial values of parameters:" block.
+    virtual void AppendInitialValues(std::string& log, const double* internal) const = 0;
+    // The column titles of the iteration table after "Sum of sqrs".
+    virtual void AppendColumnTitles(std::string& log) const = 0;
+    // One iteration line's parameter values.
+    virtual void AppendValues(std::string& log, const double* internal) const = 0;
+};
+
 class DFPowell {
   public:
     // Takes a, h, x, y, w and the counts from the model. The log string is
@@ -67,6 +81,10 @@ class DFPowell {
     // The start values and the title of one of the four methods.
     void LogHeader(FitMethod method);
     void LogLine(int k);
+
+    // Logs the parameters through view instead of as they are; the view
+    // must outlive the workspace.
+    void SetParameterLog(const IParameterLog* view) { m_view = view; }
 
     double ChisqPrev() const { return m_chisqPrev; }
     const double* Work() const { return m_work.data(); }
@@ -179,6 +197,7 @@ class DFPowell {
     std::vector<double> m_direction;
     std::vector<double> m_unitWeights;  // used when the model carries no weights
 
+    const IParameterLog* m_view = nullptr;
     double m_lambda = 0.001;  // Marquardt's damping factor
     PowellState m_powell;
 };

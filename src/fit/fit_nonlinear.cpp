@@ -5,7 +5,9 @@
 #include <memory>
 #include <span>
 
+#include "fit/constrained_model.h"
 #include "fit/dfpowell.h"
+#include "fit/method_runs.h"
 #include "fit/parameter_stats.h"
 #include "fit/result_columns.h"
 #include "models/catalogue.h"
@@ -18,21 +20,7 @@ namespace {
 
 constexpr const char* kFlatData = "Data point invalid/flat!\n";
 constexpr const char* kNoMemory = "Memory allocation error in Calc NL!";
-
-// Runs one method on the workspace; any value but the other three runs
-// Marquardt.
-MethodRun RunMethod(DFPowell& workspace, FitMethod method) {
-    switch (method) {
-        case FitMethod::Expansion:
-            return workspace.Expansion();
-        case FitMethod::Powell:
-            return workspace.Powell();
-        case FitMethod::GradientSearch:
-            return workspace.GradientSearch();
-        default:
-            return workspace.Marquardt();
-    }
-}
+constexpr const char* kNothingFitted = "Every parameter is fixed: nothing was fitted.\n";
 
 // The methods a fit runs: the four in their order for ALL, else the one
 // chosen (the span then points at it).
@@ -55,26 +43,56 @@ AnswerHint OutcomeHint(FitOutcome outcome) {
 }
 
 // The pre-fit of the periodic models: a Marquardt run on a fresh workspace
-// with the same log and settings.
-MarquardtRunner PreFitRunner(const ConvergenceSettings& convergence) {
-    return [convergence](CModelFunction& model, std::string& log) {
-        DFPowell workspace(model, log, convergence.n_cut, convergence.chi_cut);
-        return workspace.Marquardt().outcome;
+// with the same log and settings. With held or bounded parameters it runs on
+// the free ones and leaves the parameters it reached in fitted.
+MarquardtRunner PreFitRunner(const ConvergenceSettings& convergence,
+                             const FitConstraints& constraints, std::vector<double>& fitted) {
+    return [convergence, &constraints, &fitted](CModelFunction& model, std::string& log) {
+        if (!constraints.Any()) {
+            DFPowell workspace(model, log, convergence.n_cut, convergence.chi_cut);
+            return workspace.Marquardt().outcome;
+        }
+        CConstrainedModel free(model, constraints);
+        if (free.ParamCount() == 0) {
+            return FitOutcome::NotConverged;  // nothing to pre-fit
+        }
+        DFPowell workspace(free, log, convergence.n_cut, convergence.chi_cut);
+        workspace.SetParameterLog(&free);
+        const FitOutcome outcome = workspace.Marquardt().outcome;
+        free.WriteBack();
+        fitted.assign(model.Params().begin(), model.Params().end());
+        return outcome;
     };
 }
 
-void ApplyDirectives(CModelFunction& model, DirectiveLists& directives) {
+// True when a held parameter is not at its value or a bounded one is
+// outside its bounds.
+bool BreaksConstraints(std::span<const double> a, const FitConstraints& constraints) {
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const ParameterConstraint c = constraints.At(static_cast<int>(i));
+        if ((c.fixed && a[i] != c.value) ||
+            (!c.fixed && c.bounds && (a[i] < c.bounds->lower || a[i] > c.bounds->upper))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The start values of the directives, and the constraints they give.
+FitConstraints ApplyDirectives(CModelFunction& model, DirectiveLists& directives) {
     const std::span<double> params = model.Params();
     auto apply = [&](const std::vector<InitialValueDirective>& list) {
         for (const InitialValueDirective& d : list) {
-            if (d.index >= 0 && d.index < model.ParamCount()) {
+            if (d.hasValue && d.index >= 0 && d.index < model.ParamCount()) {
                 params[static_cast<std::size_t>(d.index)] = d.value;
             }
         }
     };
     apply(directives.laterSets);
     apply(directives.thisSet);
+    FitConstraints constraints = ConstraintsFromDirectives(directives);
     directives.thisSet.clear();
+    return constraints;
 }
 
 // The second stage of a staged model (the asymmetric sine after the biased
@@ -95,43 +113,71 @@ std::unique_ptr<CModelFunction> BuildSecondStage(int modelId, CModelFunction& fi
     return second;
 }
 
-std::string ParameterBlock(CModelFunction& model, double chisqDof, bool weighted) {
+// "(fixed)" or "(at bound b)" after a parameter's line; "" otherwise.
+std::string ParameterLine(int j, double value, double error, const FitConstraintMarks* marks,
+                          double atBound) {
+    const auto at = static_cast<std::size_t>(j);
+    if (marks != nullptr && marks->atBound[at]) {
+        return Sprintf("  a[%d]: %lf (at bound %lg)\n", j, value, atBound);
+    }
+    std::string line = Sprintf("  a[%d]: %lf +/- %lf", j, value, error);
+    return line + (marks != nullptr && marks->fixed[at] ? " (fixed)\n" : "\n");
+}
+
+// The bound a parameter marked at a bound sits at: the nearer one.
+double NearerBound(double value, const std::optional<ParameterBounds>& bounds) {
+    if (!bounds) {
+        return std::nan("");
+    }
+    return std::fabs(value - bounds->lower) <= std::fabs(value - bounds->upper) ? bounds->lower
+                                                                                : bounds->upper;
+}
+
+std::string ParameterBlock(CModelFunction& model, double chisqDof, bool weighted,
+                           const RunView& view) {
     std::string text = "Parameters fit_aj +/- sigma_aj:\n";
     const std::span<double> a = model.Params();
     const std::span<double> s = model.Steps();
     const double scale = weighted ? 1.0 : std::sqrt(chisqDof);
+    const FitConstraintMarks* marks = view.marks ? &*view.marks : nullptr;
     for (std::size_t j = 0; j < a.size(); ++j) {
-        text += Sprintf("  a[%d]: %lf +/- %lf\n", static_cast<int>(j), a[j],
-                        weighted ? s[j] : s[j] * scale);
+        const double bound = marks != nullptr ? NearerBound(a[j], marks->bounds[j]) : 0.0;
+        text +=
+            ParameterLine(static_cast<int>(j), a[j], weighted ? s[j] : s[j] * scale, marks, bound);
     }
     text += Sprintf(
         "  Chi-square per degree of freedom: %lf\n  Degree of freedom: %d\n  Number of points: "
         "%d\n\n",
-        chisqDof, model.DegreesOfFreedom(), model.PointCount());
+        chisqDof, view.dof, model.PointCount());
     return text;
 }
 
 // The statistics of a run that ended with a parameter block, taken from the
-// inverse curvature the workspace left behind, so that the covariance's
-// diagonal gives back the reported errors.
-FitStatistics RunStatistics(const DFPowell& workspace, const FitRecord& record, double totalSquares,
+// inverse curvature the run left behind, so that the covariance's diagonal
+// gives back the reported errors.
+FitStatistics RunStatistics(const RunView& view, const FitRecord& record, double totalSquares,
                             bool weighted) {
     const std::size_t m = record.parameters.size();
-    // An uninverted curvature leaves every error undefined.
-    const bool inverted = std::none_of(record.errors.begin(), record.errors.end(),
-                                       [](double e) { return std::isnan(e); });
+    // An uninverted curvature leaves every error undefined; a parameter at a
+    // bound has none of its own.
+    bool inverted = true;
+    for (std::size_t j = 0; j < m; ++j) {
+        const bool atBound = view.marks && view.marks->atBound[j];
+        inverted = inverted && (atBound || !std::isnan(record.errors[j]));
+    }
     StatisticsInput input;
     input.parameters = record.parameters;
     input.errors = record.errors;
-    if (inverted && workspace.ParamCount() == static_cast<int>(m)) {
-        input.inverseCurvature = std::span<const double>(workspace.Work(), m * m);
+    if (inverted && view.inverseCurvature.size() == m * m) {
+        input.inverseCurvature = view.inverseCurvature;
     }
     input.covarianceScale = weighted ? 1.0 : record.chisqDof.value_or(std::nan(""));
-    input.chiSquare = workspace.F0();
+    input.chiSquare = view.chiSquare;
     input.totalSquares = totalSquares;
     input.points = record.points;
     input.dof = record.dof;
     input.knownSd = weighted;
+    input.freeParameters = view.freeParameters;
     return ComputeFitStatistics(input);
 }
 
@@ -146,7 +192,7 @@ std::vector<std::string> ParameterNames(std::size_t m) {
 // The run's columns. The curve's spacing step takes the first two X in
 // input order.
 void AppendResultColumns(CModelFunction& model, const double* x, FitOutcome outcome,
-                         double chisqDof, FitMethod method, int setNumber,
+                         double chisqDof, int dof, FitMethod method, int setNumber,
                          const NonlinearFitContext& context) {
     const FitSettings& settings = context.settings;
     FittedSet set;
@@ -155,7 +201,7 @@ void AppendResultColumns(CModelFunction& model, const double* x, FitOutcome outc
                              setNumber, MethodMark(method));
     set.parameters = model.Params();
     set.chisqDof = chisqDof;
-    set.dof = model.DegreesOfFreedom();
+    set.dof = dof;
     set.points = model.PointCount();
     set.curve.xRange = [&model, x] { return CurveXRange{model.XMin(), model.XMax(), x[0], x[1]}; };
     set.curve.value = [&model](double xv) { return model.ValueAt(xv); };
@@ -165,6 +211,44 @@ void AppendResultColumns(CModelFunction& model, const double* x, FitOutcome outc
 void ShowMessage(const NonlinearFitContext& context, const std::string& text) {
     context.host.ShowMessage(text, MessageIcon::Exclamation);
     context.messages.push_back({"error", text});
+}
+
+// Sends the run's log and its outcome with the parameter block, and returns
+// its record.
+FitRecord ReportRun(CModelFunction& model, const RunView& view, FitMethod method,
+                    std::string& buffer, bool weighted, double totalSquares,
+                    const NonlinearFitContext& context) {
+    const FitSettings& settings = context.settings;
+    const FitOutcome outcome = view.run.outcome;
+    const double chisqDof = view.run.chisqDof;  // not a number without a parameter block
+    context.host.SendAnswer(AnswerHint::Memo, buffer);
+    buffer = view.nothingFitted
+                 ? std::string(kNothingFitted)
+                 : FitOutcomeMessage(outcome, settings.convergence.n_cut, view.run.lambda);
+    FitRecord record;
+    record.method = std::string(MethodName(method));
+    record.outcome = outcome;
+    record.message = buffer;
+    record.dof = view.dof;
+    record.points = model.PointCount();
+    record.constraints = view.marks;
+    if (HasParameterBlock(outcome)) {
+        buffer += ParameterBlock(model, chisqDof, weighted, view);
+        const std::span<double> a = model.Params();
+        const std::span<double> s = model.Steps();
+        record.parameters.assign(a.begin(), a.end());
+        for (double sj : s) {
+            record.errors.push_back(weighted ? sj : sj * std::sqrt(chisqDof));
+        }
+        record.chisqDof = chisqDof;
+        record.statistics = RunStatistics(view, record, totalSquares, weighted);
+        if (settings.statistics) {
+            buffer += StatisticsBlock(*record.statistics, ParameterNames(a.size()));
+        }
+    }
+    context.host.SendAnswer(OutcomeHint(outcome), buffer);
+    buffer.clear();
+    return record;
 }
 
 }  // namespace
@@ -229,11 +313,18 @@ std::vector<FitRecord> FitNonlinear(const double* x, const double* y, const doub
         return {};
     }
     std::string buffer;
-    ApplyDirectives(*model, context.directives);
+    const FitConstraints constraints = ApplyDirectives(*model, context.directives);
+    std::vector<double> preFitted;
     if (entry != nullptr && entry->preFit &&
-        model->PreFit(buffer, PreFitRunner(convergence)) != 0) {
+        model->PreFit(buffer, PreFitRunner(convergence, constraints, preFitted)) != 0) {
         context.host.SendAnswer(AnswerHint::Memo, buffer);
         buffer.clear();
+    }
+    // The periodic pre-fit normalises its result (a positive amplitude and
+    // period, a shift within one period); a held or bounded parameter keeps
+    // the value the pre-fit reached instead.
+    if (!preFitted.empty() && BreaksConstraints(model->Params(), constraints)) {
+        std::copy(preFitted.begin(), preFitted.end(), model->Params().begin());
     }
     if (entry != nullptr && entry->secondStage != nullptr) {
         std::unique_ptr<CModelFunction> second =
@@ -245,9 +336,12 @@ std::vector<FitRecord> FitNonlinear(const double* x, const double* y, const doub
         model = std::move(second);
     }
     // Made after the pre-fit, which runs on a workspace of its own, so the
-    // two are never held at once.
-    auto workspace =
-        std::make_unique<DFPowell>(*model, buffer, convergence.n_cut, convergence.chi_cut);
+    // two are never held at once. A constrained fit makes one per method.
+    std::unique_ptr<DFPowell> workspace;
+    if (!constraints.Any()) {
+        workspace =
+            std::make_unique<DFPowell>(*model, buffer, convergence.n_cut, convergence.chi_cut);
+    }
 
     const auto count = static_cast<std::size_t>(n);
     // The fit weighs each residual by w; without weights every point counts once.
@@ -256,35 +350,13 @@ std::vector<FitRecord> FitNonlinear(const double* x, const double* y, const doub
         WeightedTotalSumOfSquares({y, count}, {w == nullptr ? unitWeights.data() : w, count});
     std::vector<FitRecord> records;
     for (const FitMethod method : MethodsToRun(settings.method)) {
-        const MethodRun run = RunMethod(*workspace, method);
-        const FitOutcome outcome = run.outcome;
-        const double chisqDof = run.chisqDof;  // not a number without a parameter block
-        context.host.SendAnswer(AnswerHint::Memo, buffer);
-        buffer = FitOutcomeMessage(outcome, convergence.n_cut, run.lambda);
-        FitRecord record;
-        record.method = std::string(MethodName(method));
-        record.outcome = outcome;
-        record.message = buffer;
-        record.dof = model->DegreesOfFreedom();
-        record.points = model->PointCount();
-        if (HasParameterBlock(outcome)) {
-            buffer += ParameterBlock(*model, chisqDof, weighted);
-            const std::span<double> a = model->Params();
-            const std::span<double> s = model->Steps();
-            record.parameters.assign(a.begin(), a.end());
-            for (double sj : s) {
-                record.errors.push_back(weighted ? sj : sj * std::sqrt(chisqDof));
-            }
-            record.chisqDof = chisqDof;
-            record.statistics = RunStatistics(*workspace, record, totalSquares, weighted);
-            if (settings.statistics) {
-                buffer += StatisticsBlock(*record.statistics, ParameterNames(a.size()));
-            }
-        }
-        context.host.SendAnswer(OutcomeHint(outcome), buffer);
-        buffer.clear();
+        const RunView view = workspace
+                                 ? RunPlain(*workspace, *model, method)
+                                 : RunConstrained(*model, constraints, method, buffer, convergence);
+        FitRecord record = ReportRun(*model, view, method, buffer, weighted, totalSquares, context);
         if (settings.output.enabled) {
-            AppendResultColumns(*model, x, outcome, chisqDof, method, setNumber, context);
+            AppendResultColumns(*model, x, view.run.outcome, view.run.chisqDof, view.dof, method,
+                                setNumber, context);
         }
         model->Restore();
         records.push_back(std::move(record));

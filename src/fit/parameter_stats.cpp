@@ -137,7 +137,9 @@ void FillConfidence(const StatisticsInput& input, FitStatistics& stats) {
 
 void FillGoodness(const StatisticsInput& input, FitStatistics& stats) {
     const double n = static_cast<double>(input.points);
-    const double k = static_cast<double>(input.parameters.size());
+    const double k = static_cast<double>(input.freeParameters >= 0
+                                             ? static_cast<std::size_t>(input.freeParameters)
+                                             : input.parameters.size());
     if (input.totalSquares > 0.0) {
         stats.rSquared = 1.0 - input.chiSquare / input.totalSquares;
     }

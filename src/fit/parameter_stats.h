@@ -41,6 +41,8 @@ struct StatisticsInput {
     int points = 0;
     int dof = 0;
     bool knownSd = false;  // the SDs were given: chi-square forms of AIC and BIC
+    // The parameters the fit varied (AIC and BIC count them); -1: all.
+    int freeParameters = -1;
 };
 
 FitStatistics ComputeFitStatistics(const StatisticsInput& input);

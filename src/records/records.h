@@ -28,10 +28,20 @@ struct DataSet {
     int setNumber = 0;     // 1-based count of sets that reached a fit
 };
 
-// "<a[i] = v>" (this set) or "<<a[i] = v>>" (this and later sets).
+// The range a parameter is kept in; an open side is infinite.
+struct ParameterBounds {
+    double lower = -std::numeric_limits<double>::infinity();
+    double upper = std::numeric_limits<double>::infinity();
+};
+
+// "<a[i] = v>" (this set) or "<<a[i] = v>>" (this and later sets), with an
+// optional "fixed" (Ai is held at v) and bounds "[lo, hi]".
 struct InitialValueDirective {
     double value = 0.0;
     int index = 0;
+    bool hasValue = true;  // false only for the command line's bound without a value
+    bool fixed = false;
+    std::optional<ParameterBounds> bounds;
 };
 
 struct DirectiveLists {
@@ -81,6 +91,9 @@ struct FitSettings {
     ConvergenceSettings convergence;
     double fixedCDegrees = 20.0;  // the fixed phase C of the fixed-C Kestrel-Dune models
     bool statistics = false;      // a statistics block after every parameter block
+    // Directives in force before the first line, as if "<<...>>" lines
+    // opened the text (the command line's --fix and --bound).
+    std::vector<InitialValueDirective> startDirectives;
 };
 
 // One named column of numbers for the result file.
@@ -106,6 +119,13 @@ struct FitStatistics {
     double bic = std::numeric_limits<double>::quiet_NaN();
 };
 
+// How the parameters of a fit were held or bounded, and where they ended.
+struct FitConstraintMarks {
+    std::vector<bool> fixed;
+    std::vector<std::optional<ParameterBounds>> bounds;
+    std::vector<bool> atBound;
+};
+
 // What one fit of one set yields, kept for machine-readable output.
 struct FitRecord {
     std::string method;  // "linear" or the method name
@@ -118,6 +138,9 @@ struct FitRecord {
     int points = 0;
     std::optional<double> sigmaY;             // linear fits only
     std::optional<FitStatistics> statistics;  // fits with a parameter block
+    // Per parameter, only for fits that held or bounded one: held, the
+    // bounds (nothing when unbounded), and ended at a bound.
+    std::optional<FitConstraintMarks> constraints;
 };
 
 // One set that reached a fit, with every fit run on it.

@@ -28,7 +28,7 @@ class FakeNonlinearFitter : public INonlinearFitter {
         session.directives.thisSet.clear();
         host.SendAnswer(AnswerHint::Result, "fitted\n");
         return {
-            FitRecord{"Marquardt", FitOutcome::Converged, "fitted\n", {}, {}, {}, 0, 0, {}, {}}};
+            FitRecord{"Marquardt", FitOutcome::Converged, "fitted\n", {}, {}, {}, 0, 0, {}, {}, {}}};
     }
 
     struct Call {
