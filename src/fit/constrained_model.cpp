@@ -96,10 +96,10 @@ double CConstrainedModel::InternalStep(std::size_t k, double start, double step)
     if (!(h > 0.0) || !std::isfinite(h)) {
         h = std::max(std::fabs(start) * ER(), kMinStep);
     }
-    // Towards the inside: from a bound the other way would not move p.
-    const double up = t.ToInternal(start + h) - t.ToInternal(start);
-    const double down = t.ToInternal(start) - t.ToInternal(start - h);
-    const double u = std::max(std::fabs(up), std::fabs(down));
+    // The step moves p by h where the map is steepest and by less towards
+    // the bounds, so it is never coarser than the parameter's own step
+    // wherever the fit goes; from a bound it still moves p a little.
+    const double u = h / t.SteepestDerivative();
     return u >= kMinStep && std::isfinite(u) ? u : kMinStep;
 }
 

@@ -135,6 +135,10 @@ double BoundTransform::Derivative(double u) const {
     }
 }
 
+double BoundTransform::SteepestDerivative() const {
+    return m_kind == BoundKind::Both ? (m_upper - m_lower) / 2.0 : 1.0;
+}
+
 std::optional<double> BoundTransform::BoundReached(double p) const {
     return Within(p, kAtBoundFraction * Scale());
 }

@@ -54,6 +54,9 @@ class BoundTransform {
     double ToInternal(double p) const;
     // dp/du at u.
     double Derivative(double u) const;
+    // The largest |dp/du| anywhere: half the range between two bounds, 1
+    // (far from the bound) above or below one.
+    double SteepestDerivative() const;
     // The bound p has reached: within a small part of the map's scale (the
     // range, or the start's distance from a single bound). Nothing inside.
     std::optional<double> BoundReached(double p) const;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 
 #include "engine/data_grammar.h"
 
@@ -95,6 +96,59 @@ TEST(Directive, UnreadableLinesAreIgnored) {
     EXPECT_FALSE(ParseDirectiveLine("<a[1]=>"));      // no value
     EXPECT_FALSE(ParseDirectiveLine("<]a[1]=2>"));    // "]" before "a["
     EXPECT_FALSE(ParseDirectiveLine("<a[ 1 ]=2>"));   // blank before "]"
+}
+
+// What follows the value: "fixed" and "[lo, hi]" in either order, blanks
+// optional, any case; other text is ignored as it always was; a bound that
+// does not read is dropped with an error while the value still counts.
+TEST(Directive, FixedAndBoundsAfterTheValue) {
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    struct Case {
+        const char* line;
+        bool fixed;
+        bool bounded;
+        double lower;
+        double upper;
+        bool error;
+    };
+    const Case cases[] = {
+        {"<a[2] = 1.5 fixed>", true, false, 0, 0, false},
+        {"<<a[2] = 1.5 FIXED>>", true, false, 0, 0, false},
+        {"<a[2] = 1.5fixed>", true, false, 0, 0, false},
+        {"<a[2] = 1.5 unfixed>", false, false, 0, 0, false},  // not the word
+        {"<a[2] = 1.5 fixedly>", false, false, 0, 0, false},  // not the word
+        {"<a[2] = 1.5> fixed", false, false, 0, 0, false},    // after the ">"
+        {"<a[1] = 3 [0, 10]>", false, true, 0, 10, false},
+        {"<a[1] = 3 [0,10]>", false, true, 0, 10, false},
+        {"<a[1] = 3 [ -1e-3 , 2e2 ]>", false, true, -1e-3, 200, false},
+        {"<a[1] = 3 [0, ]>", false, true, 0, inf, false},
+        {"<a[1] = 3 [ , 10]>", false, true, -inf, 10, false},
+        {"<a[1] = 3 [,]>", false, false, 0, 0, false},  // both sides open: no bound
+        {"<a[1] = 3 [0, 10] fixed>", true, true, 0, 10, false},
+        {"<a[1] = 3 fixed [0, 10]>", true, true, 0, 10, false},
+        {"<a[1] = 3 [5, 5]>", false, true, 5, 5, false},
+        {"<a[1] = 3 [10, 0]>", false, false, 0, 0, true},  // lo > hi
+        {"<a[1] = 3 [x, 10]>", false, false, 0, 0, true},
+        {"<a[1] = 3 [0 10]>", false, false, 0, 0, true},
+        {"<a[1] = 3 [0, 10>", false, false, 0, 0, true},
+        {"<a[1] = 3 [0, 10, 20]>", false, false, 0, 0, true},
+        {"<a[1] = 3 [nan, 1]>", false, false, 0, 0, true},
+        {"<a[1] = 3 [>", false, false, 0, 0, true},
+        {"<a[1] = 3 fixed [10, 0]>", true, false, 0, 0, true},
+    };
+    for (const Case& c : cases) {
+        const auto parsed = ParseDirectiveLine(c.line);
+        ASSERT_TRUE(parsed) << c.line;
+        const InitialValueDirective& d = parsed->directive;
+        EXPECT_DOUBLE_EQ(d.value, c.line[1] == '<' ? 1.5 : (d.index == 2 ? 1.5 : 3.0)) << c.line;
+        EXPECT_EQ(d.fixed, c.fixed) << c.line;
+        EXPECT_EQ(d.bounds.has_value(), c.bounded) << c.line;
+        if (c.bounded && d.bounds) {
+            EXPECT_EQ(d.bounds->lower, c.lower) << c.line;
+            EXPECT_EQ(d.bounds->upper, c.upper) << c.line;
+        }
+        EXPECT_EQ(!parsed->error.empty(), c.error) << c.line;
+    }
 }
 
 TEST(FramingOption, ColonThenEqualsThenTheGOfFraming) {
