@@ -206,7 +206,7 @@ TEST(AnswerPane, HowToUseTextLineForLine) {
     frame.AnsView().clear();
     frame.Action(32772)->trigger();
     const QStringList lines = PlainLines(frame.AnsView().toPlainText());
-    ASSERT_EQ(lines.size(), 28);
+    ASSERT_EQ(lines.size(), 30);
     EXPECT_EQ(lines[0], "---------------Quillon_L 使用法---------------");
     EXPECT_EQ(lines[1], "左のペインに下記の形式でデータを入力，ツールバーの ");
     EXPECT_EQ(lines[4], "結果をファイルに出力するには、□ File をチェックする。");
@@ -217,8 +217,10 @@ TEST(AnswerPane, HowToUseTextLineForLine) {
     EXPECT_EQ(lines[16], "\"//\" で始まる行はデータセットの区切り。");
     EXPECT_EQ(lines[24], "<a[ i] = ....> ... そのデータセットだけ");
     EXPECT_EQ(lines[25], "<<a[ i] = ....>> . それ以降のデータセット");
-    EXPECT_EQ(lines[26], "");
-    EXPECT_EQ(lines[27], "");
+    EXPECT_EQ(lines[26], "値の後に fixed と書くとその値に固定、");
+    EXPECT_EQ(lines[27], "[下限, 上限] と書くとその範囲内に制限する（片側は空でもよい）。");
+    EXPECT_EQ(lines[28], "");
+    EXPECT_EQ(lines[29], "");
 }
 
 TEST(ModelBar, FixedCModelsAskForCEveryTime) {

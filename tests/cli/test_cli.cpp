@@ -275,6 +275,56 @@ TEST(CliStatistics, JsonCarriesTheFiguresWithOrWithoutTheSwitch) {
     }
 }
 
+// --fix and --bound: the same fit as the lines before the data; the JSON
+// keys only when used; bad values exit 2 naming the option.
+TEST(CliConstraints, OptionsActAsLinesBeforeTheDataAndJsonMarksThem) {
+    std::string data;
+    for (int i = 1; i <= 15; ++i) {
+        const double x = 0.6 * i;
+        data += std::to_string(x) + " " + std::to_string(8 / (1 + 2 * std::exp(-0.7 * x))) + "\n";
+    }
+    const std::string lines = "<<a[2] = 0.7 fixed>>\n" + data;
+    const ProgramResult byLine = Quillon({"-m", "22", "--format", "json"}, &lines);
+    const ProgramResult byOption =
+        Quillon({"-m", "22", "--format", "json", "--fix", "2=0.7"}, &data);
+    ASSERT_EQ(byOption.status, 0) << byOption.err;
+    EXPECT_EQ(byOption.out, byLine.out);
+    const ProgramResult bounded =
+        Quillon({"-m", "22", "--format", "json", "--fix", "2=0.7", "--bound", "0=0:7.5"}, &data);
+    const auto fit = nlohmann::json::parse(bounded.out)["sets"][0]["fits"][0];
+    EXPECT_EQ(fit["fixed"], nlohmann::json::parse("[false, false, true]"));
+    EXPECT_EQ(fit["bounds"], nlohmann::json::parse("[[0, 7.5], null, null]"));
+    EXPECT_EQ(fit["at_bound"], nlohmann::json::parse("[true, false, false]"));
+    EXPECT_TRUE(fit["errors"][0].is_null());
+    EXPECT_EQ(fit["dof"], 13);
+
+    const auto plain = nlohmann::json::parse(Quillon({"-m", "22", "--format", "json"}, &data).out);
+    for (const char* key : {"fixed", "bounds", "at_bound"}) {
+        EXPECT_FALSE(plain["sets"][0]["fits"][0].contains(key)) << key;
+    }
+    const auto open = nlohmann::json::parse(
+        Quillon({"-m", "22", "--format", "json", "--bound", "1=:100"}, &data).out);
+    EXPECT_EQ(open["sets"][0]["fits"][0]["bounds"][1], nlohmann::json::parse("[null, 100]"));
+
+    for (const std::vector<std::string>& bad : {std::vector<std::string>{"--fix", "2"},
+                                                {"--fix", "x=1"},
+                                                {"--fix", "2=abc"},
+                                                {"--fix", "-1=3"},
+                                                {"--fix", "1.5=3"},
+                                                {"--bound", "1=5:2"},
+                                                {"--bound", "1=:"},
+                                                {"--bound", "1=3"},
+                                                {"--bound", "1=a:b"}}) {
+        std::vector<std::string> args{"-m", "22"};
+        args.insert(args.end(), bad.begin(), bad.end());
+        const ProgramResult result = Quillon(args, &data);
+        EXPECT_EQ(result.status, 2) << bad[1];
+        EXPECT_NE(result.err.find("quillon: " + bad[0] + " " + bad[1]), std::string::npos)
+            << result.err;
+        EXPECT_TRUE(result.out.empty()) << bad[1];
+    }
+}
+
 // Certified results of NIST's linear regression problems, read at run time.
 TEST(CliNist, LinearFitsAgreeWithCertifiedValues) {
     const char* env = std::getenv("QUILLON_NIST_DIR");
