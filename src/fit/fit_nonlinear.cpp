@@ -56,10 +56,14 @@ MarquardtRunner PreFitRunner(const ConvergenceSettings& convergence,
         if (free.ParamCount() == 0) {
             return FitOutcome::NotConverged;  // nothing to pre-fit
         }
+        // The steps stay the estimate's: errors of a run that pressed
+        // against a bound would make poor difference steps.
+        const std::vector<double> steps(model.Steps().begin(), model.Steps().end());
         DFPowell workspace(free, log, convergence.n_cut, convergence.chi_cut);
         workspace.SetParameterLog(&free);
         const FitOutcome outcome = workspace.Marquardt().outcome;
         free.WriteBack();
+        std::copy(steps.begin(), steps.end(), model.Steps().begin());
         fitted.assign(model.Params().begin(), model.Params().end());
         return outcome;
     };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace quillon {
 namespace {
@@ -12,6 +13,7 @@ namespace {
 constexpr double kAtBoundFraction = 1e-6;
 // Closer than this part of the scale, a fit may be pressing against a bound.
 constexpr double kPressedFraction = 1e-3;
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
 BoundKind KindOf(const ParameterBounds& bounds) {
     const bool lower = std::isfinite(bounds.lower);
@@ -156,13 +158,14 @@ std::optional<double> BoundTransform::Within(double p, double tolerance) const {
     if (m_kind == BoundKind::None || !std::isfinite(p)) {
         return std::nullopt;
     }
-    if (m_kind != BoundKind::Upper && p - m_lower <= tolerance) {
-        return m_lower;
+    // The nearer bound (an open side is infinitely far).
+    const double below = m_kind == BoundKind::Upper ? kInfinity : p - m_lower;
+    const double above = m_kind == BoundKind::Lower ? kInfinity : m_upper - p;
+    const double nearer = std::min(below, above);
+    if (!(nearer <= tolerance)) {
+        return std::nullopt;
     }
-    if (m_kind != BoundKind::Lower && m_upper - p <= tolerance) {
-        return m_upper;
-    }
-    return std::nullopt;
+    return below <= above ? m_lower : m_upper;
 }
 
 double ClampIntoBounds(double p, const ParameterBounds& bounds) {
