@@ -6,7 +6,7 @@ FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc)
 
-.PHONY: all bootstrap configure build run test check asan fuzz format clean
+.PHONY: all bootstrap configure build run test check asan fuzz package format clean
 
 all: build
 
@@ -24,6 +24,12 @@ build: configure
 run: bootstrap build
 	$(BUILD)/src/cli/quillon examples/linear.txt
 	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then $(BUILD)/src/app/quillon-gui; fi
+
+# A Debian package (quillon_VERSION_ARCH.deb in the build folder) of both
+# programs, the graph module, the manual page, the shell completion, the
+# desktop entry, icon, MIME type and AppStream data.
+package: bootstrap build
+	cd $(BUILD) && cpack -G DEB
 
 test: build
 	QT_QPA_PLATFORM=offscreen ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) --timeout 300
