@@ -1,6 +1,6 @@
 # Fails when a source file includes a header of a layer above its own, or a
-# library links one: records < models < fit < engine < files, plot < cli, app.
-# Folders of one rank (files and plot, cli and app) may not use each other.
+# library links one: records < models < fit < engine < files, plot < cli, app, python.
+# Folders of one rank (files and plot; cli, app and python) may not use each other.
 #
 #   cmake -DSOURCE_DIR=<folder holding the src/ tree> -P check_layers.cmake
 if(NOT SOURCE_DIR)
@@ -15,7 +15,8 @@ set(rank_files 4)
 set(rank_plot 4)
 set(rank_cli 5)
 set(rank_app 5)
-set(layers records models fit engine files plot cli app)
+set(rank_python 5)
+set(layers records models fit engine files plot cli app python)
 
 # True in out_var when code in folder `from` may use folder `to`.
 function(may_use from to out_var)

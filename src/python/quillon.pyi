@@ -1,0 +1,53 @@
+"""Least-squares fits of the Quillon_L model catalogue over numpy arrays."""
+from typing import Iterable, Mapping, Optional, Sequence, Union
+
+import numpy as np
+import numpy.typing as npt
+
+ArrayLike = npt.ArrayLike
+Bounds = Union[Mapping[int, Sequence[Optional[float]]], Sequence[Optional[Sequence[Optional[float]]]]]
+
+class FitResult:
+    """The result of one method run on one data set."""
+    method: str
+    outcome: int
+    message: str
+    params: np.ndarray
+    errors: np.ndarray
+    chisq_dof: float
+    dof: int
+    npoints: int
+    covariance: Optional[np.ndarray]
+    correlation: Optional[np.ndarray]
+    report: str
+    log: str
+    fixed: Optional[list[bool]]
+    at_bound: Optional[list[bool]]
+
+def fit(model: int, x: ArrayLike, y: ArrayLike, sd: Optional[ArrayLike] = None, *,
+        method: str = "Marquardt",
+        p0: Union[None, Sequence[Optional[float]], Mapping[int, float]] = None,
+        fixed: Union[None, Iterable[int], Mapping[int, float]] = None,
+        bounds: Optional[Bounds] = None,
+        n_cut: int = 10000, chi_cut: float = 1e-3, f_er: float = 1000.0,
+        chisqdof_lim: float = 1.0, fixed_c: float = 20.0,
+        stats: bool = False) -> Union[FitResult, list[FitResult]]:
+    """Fits model (an id 0..42) to one set; a list of four results for method='ALL'.
+    Raises ValueError when the set cannot be fitted."""
+
+def fit_many(model: int, sets: Iterable[Sequence[ArrayLike]], *,
+             method: str = "Marquardt",
+             p0: Union[None, Sequence[Optional[float]], Mapping[int, float]] = None,
+             fixed: Union[None, Iterable[int], Mapping[int, float]] = None,
+             bounds: Optional[Bounds] = None, jobs: int = 0,
+             n_cut: int = 10000, chi_cut: float = 1e-3, f_er: float = 1000.0,
+             chisqdof_lim: float = 1.0, fixed_c: float = 20.0,
+             stats: bool = False) -> list[Union[None, FitResult, list[FitResult]]]:
+    """Fits every (x, y) or (x, y, sd) in one compute on all cores (jobs=0);
+    None for a set that could not be fitted."""
+
+def models() -> list[tuple[int, str, int]]:
+    """The 43 models as (id, formula and name, parameter count)."""
+
+def methods() -> list[str]:
+    """The five method names."""

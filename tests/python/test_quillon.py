@@ -1,0 +1,129 @@
+"""The Python module against the command line and against known answers."""
+import json
+import math
+import os
+import subprocess
+import tempfile
+
+import numpy as np
+import pytest
+
+import quillon
+
+PROGRAM = os.environ["QUILLON_PROGRAM"]
+
+
+def logistic(n=20, scatter=0.03):
+    x = 0.5 * np.arange(1, n + 1)
+    y = 10 / (1 + 3 * np.exp(-0.5 * x)) + scatter * ((np.arange(1, n + 1) * 7) % 5 - 2)
+    return x, y, np.full(n, 0.05)
+
+
+def command_line(text, *args):
+    with tempfile.NamedTemporaryFile("w", suffix=".txt", delete=False) as f:
+        f.write(text)
+    try:
+        return subprocess.run([PROGRAM, "--color", "never", *args, f.name], capture_output=True,
+                              text=True, check=True).stdout
+    finally:
+        os.unlink(f.name)
+
+
+def data_text(sets):
+    lines = []
+    for n, s in enumerate(sets):
+        lines.append(f"// set {n + 1}")
+        lines += ["\t".join(f"{v:.17g}" for v in row) for row in zip(*s)]
+        lines.append("")
+    return "\n".join(lines) + "\n"
+
+
+def test_catalogue_lists():
+    models = quillon.models()
+    assert len(models) == 43
+    assert models[22][0] == 22 and models[22][2] == 3 and "Logistic" in models[22][1]
+    assert quillon.methods() == ["Marquardt", "Expansion", "Powell", "Gradient-search", "ALL"]
+
+
+def test_fit_matches_the_command_line_exactly():
+    x, y, sd = logistic()
+    result = quillon.fit(22, x, y, sd)
+    report = json.loads(command_line(data_text([(x, y, sd)]), "-m", "22", "--format", "json"))
+    fit = report["sets"][0]["fits"][0]
+    assert list(result.params) == fit["parameters"]
+    assert list(result.errors) == fit["errors"]
+    assert result.chisq_dof == fit["chisq_dof"]
+    assert (result.dof, result.npoints, result.outcome) == (fit["dof"], fit["points"], 1)
+    assert np.array_equal(result.covariance, np.array(fit["covariance"]))
+    text = command_line(data_text([(x, y, sd)]), "-m", "22")
+    assert result.report == text
+    assert result.log.startswith("Initial values of parameters:")
+    assert "Method: Marquardt method" in result.log
+
+
+def test_linear_fit_is_exact_and_unweighted_without_sd():
+    x = np.array([0.0, 1, 2, 3])
+    result = quillon.fit(0, x, 2 + 3 * x)
+    assert result.params == pytest.approx([2, 3], abs=1e-12)
+
+
+def test_held_and_bounded_parameters():
+    x, y, sd = logistic()
+    held = quillon.fit(22, x, y, sd, fixed={2: 0.5})
+    assert held.params[2] == 0.5 and held.errors[2] == 0 and held.dof == 18
+    assert held.fixed == [False, False, True]
+    by_p0 = quillon.fit(22, x, y, sd, p0=[None, None, 0.5], fixed=[2])
+    assert list(by_p0.params) == list(held.params)
+    bounded = quillon.fit(22, x, y, sd, bounds={2: (None, 0.4)})
+    assert bounded.params[2] <= 0.4 and bounded.at_bound == [False, False, True]
+    assert math.isnan(bounded.errors[2])
+
+
+def test_all_methods_give_four_results():
+    x, y, sd = logistic()
+    results = quillon.fit(22, x, y, sd, method="all")
+    assert [r.method for r in results] == ["Marquardt", "Expansion", "Powell", "Gradient-search"]
+
+
+def test_fit_many_equals_the_command_line_on_all_cores():
+    rng = np.random.default_rng(7)
+    sets = []
+    for _ in range(40):
+        x = np.linspace(0.5, 10, 25)
+        a = rng.uniform(5, 15)
+        sets.append((x, a / (1 + 3 * np.exp(-0.5 * x)) + rng.normal(0, 0.05, x.size),
+                     np.full(x.size, 0.05)))
+    results = quillon.fit_many(22, sets)
+    report = json.loads(command_line(data_text(sets), "-m", "22", "--format", "json"))
+    assert len(results) == 40
+    for result, fitted in zip(results, report["sets"]):
+        assert list(result.params) == fitted["fits"][0]["parameters"]
+    assert results[3].report.startswith("Model function:") and "// set 4" in results[3].report
+
+
+def test_a_set_that_cannot_be_fitted():
+    flat = (np.array([1.0, 2, 3]), np.array([5.0, 5, 5]))
+    with pytest.raises(ValueError, match="flat"):
+        quillon.fit(22, *flat)
+    x, y, sd = logistic()
+    assert quillon.fit_many(22, [flat, (x, y, sd)])[0] is None
+
+
+@pytest.mark.parametrize("call, message", [
+    (lambda: quillon.fit(43, [1, 2, 3], [1, 2, 3]), "model"),
+    (lambda: quillon.fit(22, [1, 2, 3], [1, 2]), "length"),
+    (lambda: quillon.fit(22, [1], [1]), "2 points"),
+    (lambda: quillon.fit(22, [1, 2, 3], [1, 2, 3], method="newton"), "method"),
+    (lambda: quillon.fit(22, [1, 2, 3], [1, 2, 3], bounds={0: (5, 1)}), "lower above upper"),
+    (lambda: quillon.fit(22, [1, 2, 3], [1, 2, 3], fixed=[1]), "needs a value"),
+    (lambda: quillon.fit(22, [[1, 2], [3, 4]], [1, 2]), "one-dimensional"),
+    (lambda: quillon.fit(22, [1, 2, 3], [1, 2, 3], n_cut=1), "n_cut"),
+])
+def test_bad_arguments_raise_value_error(call, message):
+    with pytest.raises(ValueError, match=message):
+        call()
+
+
+def test_unknown_keyword_is_a_type_error():
+    with pytest.raises(TypeError):
+        quillon.fit(22, [1, 2, 3], [1, 2, 3], tolerance=1)
