@@ -1,7 +1,7 @@
 #include "python/compute_call.h"
 
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 
 #include "engine/compute.h"
 #include "models/catalogue.h"
@@ -27,10 +27,11 @@ class ArrayHost : public IComputeHost {
     std::vector<std::string> messages;
 };
 
-std::string Digits(double value) {
+// The shortest text that reads back as the same double.
+void AppendDigits(std::string& line, double value) {
     char text[32];
-    std::snprintf(text, sizeof text, "%.17g", value);
-    return text;
+    const auto end = std::to_chars(text, text + sizeof text, value).ptr;
+    line.append(text, end);
 }
 
 std::string SetMemo(std::size_t index) {
@@ -155,9 +156,13 @@ std::vector<std::string> ArraySetLines(const std::vector<ArraySet>& sets) {
         memo.pop_back();
         lines.push_back(std::move(memo));
         for (std::size_t i = 0; i < set.x.size(); ++i) {
-            std::string line = Digits(set.x[i]) + "\t" + Digits(set.y[i]);
+            std::string line;
+            AppendDigits(line, set.x[i]);
+            line += '\t';
+            AppendDigits(line, set.y[i]);
             if (!set.sd.empty()) {
-                line += "\t" + Digits(set.sd[i]);
+                line += '\t';
+                AppendDigits(line, set.sd[i]);
             }
             lines.push_back(std::move(line));
         }

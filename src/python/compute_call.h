@@ -49,7 +49,8 @@ std::optional<std::string> CheckArraySet(const ArraySet& set);
 std::optional<std::string> CheckOptions(const ArrayFitOptions& options);
 
 // The data text of the sets: a "// set N" memo line, X, Y (and SD) with
-// every digit a double needs, so the compute reads back the same numbers,
+// the shortest digits that read back as the same double, so the compute
+// reads the very numbers given,
 // and an empty line after each set.
 std::vector<std::string> ArraySetLines(const std::vector<ArraySet>& sets);
 
