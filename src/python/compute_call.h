@@ -48,10 +48,9 @@ std::optional<FitMethod> MethodByName(const std::string& name);
 std::optional<std::string> CheckArraySet(const ArraySet& set);
 std::optional<std::string> CheckOptions(const ArrayFitOptions& options);
 
-// The data text of the sets: a "// set N" memo line, X, Y (and SD) with
-// the shortest digits that read back as the same double, so the compute
-// reads the very numbers given,
-// and an empty line after each set.
+// The data text of the sets: a "// set N" memo line, X, Y (and SD) in the
+// shortest digits that read back as the same double (so the compute reads
+// the very numbers given), and an empty line after each set.
 std::vector<std::string> ArraySetLines(const std::vector<ArraySet>& sets);
 
 // Fits the sets in one compute. header receives the report's header (the
