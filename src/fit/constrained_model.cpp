@@ -201,7 +201,8 @@ FitConstraintMarks CConstrainedModel::Marks() const {
     return marks;
 }
 
-std::vector<std::optional<double>> CConstrainedModel::PressedBounds(bool haveErrors) const {
+std::vector<std::optional<double>> CConstrainedModel::PressedBounds(bool haveErrors,
+                                                                    bool converged) const {
     std::vector<std::optional<double>> pressed(m_full.size());
     for (std::size_t k = 0; k < m_free.size(); ++k) {
         const BoundTransform& t = m_transforms[k];
@@ -211,7 +212,7 @@ std::vector<std::optional<double>> CConstrainedModel::PressedBounds(bool haveErr
         const auto i = static_cast<std::size_t>(m_free[k]);
         const double sigma =
             haveErrors ? std::fabs(t.Derivative(m_pParams[k])) * m_pSteps[k] : kNaN;
-        pressed[i] = t.BoundPressed(m_full[i], sigma);
+        pressed[i] = t.BoundPressed(m_full[i], sigma, converged);
     }
     return pressed;
 }

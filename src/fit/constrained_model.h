@@ -39,8 +39,9 @@ class CConstrainedModel final : public CModelFunction, public IParameterLog {
     FitConstraintMarks Marks() const;
     int FullParamCount() const { return static_cast<int>(m_full.size()); }
     // After WriteBack, per parameter: the bound it may be pressing against.
-    // haveErrors: the steps hold standard errors (a run with statistics).
-    std::vector<std::optional<double>> PressedBounds(bool haveErrors) const;
+    // haveErrors: the steps hold standard errors (a run with statistics);
+    // converged: the run converged.
+    std::vector<std::optional<double>> PressedBounds(bool haveErrors, bool converged) const;
 
     void AppendInitialValues(std::string& log, const double* internal) const override;
     void AppendColumnTitles(std::string& log) const override;

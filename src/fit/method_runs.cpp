@@ -127,8 +127,8 @@ RunView RunConstrained(CModelFunction& model, const FitConstraints& constraints,
         return NothingToVary(free, workspace, log, true);
     }
     const RunView first = FreeRun(free, workspace, method);
-    const std::vector<std::optional<double>> pressed =
-        free.PressedBounds(HasParameterBlock(first.run.outcome));
+    const std::vector<std::optional<double>> pressed = free.PressedBounds(
+        HasParameterBlock(first.run.outcome), first.run.outcome == FitOutcome::Converged);
     if (std::none_of(pressed.begin(), pressed.end(), [](const auto& b) { return b.has_value(); })) {
         return first;
     }

@@ -13,6 +13,8 @@ namespace {
 constexpr double kAtBoundFraction = 1e-6;
 // Closer than this part of the scale, a fit may be pressing against a bound.
 constexpr double kPressedFraction = 1e-3;
+// ... and after a run that did not converge.
+constexpr double kNearFraction = 5e-2;
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
 BoundKind KindOf(const ParameterBounds& bounds) {
@@ -145,8 +147,8 @@ std::optional<double> BoundTransform::BoundReached(double p) const {
     return Within(p, kAtBoundFraction * Scale());
 }
 
-std::optional<double> BoundTransform::BoundPressed(double p, double sigma) const {
-    const double distance = kPressedFraction * Scale();
+std::optional<double> BoundTransform::BoundPressed(double p, double sigma, bool converged) const {
+    const double distance = (converged ? kPressedFraction : kNearFraction) * Scale();
     return Within(p, std::isfinite(sigma) ? std::max(distance, sigma) : distance);
 }
 

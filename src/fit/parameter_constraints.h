@@ -62,8 +62,10 @@ class BoundTransform {
     std::optional<double> BoundReached(double p) const;
     // The bound a fit that ended at p (with standard error sigma, NaN when
     // unknown) may be pressing against: p within a thousandth of the map's
-    // scale of it, or within sigma. Nothing when p is clear of both.
-    std::optional<double> BoundPressed(double p, double sigma) const;
+    // scale of it (a twentieth after a run that did not converge, which may
+    // have stopped circling near the bound), or within sigma. Nothing when p
+    // is clear of both.
+    std::optional<double> BoundPressed(double p, double sigma, bool converged = true) const;
 
   private:
     // The range between two bounds, the start's distance from a single one.

@@ -79,7 +79,9 @@ TEST(BoundTransform, ReachedAndPressedBounds) {
     EXPECT_FALSE(both.BoundPressed(9.9, std::nan("")));
     EXPECT_EQ(both.BoundPressed(9.9, 0.2), 10.0);  // within its error of the bound
     EXPECT_EQ(both.BoundPressed(9.995, std::nan("")), 10.0);
-    EXPECT_FALSE(BoundTransform().BoundReached(0.0));  // unbounded
+    EXPECT_FALSE(both.BoundPressed(9.7, std::nan("")));
+    EXPECT_EQ(both.BoundPressed(9.7, std::nan(""), false), 10.0);  // a run that did not converge
+    EXPECT_FALSE(BoundTransform().BoundReached(0.0));              // unbounded
     // An error wider than the range: the nearer bound, not the first one.
     EXPECT_EQ(both.BoundPressed(9.999, 30.0), 10.0);
     EXPECT_EQ(both.BoundPressed(0.001, 30.0), 0.0);
