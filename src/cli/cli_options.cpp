@@ -6,6 +6,7 @@
 #include "files/output_settings.h"
 #include "fit/convergence.h"
 #include "models/catalogue.h"
+#include "models/formula_parser.h"
 
 namespace quillon {
 namespace {
@@ -139,6 +140,19 @@ bool IsPlotFileName(const std::string& path) {
            (lower.ends_with(".png") || lower.ends_with(".svg") || lower.ends_with(".pdf"));
 }
 
+// Compiles the --formula text once before any fit; a refusal says what and
+// where, with the formula and a caret under the column.
+bool FormulaCompiles(const std::string& formula, std::ostream& err) {
+    const FormulaCompileResult compiled = CompileFormula(formula);
+    if (compiled.program) {
+        return true;
+    }
+    err << "quillon: formula: " << FormulaErrorText(compiled.error) << '\n'
+        << formula << '\n'
+        << FormulaCaretLine(formula, compiled.error.column) << '\n';
+    return false;
+}
+
 }  // namespace
 
 std::optional<FitMethod> ParseMethod(const std::string& text) {
@@ -163,6 +177,10 @@ std::optional<int> ParseCliOptions(const std::vector<std::string>& args, CliOpti
 
     app.add_option("-m,--model", options.modelId, "model id 0..42 (see --list-models)")
         ->check(CLI::Range(0, kModelCount - 1));
+    CLI::Option* formula =
+        app.add_option("--formula", options.formula,
+                       "fit this formula in X and A0..A31 instead of a catalogue model (-m is "
+                       "then ignored)");
     app.add_option("-M,--method", method,
                    "Marquardt, Expansion, Powell, Gradient-search, ALL or 0..4")
         ->check(CLI::Validator(
@@ -223,6 +241,9 @@ std::optional<int> ParseCliOptions(const std::vector<std::string>& args, CliOpti
         return 0;
     } catch (const CLI::ParseError& e) {
         err << "quillon: " << e.what() << '\n';
+        return 2;
+    }
+    if (formula->count() > 0 && !FormulaCompiles(options.formula, err)) {
         return 2;
     }
     ApplyNamedChoices(names, options);

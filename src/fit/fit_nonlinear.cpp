@@ -9,6 +9,7 @@
 #include "fit/parameter_stats.h"
 #include "fit/result_columns.h"
 #include "models/catalogue.h"
+#include "models/formula_model.h"
 #include "models/model_factory.h"
 #include "models/model_registry.h"
 #include "records/number_format.h"
@@ -75,6 +76,43 @@ void ApplyDirectives(CModelFunction& model, DirectiveLists& directives) {
     apply(directives.laterSets);
     apply(directives.thisSet);
     directives.thisSet.clear();
+}
+
+// The parameters the directive lists give a value (before they are applied
+// and the this-set list consumed).
+std::vector<bool> GivenByDirectives(const DirectiveLists& directives, int m) {
+    std::vector<bool> given(static_cast<std::size_t>(std::max(m, 0)), false);
+    for (const auto* list : {&directives.laterSets, &directives.thisSet}) {
+        for (const InitialValueDirective& d : *list) {
+            if (d.index >= 0 && d.index < m) {
+                given[static_cast<std::size_t>(d.index)] = true;
+            }
+        }
+    }
+    return given;
+}
+
+// A formula has no estimate of its own, so the values the directives gave
+// become its start for every method of an ALL run, with steps of the same
+// relative size as the catalogue models' (ER, or ER itself at 0).
+void StartFromCurrentParams(CModelFunction& model) {
+    const std::span<double> a = model.Params();
+    const std::span<double> h = model.Steps();
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        h[i] = a[i] != 0.0 ? a[i] * model.ER() : model.ER();
+    }
+    model.FixSteps();
+    std::copy(a.begin(), a.end(), model.SavedParams().begin());
+    std::copy(h.begin(), h.end(), model.SavedSteps().begin());
+}
+
+// The model of the settings: the formula's, or the catalogue id's.
+std::unique_ptr<CModelFunction> BuildModel(const FitSettings& settings, const double* x,
+                                           const double* y, const double* w, int n, double er) {
+    if (!settings.formula.empty()) {
+        return CreateFormulaModel(settings.formula, x, y, w, n, er);
+    }
+    return CreateModel(settings.modelId, x, y, w, n, er, FixedCRadians(settings.fixedCDegrees));
 }
 
 // The second stage of a staged model (the asymmetric sine after the biased
@@ -217,9 +255,9 @@ std::vector<FitRecord> FitNonlinear(const double* x, const double* y, const doub
     const ConvergenceSettings& convergence = settings.convergence;
     const double er = convergence.ER();
 
-    const ModelEntry* entry = FindModel(settings.modelId);
-    std::unique_ptr<CModelFunction> model =
-        CreateModel(settings.modelId, x, y, w, n, er, FixedCRadians(settings.fixedCDegrees));
+    const bool formula = !settings.formula.empty();
+    const ModelEntry* entry = formula ? nullptr : FindModel(settings.modelId);
+    std::unique_ptr<CModelFunction> model = BuildModel(settings, x, y, w, n, er);
     if (!model) {
         ShowMessage(context, kNoMemory);
         return {};
@@ -229,7 +267,15 @@ std::vector<FitRecord> FitNonlinear(const double* x, const double* y, const doub
         return {};
     }
     std::string buffer;
+    if (formula) {
+        const auto& program = static_cast<const CFormulaModel&>(*model).Program();
+        buffer =
+            FormulaStartNote(program, GivenByDirectives(context.directives, model->ParamCount()));
+    }
     ApplyDirectives(*model, context.directives);
+    if (formula) {
+        StartFromCurrentParams(*model);
+    }
     if (entry != nullptr && entry->preFit &&
         model->PreFit(buffer, PreFitRunner(convergence)) != 0) {
         context.host.SendAnswer(AnswerHint::Memo, buffer);
