@@ -230,9 +230,7 @@ int main(int argc, char** argv) {
     const bool json = options.format == ReportFormat::Json;
     CliHost host(json ? nullptr : &std::cout, std::cerr, UseColour(options));
     if (!options.result.path.empty()) {
-        host.SetResultFile(&options.result, options.formula.empty()
-                                                ? std::string(ModelDisplayString(options.modelId))
-                                                : FormulaDisplayString(options.formula));
+        host.SetResultFile(&options.result, ModelDisplayText(options.modelId, options.formula));
     }
     host.SetStopFlag(&g_interrupted);
     CatchInterrupt();

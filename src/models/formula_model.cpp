@@ -4,6 +4,7 @@
 #include <new>
 #include <utility>
 
+#include "models/catalogue.h"
 #include "models/formula_parser.h"
 
 namespace quillon {
@@ -68,6 +69,11 @@ std::unique_ptr<CFormulaModel> CreateFormulaModel(std::string_view formula, cons
 
 std::string FormulaDisplayString(std::string_view formula) {
     return " " + std::string(formula) + "; formula";
+}
+
+std::string ModelDisplayText(int modelId, std::string_view formula) {
+    return formula.empty() ? std::string(ModelDisplayString(modelId))
+                           : FormulaDisplayString(formula);
 }
 
 std::string FormulaStartNote(const FormulaProgram& program, const std::vector<bool>& given) {

@@ -46,6 +46,10 @@ std::unique_ptr<CFormulaModel> CreateFormulaModel(std::string_view formula, cons
 // model: " EXPR; formula" (beginning with a blank, as the catalogue's do).
 std::string FormulaDisplayString(std::string_view formula);
 
+// The display string of the model a compute fits: the formula's when there
+// is one, else the catalogue id's.
+std::string ModelDisplayText(int modelId, std::string_view formula);
+
 // The one line the report gives before the first method's log, naming the
 // parameters that start at 1 because no directive gave them a value and
 // those that do not occur in the formula; empty when there are none.
