@@ -95,6 +95,31 @@ int ParamIndex(std::string_view name) {
     return index < kFormulaMaxParams ? index : -2;
 }
 
+// The operator or bracket a character stands for (** is ^, two long).
+TokenKind SymbolKind(char c, char next, std::size_t& len) {
+    switch (c) {
+        case '+':
+            return TokenKind::Plus;
+        case '-':
+            return TokenKind::Minus;
+        case '*':
+            len = next == '*' ? 2 : 1;
+            return next == '*' ? TokenKind::Caret : TokenKind::Star;
+        case '/':
+            return TokenKind::Slash;
+        case '^':
+            return TokenKind::Caret;
+        case '(':
+            return TokenKind::Open;
+        case ')':
+            return TokenKind::Close;
+        case ',':
+            return TokenKind::Comma;
+        default:
+            return TokenKind::Bad;
+    }
+}
+
 const FunctionName* FindFunction(std::string_view name) {
     const std::string lower = Lower(name);
     for (const FunctionName& f : kFunctions) {
@@ -174,41 +199,14 @@ void Parser::Next() {
         m_token = Token{TokenKind::Name, p, e - p, 0.0};
         return;
     }
-    TokenKind kind = TokenKind::Bad;
     std::size_t len = 1;
-    switch (c) {
-        case '+':
-            kind = TokenKind::Plus;
-            break;
-        case '-':
-            kind = TokenKind::Minus;
-            break;
-        case '*':
-            kind = next == '*' ? TokenKind::Caret : TokenKind::Star;
-            len = next == '*' ? 2 : 1;
-            break;
-        case '/':
-            kind = TokenKind::Slash;
-            break;
-        case '^':
-            kind = TokenKind::Caret;
-            break;
-        case '(':
-            kind = TokenKind::Open;
-            break;
-        case ')':
-            kind = TokenKind::Close;
-            break;
-        case ',':
-            kind = TokenKind::Comma;
-            break;
-        default:
-            // The whole character, when it takes more than one byte.
-            while (p + len < m_text.size() &&
-                   (static_cast<unsigned char>(m_text[p + len]) & 0xC0) == 0x80) {
-                ++len;
-            }
-            break;
+    TokenKind kind = SymbolKind(c, next, len);
+    if (kind == TokenKind::Bad) {
+        // The whole character, when it takes more than one byte.
+        while (p + len < m_text.size() &&
+               (static_cast<unsigned char>(m_text[p + len]) & 0xC0) == 0x80) {
+            ++len;
+        }
     }
     m_token = Token{kind, p, len, 0.0};
 }
@@ -273,6 +271,12 @@ void Parser::EmitBinary(FormulaOp op) {
         m_code.pop_back();
         double& u = m_code.back().constant;
         u = ApplyBinary(op, u, w);
+        return;
+    }
+    if (op == FormulaOp::Power && LastIsConstant(0) && m_code.back().constant == 2.0) {
+        // The common square as one multiplication, correctly rounded, in
+        // place of the general power.
+        m_code.back() = {FormulaOp::Square, 0, 0.0};
         return;
     }
     m_code.push_back({op, 0, 0.0});

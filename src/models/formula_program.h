@@ -21,6 +21,7 @@ enum class FormulaOp : std::uint8_t {
     Param,
     // Unary, on the top of the stack.
     Negate,
+    Square,  // X^2 as X*X
     Exp,
     Log,
     Log10,
@@ -112,8 +113,11 @@ class FormulaEvaluator {
     double* DualSlot(int slot, int k) {
         return m_stack.data() + (static_cast<std::size_t>(slot) * m_components + k) * kBlock;
     }
-    void DualUnary(FormulaOp op, int slot, int count);
-    void DualBinary(FormulaOp op, int slot, int count);
+    void PushDual(const FormulaInstruction& in, const double* params, const double* x, int count,
+                  int slot);
+    // varies: the operand depends on a parameter (its derivatives are stored).
+    void DualUnary(FormulaOp op, int slot, int count, bool varies);
+    void DualBinary(FormulaOp op, int slot, int count, bool uVaries, bool wVaries);
 
     static constexpr std::size_t kBlock = 64;  // points per pass over the program
     const FormulaProgram& m_program;
