@@ -106,6 +106,22 @@ void StartFromCurrentParams(CModelFunction& model) {
     std::copy(h.begin(), h.end(), model.SavedSteps().begin());
 }
 
+// Applies the directives. For a formula, also returns the line on its
+// parameters without a start value, and makes the values its start for every
+// method.
+std::string ApplyStart(CModelFunction& model, bool formula, DirectiveLists& directives) {
+    std::string note;
+    if (formula) {
+        const auto& program = static_cast<const CFormulaModel&>(model).Program();
+        note = FormulaStartNote(program, GivenByDirectives(directives, model.ParamCount()));
+    }
+    ApplyDirectives(model, directives);
+    if (formula) {
+        StartFromCurrentParams(model);
+    }
+    return note;
+}
+
 // The model of the settings: the formula's, or the catalogue id's.
 std::unique_ptr<CModelFunction> BuildModel(const FitSettings& settings, const double* x,
                                            const double* y, const double* w, int n, double er) {
@@ -266,16 +282,7 @@ std::vector<FitRecord> FitNonlinear(const double* x, const double* y, const doub
         ShowMessage(context, kFlatData);
         return {};
     }
-    std::string buffer;
-    if (formula) {
-        const auto& program = static_cast<const CFormulaModel&>(*model).Program();
-        buffer =
-            FormulaStartNote(program, GivenByDirectives(context.directives, model->ParamCount()));
-    }
-    ApplyDirectives(*model, context.directives);
-    if (formula) {
-        StartFromCurrentParams(*model);
-    }
+    std::string buffer = ApplyStart(*model, formula, context.directives);
     if (entry != nullptr && entry->preFit &&
         model->PreFit(buffer, PreFitRunner(convergence)) != 0) {
         context.host.SendAnswer(AnswerHint::Memo, buffer);
