@@ -51,7 +51,7 @@ fuzz:
 	CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	    -DQUILLON_FUZZ=ON -DQUILLON_BUILD_GUI=OFF -DQUILLON_BUILD_CLI=OFF -DBUILD_TESTING=OFF
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
-	for target in compute document; do \
+	for target in compute document formula; do \
 	    mkdir -p $(FUZZ_BUILD)/corpus/$$target $(FUZZ_BUILD)/artifacts && \
 	    $(FUZZ_BUILD)/tests/fuzz/fuzz_$$target -max_total_time=$(FUZZ_SECONDS) -timeout=30 \
 	        -max_len=4096 -rss_limit_mb=2048 -print_final_stats=1 \

@@ -27,7 +27,7 @@ void QtComputeHost::Beep() {
 
 void QtComputeHost::ExportResults(const ResultColumnList& columns) {
     if (m_doc.m_exporter) {
-        m_doc.m_exporter(columns, m_doc.m_session.settings.modelId, *this);
+        m_doc.m_exporter(columns, m_doc.m_session.settings, *this);
     }
 }
 

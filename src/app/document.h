@@ -65,7 +65,8 @@ class CQuillon_LDoc : public QObject {
     void ShowHowToUse();
 
     // What a compute's result columns are handed to.
-    using Exporter = std::function<void(const ResultColumnList&, int modelId, IComputeHost&)>;
+    using Exporter =
+        std::function<void(const ResultColumnList&, const FitSettings&, IComputeHost&)>;
     void SetExporter(Exporter exporter) { m_exporter = std::move(exporter); }
 
   signals:

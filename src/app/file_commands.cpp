@@ -7,6 +7,7 @@
 #include "files/document_text.h"
 #include "files/overwrite.h"
 #include "files/read_file.h"
+#include "models/catalogue.h"
 #include "records/number_format.h"
 
 namespace quillon::app {
@@ -314,6 +315,11 @@ void FileCommands::OnCloseNoSave() {
 }
 
 void FileCommands::ExportResults(const ResultColumnList& columns, int modelId, IComputeHost& host) {
+    ExportResults(columns, ModelDisplayString(modelId), host);
+}
+
+void FileCommands::ExportResults(const ResultColumnList& columns, std::string_view modelDisplay,
+                                 IComputeHost& host) {
     const auto answer = m_ui.AskResultFile(
         m_writer, m_resultHistory,
         [this](const std::string& fullPath) { return ConfirmOverwrite(fullPath); });
@@ -323,8 +329,8 @@ void FileCommands::ExportResults(const ResultColumnList& columns, int modelId, I
     m_writer = answer->state;
     ResultWriteOptions options;
     options.beforeReplace = TakePendingBackup(answer->path);
-    WriteResultFile(answer->path, FileExtension(answer->path), columns, modelId, m_writer, host,
-                    options);
+    WriteResultFile(answer->path, FileExtension(answer->path), columns, modelDisplay, m_writer,
+                    host, options);
 }
 
 }  // namespace quillon::app

@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "app/file_ui.h"
 #include "app/recent_files.h"
@@ -63,6 +64,9 @@ class FileCommands {
     // After a compute with the File switch on: the result-file dialog and
     // the write, reported through host.
     void ExportResults(const ResultColumnList& columns, int modelId, IComputeHost& host);
+    // The same with the model named by its display string (a formula's).
+    void ExportResults(const ResultColumnList& columns, std::string_view modelDisplay,
+                       IComputeHost& host);
 
     const DocumentFileState& State() const { return m_state; }
     std::string Title() const;

@@ -36,9 +36,11 @@
 #include "app/dialogs.h"
 #include "app/document.h"
 #include "app/file_commands.h"
+#include "app/formula_entry.h"
 #include "app/settings_store.h"
 #include "app/views.h"
 #include "models/catalogue.h"
+#include "models/formula_model.h"
 #include "models/model_registry.h"
 #include "plot/graph_pane.h"
 
@@ -69,11 +71,6 @@ QList<QKeySequence> Shortcuts(std::string_view text) {
         keys.append(QKeySequence(part));
     }
     return keys;
-}
-
-bool IsFixedCModel(int id) {
-    const ModelEntry* entry = FindModel(id);
-    return entry != nullptr && entry->fixedC;
 }
 
 // Icons for the tool bar from the style's standard set.
@@ -208,8 +205,9 @@ void CMainFrame::ConnectFileCommands() {
         m_files->OpenPath(path.toStdString());
         UpdateTitle();
     });
-    m_doc->SetExporter([this](const ResultColumnList& columns, int modelId, IComputeHost& host) {
-        m_files->ExportResults(columns, modelId, host);
+    m_doc->SetExporter([this](const ResultColumnList& columns, const FitSettings& settings,
+                              IComputeHost& host) {
+        m_files->ExportResults(columns, ModelDisplayText(settings.modelId, settings.formula), host);
     });
     connect(m_fileMenu, &QMenu::aboutToShow, this, &CMainFrame::FillRecentMenu);
     FillRecentMenu();
@@ -358,23 +356,6 @@ void CMainFrame::CreateMethodBar() {
     m_methodBar->addWidget(m_fileCheck);
 }
 
-void CMainFrame::CreateModelBar() {
-    addToolBarBreak();
-    m_modelBar = addToolBar("Model functions");
-    m_modelBar->setObjectName("128-model");
-    m_modelBar->addWidget(new QLabel(" Y = ", m_modelBar));
-    m_modelCombo = new QComboBox(m_modelBar);
-    m_modelCombo->setObjectName(QString::number(kIdModelCombo));
-    for (int id = 0; id < kModelCount; ++id) {
-        m_modelCombo->addItem(QString::fromStdString(ModelComboEntry(id)));
-    }
-    m_modelCombo->setCurrentIndex(m_doc->Settings().modelId);
-    m_modelCombo->setStatusTip(Q(StatusPrompt(kIdModelCombo)));
-    m_modelCombo->setToolTip(Q(ToolTip(kIdModelCombo)));
-    m_modelCombo->setMaxVisibleItems(20);
-    m_modelBar->addWidget(m_modelCombo);
-}
-
 void CMainFrame::CreateClient() {
     m_splitter = new QSplitter(Qt::Horizontal, this);
     m_query = new CQueryView(m_splitter);
@@ -445,6 +426,9 @@ void CMainFrame::OnCompute() {
     if (Computing() || !CanCompute(m_query->LineCount())) {
         return;
     }
+    if (!m_formulaEntry->ApplyTo(m_doc->Settings(), this)) {
+        return;  // a formula that does not compile: nothing is computed
+    }
     m_graph->Clear();  // nothing of the last compute stays while this one runs
     if (!m_computeOnWorker) {
         m_doc->ComputeParameters(m_query->Lines(), this);
@@ -489,9 +473,7 @@ void CMainFrame::LockForCompute() {
         m_enabledBeforeCompute[action] = action->isEnabled();
         action->setEnabled(false);
     }
-    for (QWidget* widget :
-         {static_cast<QWidget*>(m_modelCombo), static_cast<QWidget*>(m_methodCombo),
-          static_cast<QWidget*>(m_fileCheck)}) {
+    for (QWidget* widget : ModelAndMethodWidgets()) {
         widget->setEnabled(false);
     }
     m_query->setReadOnly(true);
@@ -509,9 +491,7 @@ void CMainFrame::UnlockAfterCompute() {
     m_actions.at(kIdStop)->setEnabled(false);
     m_query->setReadOnly(false);
     m_query->setAcceptDrops(true);
-    for (QWidget* widget :
-         {static_cast<QWidget*>(m_modelCombo), static_cast<QWidget*>(m_methodCombo),
-          static_cast<QWidget*>(m_fileCheck)}) {
+    for (QWidget* widget : ModelAndMethodWidgets()) {
         widget->setEnabled(true);
     }
     for (const auto& [action, enabled] : m_enabledBeforeCompute) {
@@ -539,18 +519,8 @@ void CMainFrame::OnComputeFinished() {
 
 void CMainFrame::ShowComputedGraph() {
     const FitSettings& settings = m_doc->Settings();
-    m_graph->ShowRecord(m_doc->LastRecord(), {settings.modelId, settings.fixedCDegrees});
-}
-
-void CMainFrame::OnModelSelected(int index) {
-    m_doc->Settings().modelId = index;
-    // The fixed-C models ask for C every time they are chosen.
-    if (IsFixedCModel(index)) {
-        CFixParameterDlg dialog(m_doc->Settings().fixedCDegrees, this);
-        if (dialog.exec() == QDialog::Accepted) {
-            m_doc->Settings().fixedCDegrees = dialog.Value();
-        }
-    }
+    m_graph->ShowRecord(m_doc->LastRecord(),
+                        {settings.modelId, settings.fixedCDegrees, settings.formula});
 }
 
 void CMainFrame::OnMethodSelected(int index) {

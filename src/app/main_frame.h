@@ -5,6 +5,7 @@
 #include <QMainWindow>
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "app/recent_files.h"
 #include "files/dir_history.h"
@@ -29,6 +30,7 @@ class CQuillon_LDoc;
 class CQueryView;
 class CAnsView;
 class FileCommands;
+class FormulaEntry;
 class IFileUi;
 
 class CMainFrame : public QMainWindow {
@@ -50,6 +52,9 @@ class CMainFrame : public QMainWindow {
     QAction* Action(int id) const;
     QComboBox* ModelCombo() const { return m_modelCombo; }
     QComboBox* MethodCombo() const { return m_methodCombo; }
+    // The formula entry beside the model bar; a formula in it is fitted
+    // instead of the model bar's choice.
+    FormulaEntry* Formula() const { return m_formulaEntry; }
     QCheckBox* FileCheck() const { return m_fileCheck; }
     // The checkable Settings-menu item that switches the statistics block on.
     QAction* StatisticsAction() const { return m_statisticsAction; }
@@ -114,6 +119,8 @@ class CMainFrame : public QMainWindow {
     void OnComputeProgress(int setIndex, int setCount);
     void OnComputeFinished();
     void ShowComputedGraph();
+    // The bars' widgets that a running compute disables.
+    std::vector<QWidget*> ModelAndMethodWidgets() const;
 
     CQuillon_LDoc* m_doc;
     CQueryView* m_query = nullptr;
@@ -126,6 +133,7 @@ class CMainFrame : public QMainWindow {
     QToolBar* m_methodBar = nullptr;
     QComboBox* m_modelCombo = nullptr;
     QComboBox* m_methodCombo = nullptr;
+    FormulaEntry* m_formulaEntry = nullptr;
     QCheckBox* m_fileCheck = nullptr;
     QAction* m_statisticsAction = nullptr;
     std::map<int, QAction*> m_actions;

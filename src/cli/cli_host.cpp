@@ -103,7 +103,7 @@ void CliHost::WriteResultFile(const ResultColumnList& columns) {
         }
     }
     const ResultWriteOutcome outcome = quillon::WriteResultFile(
-        path, FileExtension(path), columns, m_modelId, m_result->writer, *this, options);
+        path, FileExtension(path), columns, m_modelDisplay, m_result->writer, *this, options);
     m_resultFailed = outcome.status == ResultWriteStatus::OpenFailed ||
                      outcome.status == ResultWriteStatus::WriteFailed;
 }

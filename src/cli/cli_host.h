@@ -6,6 +6,7 @@
 #include <atomic>
 #include <ostream>
 #include <string>
+#include <utility>
 
 #include "cli/cli_options.h"
 #include "records/host.h"
@@ -18,10 +19,11 @@ class CliHost : public IComputeHost {
         : m_report(report), m_errors(errors), m_colour(colour) {}
 
     // Writes the result columns to the file of result (as the save dialog
-    // would have been answered) with the model's comment line.
-    void SetResultFile(ResultFileOptions* result, int modelId) {
+    // would have been answered) with the model's comment line, which names
+    // the model by its display string.
+    void SetResultFile(ResultFileOptions* result, std::string modelDisplay) {
         m_result = result;
-        m_modelId = modelId;
+        m_modelDisplay = std::move(modelDisplay);
     }
 
     // The compute stops after the current set once stop holds true (set
@@ -53,7 +55,7 @@ class CliHost : public IComputeHost {
     ResultColumnList m_columns;
     bool m_exported = false;
     ResultFileOptions* m_result = nullptr;  // null: no result file
-    int m_modelId = 0;
+    std::string m_modelDisplay;
     bool m_resultFailed = false;
     const std::atomic<bool>* m_stop = nullptr;
 };

@@ -8,6 +8,7 @@
 #include "files/output_settings.h"
 #include "fit/convergence.h"
 #include "models/catalogue.h"
+#include "models/formula_parser.h"
 #include "records/number_scan.h"
 
 namespace quillon {
@@ -142,6 +143,33 @@ bool IsPlotFileName(const std::string& path) {
            (lower.ends_with(".png") || lower.ends_with(".svg") || lower.ends_with(".pdf"));
 }
 
+// The four convergence values, with the dialog's ranges.
+void AddConvergenceOptions(CLI::App& app, ConvergenceSettings& convergence) {
+    app.add_option("--n-cut", convergence.n_cut, "iteration limit n_cut (10..1000000000)")
+        ->check(CLI::Range(kNCutMin, kNCutMax));
+    app.add_option("--chi-cut", convergence.chi_cut, "convergence precision chi_cut (1e-10..1000)")
+        ->check(CLI::Range(kChiCutMin, kChiCutMax));
+    app.add_option("--chisqdof-lim", convergence.ChisqDof_Lim,
+                   "chi-square per degree of freedom limit ChisqDof_Lim (1e-10..1000)")
+        ->check(CLI::Range(kChisqDofLimMin, kChisqDofLimMax));
+    app.add_option("--f-er", convergence.f_ER,
+                   "step precision factor f_ER (1e-7..1000000); ER = 1e-7 * f_ER")
+        ->check(CLI::Range(kFErMin, kFErMax));
+}
+
+// Compiles the --formula text once before any fit; a refusal says what and
+// where, with the formula and a caret under the column.
+bool FormulaCompiles(const std::string& formula, std::ostream& err) {
+    const FormulaCompileResult compiled = CompileFormula(formula);
+    if (compiled.program) {
+        return true;
+    }
+    err << "quillon: formula: " << FormulaErrorText(compiled.error) << '\n'
+        << formula << '\n'
+        << FormulaCaretLine(formula, compiled.error.column) << '\n';
+    return false;
+}
+
 }  // namespace
 
 std::optional<FitMethod> ParseMethod(const std::string& text) {
@@ -261,6 +289,10 @@ std::optional<int> ParseCliOptions(const std::vector<std::string>& args, CliOpti
 
     app.add_option("-m,--model", options.modelId, "model id 0..42 (see --list-models)")
         ->check(CLI::Range(0, kModelCount - 1));
+    CLI::Option* formula =
+        app.add_option("--formula", options.formula,
+                       "fit this formula in X and A0..A31 instead of a catalogue model (-m is "
+                       "then ignored)");
     app.add_option("-M,--method", method,
                    "Marquardt, Expansion, Powell, Gradient-search, ALL or 0..4")
         ->check(CLI::Validator(
@@ -278,17 +310,7 @@ std::optional<int> ParseCliOptions(const std::vector<std::string>& args, CliOpti
                  "follow every parameter block with the correlation matrix, 95% confidence "
                  "intervals, R-squared, AIC and BIC");
     app.add_flag("--file", options.file, "build the result columns (the File switch)");
-    app.add_option("--n-cut", options.convergence.n_cut, "iteration limit n_cut (10..1000000000)")
-        ->check(CLI::Range(kNCutMin, kNCutMax));
-    app.add_option("--chi-cut", options.convergence.chi_cut,
-                   "convergence precision chi_cut (1e-10..1000)")
-        ->check(CLI::Range(kChiCutMin, kChiCutMax));
-    app.add_option("--chisqdof-lim", options.convergence.ChisqDof_Lim,
-                   "chi-square per degree of freedom limit ChisqDof_Lim (1e-10..1000)")
-        ->check(CLI::Range(kChisqDofLimMin, kChisqDofLimMax));
-    app.add_option("--f-er", options.convergence.f_ER,
-                   "step precision factor f_ER (1e-7..1000000); ER = 1e-7 * f_ER")
-        ->check(CLI::Range(kFErMin, kFErMax));
+    AddConvergenceOptions(app, options.convergence);
     app.add_option("--fixed-c", options.fixedCDegrees,
                    "the fixed phase C in degrees of models 4, 6 and 8 (default 20)");
     NamedChoices names;
@@ -335,6 +357,9 @@ std::optional<int> ParseCliOptions(const std::vector<std::string>& args, CliOpti
     }
     if (const auto problem = ParseParameterOptions(fixes, bounds, options.startDirectives)) {
         err << "quillon: " << *problem << '\n';
+        return 2;
+    }
+    if (formula->count() > 0 && !FormulaCompiles(options.formula, err)) {
         return 2;
     }
     ApplyNamedChoices(names, options);

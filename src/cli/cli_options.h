@@ -28,6 +28,7 @@ struct ResultFileOptions {
 
 struct CliOptions {
     int modelId = 0;
+    std::string formula;  // --formula: fitted instead of modelId
     FitMethod method = FitMethod::Marquardt;
     bool listModels = false;
     bool listMethods = false;

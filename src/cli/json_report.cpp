@@ -103,9 +103,10 @@ std::string JsonReport(const JsonReportInput& input) {
     for (const MessageRecord& message : input.record.messages) {
         messages.push_back({{"kind", message.kind}, {"text", message.text}});
     }
+    const bool formula = !input.formula.empty();
     json report = {
-        {"model", input.modelId},
-        {"model_name", std::string(ModelDisplayString(input.modelId))},
+        {"model", formula ? json("formula") : json(input.modelId)},
+        {"model_name", formula ? input.formula : std::string(ModelDisplayString(input.modelId))},
         {"method", std::string(MethodName(input.method))},
         {"sets", std::move(sets)},
         {"messages", std::move(messages)},

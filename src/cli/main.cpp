@@ -17,6 +17,7 @@
 #include "files/read_file.h"
 #include "files/text_codec.h"
 #include "models/catalogue.h"
+#include "models/formula_model.h"
 #ifdef QUILLON_WITH_PLOT
 #include <dlfcn.h>
 
@@ -154,8 +155,9 @@ bool WritePlot(const CliOptions& options, const ComputeRecord& record) {
 #ifdef QUILLON_WITH_PLOT
     std::string error;
     if (const plot::PlotModuleEntry write = LoadPlotModule(error);
-        write != nullptr && write(&record, options.modelId, options.fixedCDegrees, options.plotSet,
-                                  options.plotPath.c_str(), &error)) {
+        write != nullptr &&
+        write(&record, options.modelId, options.formula.c_str(), options.fixedCDegrees,
+              options.plotSet, options.plotPath.c_str(), &error)) {
         return true;
     }
     std::cerr << "quillon: " << error << '\n';
@@ -171,7 +173,8 @@ bool WritePlot(const CliOptions& options, const ComputeRecord& record) {
 // gets the partial record), no result file and no graph.
 int ReportStopped(bool json, const CliOptions& options, const ComputeRecord& record) {
     if (json) {
-        std::cout << JsonReport({options.modelId, options.method, record, nullptr});
+        std::cout << JsonReport(
+            {options.modelId, options.formula, options.method, record, nullptr});
     }
     std::cout.flush();
     std::cerr << "quillon: interrupted; the report holds the " << record.sets.size()
@@ -217,6 +220,7 @@ int main(int argc, char** argv) {
 
     ComputeSession session;
     session.settings.modelId = options.modelId;
+    session.settings.formula = options.formula;
     session.settings.method = options.method;
     session.settings.output = options.output;
     session.settings.convergence = options.convergence;
@@ -227,7 +231,7 @@ int main(int argc, char** argv) {
     const bool json = options.format == ReportFormat::Json;
     CliHost host(json ? nullptr : &std::cout, std::cerr, UseColour(options));
     if (!options.result.path.empty()) {
-        host.SetResultFile(&options.result, options.modelId);
+        host.SetResultFile(&options.result, ModelDisplayText(options.modelId, options.formula));
     }
     host.SetStopFlag(&g_interrupted);
     CatchInterrupt();
@@ -241,7 +245,8 @@ int main(int argc, char** argv) {
     }
     if (json) {
         const ResultColumnList* columns = options.file ? &host.ExportedColumns() : nullptr;
-        std::cout << JsonReport({options.modelId, options.method, record, columns});
+        std::cout << JsonReport(
+            {options.modelId, options.formula, options.method, record, columns});
     }
     std::cout.flush();
     const bool plotted = options.plotPath.empty() || WritePlot(options, record);

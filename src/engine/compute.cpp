@@ -16,6 +16,7 @@
 #include "fit/fit_nonlinear.h"
 #include "fit/linear_fit.h"
 #include "models/catalogue.h"
+#include "models/formula_model.h"
 #include "models/model_registry.h"
 
 namespace quillon {
@@ -98,7 +99,9 @@ class ComputeRun final : private ISetReaderEvents {
     ComputeRecord Run(std::span<const std::string_view> lines);
 
   private:
-    bool IsNonlinear() const { return !IsLinearModel(m_settings.modelId); }
+    bool IsNonlinear() const {
+        return !m_settings.formula.empty() || !IsLinearModel(m_settings.modelId);
+    }
 
     // What the reader hands on.
     void OnSetComplete(DataSet& set) override;
@@ -151,7 +154,7 @@ class ComputeRun final : private ISetReaderEvents {
 };
 
 ComputeRecord ComputeRun::Run(std::span<const std::string_view> lines) {
-    m_session.header = ComputeHeader(m_settings.modelId);
+    m_session.header = ComputeHeader(m_settings);
     m_session.directives.thisSet.clear();
     m_session.directives.laterSets = m_settings.startDirectives;
     const WaitCursor wait(m_host);
@@ -339,9 +342,11 @@ void ComputeRun::ReplayJob(SetJob& job, std::vector<InitialValueDirective>& carr
 
 void ComputeRun::Finish() {
     if (!m_tableColumns.empty() && !m_labelNames.empty() && !m_labelValues.empty()) {
-        AppendParameterTable(m_settings.modelId, m_tableColumns, m_labelNames, m_labelValues,
+        // A formula's parameters are named as a nonlinear model's.
+        const int tableModelId = m_settings.formula.empty() ? m_settings.modelId : -1;
+        AppendParameterTable(tableModelId, m_tableColumns, m_labelNames, m_labelValues,
                              m_fileColumns);
-        if (const ModelEntry* entry = FindModel(m_settings.modelId);
+        if (const ModelEntry* entry = FindModel(tableModelId);
             entry != nullptr && entry->waveReport) {
             AppendWaveReport(m_tableColumns, m_labelNames, m_labelValues, m_settings.framingRate,
                              m_fileColumns);
@@ -410,7 +415,7 @@ SetRecord FitGatheredSet(const DataSet& set, ComputeSession& session, const SetF
 
     const FitSettings& settings = session.settings;
     const LinearFitContext context{settings, sinks.host, sinks.fileColumns, sinks.tableColumns};
-    const ModelEntry* entry = FindModel(settings.modelId);
+    const ModelEntry* entry = settings.formula.empty() ? FindModel(settings.modelId) : nullptr;
     const ClosedForm form = entry != nullptr ? entry->closedForm : ClosedForm::None;
     if (form == ClosedForm::Line) {
         record.fits.push_back(LinearFitAB(set.points, set.weighted, set.setNumber, context));
@@ -434,6 +439,13 @@ std::string ComputeHeader(int modelId) {
     header += ModelDisplayString(modelId);
     header += '\n';
     return header;
+}
+
+std::string ComputeHeader(const FitSettings& settings) {
+    if (settings.formula.empty()) {
+        return ComputeHeader(settings.modelId);
+    }
+    return "Model function: Y =" + FormulaDisplayString(settings.formula) + "\n";
 }
 
 ComputeRecord ComputeParameters(std::span<const std::string_view> lines, ComputeSession& session,

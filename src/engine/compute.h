@@ -59,6 +59,9 @@ int CountComputeSets(const std::vector<std::string>& lines);
 
 // "Model function: Y =" followed by the model's display string and "\n".
 std::string ComputeHeader(int modelId);
+// The same for the settings' model: the catalogue id's, or
+// "Model function: Y = EXPR; formula" for a formula.
+std::string ComputeHeader(const FitSettings& settings);
 
 // Runs one compute over the lines of the data text (without line ends).
 // Nonlinear sets go to the given fitter, or to the nonlinear fit driver.

@@ -129,9 +129,14 @@ ResultFormat ChooseResultFormat(std::string_view extension, ResultWriterState& s
 
 ResultFileText FormatResultFile(ResultFormat format, const ResultWriterState& state,
                                 const ResultColumnList& columns, int modelId) {
+    return FormatResultFile(format, state, columns, ModelDisplayString(modelId));
+}
+
+ResultFileText FormatResultFile(ResultFormat format, const ResultWriterState& state,
+                                const ResultColumnList& columns, std::string_view modelDisplay) {
     ResultFileText out;
     if (WantsComment(format, state)) {
-        out.text += Sprintf("*Model F: %s\n", ModelDisplayString(modelId));
+        out.text += Sprintf("*Model F: %s\n", modelDisplay);
     }
     out.lineCount = 1;  // counts the comment line whether written or not
     if (columns.empty()) {
@@ -160,6 +165,14 @@ ResultWriteOutcome WriteResultFile(const std::string& path, std::string_view ext
                                    const ResultColumnList& columns, int modelId,
                                    ResultWriterState& state, IComputeHost& host,
                                    const ResultWriteOptions& options) {
+    return WriteResultFile(path, extension, columns, ModelDisplayString(modelId), state, host,
+                           options);
+}
+
+ResultWriteOutcome WriteResultFile(const std::string& path, std::string_view extension,
+                                   const ResultColumnList& columns, std::string_view modelDisplay,
+                                   ResultWriterState& state, IComputeHost& host,
+                                   const ResultWriteOptions& options) {
     const ResultFormat format = ChooseResultFormat(extension, state);
     ResultWriteOutcome outcome;
     if (columns.empty()) {
@@ -169,7 +182,7 @@ ResultWriteOutcome WriteResultFile(const std::string& path, std::string_view ext
     FileWriteResult written;
     {
         const WaitCursor wait(host);
-        const ResultFileText text = FormatResultFile(format, state, columns, modelId);
+        const ResultFileText text = FormatResultFile(format, state, columns, modelDisplay);
         outcome.lineCount = text.lineCount;
         const EncodedText encoded = EncodeText(WithCrLf(text.text), options.encoding);
         written = SaveFileAtomically(path, encoded.bytes, options.beforeReplace, options.calls);

@@ -53,6 +53,9 @@ struct ResultFileText {
 
 ResultFileText FormatResultFile(ResultFormat format, const ResultWriterState& state,
                                 const ResultColumnList& columns, int modelId);
+// The same with the model named by its display string (a formula's).
+ResultFileText FormatResultFile(ResultFormat format, const ResultWriterState& state,
+                                const ResultColumnList& columns, std::string_view modelDisplay);
 
 enum class ResultWriteStatus { Written, NoColumns, OpenFailed, WriteFailed };
 
@@ -75,6 +78,11 @@ struct ResultWriteOptions {
 // as it was.
 ResultWriteOutcome WriteResultFile(const std::string& path, std::string_view extension,
                                    const ResultColumnList& columns, int modelId,
+                                   ResultWriterState& state, IComputeHost& host,
+                                   const ResultWriteOptions& options = {});
+// The same with the model named by its display string (a formula's).
+ResultWriteOutcome WriteResultFile(const std::string& path, std::string_view extension,
+                                   const ResultColumnList& columns, std::string_view modelDisplay,
                                    ResultWriterState& state, IComputeHost& host,
                                    const ResultWriteOptions& options = {});
 

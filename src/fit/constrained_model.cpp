@@ -133,6 +133,30 @@ bool CConstrainedModel::EvaluateAll(double* internal) {
     return true;
 }
 
+bool CConstrainedModel::ValuesAndGradients(const double* internal, std::span<double> values,
+                                           std::span<double> gradients) {
+    if (m_noExactDerivatives) {
+        return false;
+    }
+    Expand(internal);
+    const std::size_t n = values.size();
+    m_fullGradients.resize(m_full.size() * n);
+    if (!m_inner.ValuesAndGradients(m_full.data(), values, m_fullGradients)) {
+        m_noExactDerivatives = true;  // asked once; the buffer is not needed
+        m_fullGradients = {};
+        return false;
+    }
+    for (std::size_t k = 0; k < m_free.size(); ++k) {
+        const double slope = m_transforms[k].Derivative(internal[k]);
+        const double* full = m_fullGradients.data() + static_cast<std::size_t>(m_free[k]) * n;
+        double* row = gradients.data() + k * n;
+        for (std::size_t j = 0; j < n; ++j) {
+            row[j] = full[j] * slope;
+        }
+    }
+    return true;
+}
+
 double CConstrainedModel::Value(double* internal, double x) const {
     Expand(internal);
     return m_inner.Value(m_full.data(), x);

@@ -22,6 +22,10 @@ class CConstrainedModel final : public CModelFunction, public IParameterLog {
     CConstrainedModel(CModelFunction& inner, const FitConstraints& constraints);
 
     bool EvaluateAll(double* internal) override;
+    // The user's model's exact derivatives, when it has them, on the free
+    // parameters' scales (by the chain rule through the maps).
+    bool ValuesAndGradients(const double* internal, std::span<double> values,
+                            std::span<double> gradients) override;
     // n minus the parameters the fit varies, those held at a bound by the
     // fit itself included.
     int DegreesOfFreedom() const override { return m_dof; }
@@ -64,6 +68,8 @@ class CConstrainedModel final : public CModelFunction, public IParameterLog {
     mutable std::vector<double> m_full;
     mutable std::vector<double> m_lastInternal;  // the u that m_full was expanded from
     mutable bool m_expanded = false;
+    std::vector<double> m_fullGradients;  // the user's model's m rows of n
+    bool m_noExactDerivatives = false;    // the user's model has none
 };
 
 }  // namespace quillon

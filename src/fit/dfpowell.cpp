@@ -91,6 +91,31 @@ double DFPowell::ChiSquare(double* p, int block) {
     return sum;
 }
 
+bool DFPowell::ExactDerivatives() {
+    double* r = Block(0);
+    if (!m_model.ValuesAndGradients(m_a, {r, m_nn}, m_jacobian)) {
+        return false;
+    }
+    // The residuals and their sum as ChiSquare forms them, so f[0] is the
+    // same whichever way it was reached.
+    double sum = 0.0;
+    for (int j = 0; j < m_n; ++j) {
+        r[j] = (r[j] - m_y[j]) * m_w[j];
+        sum += r[j] * r[j];
+    }
+    m_f[0] = sum;
+    for (int i = 0; i < m_m; ++i) {
+        double* jac = Row(m_jacobian, i, m_nn);
+        double dot = 0.0;
+        for (int j = 0; j < m_n; ++j) {
+            jac[j] *= m_w[j];
+            dot += jac[j] * r[j];
+        }
+        m_beta[i] = -dot;
+    }
+    return true;
+}
+
 void DFPowell::BuildTrialRows() {
     for (int i = 0; i < m_m; ++i) {
         double* row = Row(m_rows, i, m_mm);
@@ -141,6 +166,10 @@ void DFPowell::CurvatureFromJacobian(std::vector<double>& matrix) {
 }
 
 void DFPowell::BuildCurvature() {
+    if (ExactDerivatives()) {
+        CurvatureFromJacobian(m_alpha);
+        return;
+    }
     m_f[0] = ChiSquare(m_a, 0);
     BuildTrialRows();
     for (int i = 0; i < m_m; ++i) {
@@ -152,6 +181,9 @@ void DFPowell::BuildCurvature() {
 }
 
 void DFPowell::BuildHalfGradient() {
+    if (ExactDerivatives()) {
+        return;
+    }
     m_f[0] = ChiSquare(m_a, 0);
     BuildTrialRows();
     for (int i = 0; i < m_m; ++i) {
@@ -161,6 +193,10 @@ void DFPowell::BuildHalfGradient() {
 }
 
 void DFPowell::BuildWorkCurvature() {
+    if (ExactDerivatives()) {
+        CurvatureFromJacobian(m_work);
+        return;
+    }
     m_f[0] = ChiSquare(m_a, 0);
     BuildTrialRows();
     for (int i = 0; i < m_m; ++i) {

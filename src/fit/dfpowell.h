@@ -108,6 +108,10 @@ class DFPowell {
     // Marquardt's iterations from the current lambda.
     MethodRun DampedIterations();
 
+    // For a model with exact derivatives: f[0], the residuals in block 0,
+    // the Jacobian of the residuals and beta = -J r, all at a. False for any
+    // other model, which takes finite differences instead.
+    bool ExactDerivatives();
     // Row i of rows: a with the step h[i] added to a[i].
     void BuildTrialRows();
     // Jacobian row i from blocks 1 and 0; returns nothing, sums are taken later.

@@ -11,6 +11,7 @@
 #include "fit/parameter_stats.h"
 #include "fit/result_columns.h"
 #include "models/catalogue.h"
+#include "models/formula_model.h"
 #include "models/model_factory.h"
 #include "models/model_registry.h"
 #include "records/number_format.h"
@@ -97,6 +98,60 @@ FitConstraints ApplyDirectives(CModelFunction& model, DirectiveLists& directives
     FitConstraints constraints = ConstraintsFromDirectives(directives);
     directives.thisSet.clear();
     return constraints;
+}
+
+// The parameters the directive lists give a value (before they are applied
+// and the this-set list consumed).
+std::vector<bool> GivenByDirectives(const DirectiveLists& directives, int m) {
+    std::vector<bool> given(static_cast<std::size_t>(std::max(m, 0)), false);
+    for (const auto* list : {&directives.laterSets, &directives.thisSet}) {
+        for (const InitialValueDirective& d : *list) {
+            if (d.hasValue && d.index >= 0 && d.index < m) {
+                given[static_cast<std::size_t>(d.index)] = true;
+            }
+        }
+    }
+    return given;
+}
+
+// A formula has no estimate of its own, so the values the directives gave
+// become its start for every method of an ALL run, with steps of the same
+// relative size as the catalogue models' (ER, or ER itself at 0).
+void StartFromCurrentParams(CModelFunction& model) {
+    const std::span<double> a = model.Params();
+    const std::span<double> h = model.Steps();
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        h[i] = a[i] != 0.0 ? a[i] * model.ER() : model.ER();
+    }
+    model.FixSteps();
+    std::copy(a.begin(), a.end(), model.SavedParams().begin());
+    std::copy(h.begin(), h.end(), model.SavedSteps().begin());
+}
+
+// Applies the directives and gives the constraints they set. For a formula,
+// also returns the line on its parameters without a start value, and makes
+// the values its start for every method.
+std::string ApplyStart(CModelFunction& model, bool formula, DirectiveLists& directives,
+                       FitConstraints& constraints) {
+    std::string note;
+    if (formula) {
+        const auto& program = static_cast<const CFormulaModel&>(model).Program();
+        note = FormulaStartNote(program, GivenByDirectives(directives, model.ParamCount()));
+    }
+    constraints = ApplyDirectives(model, directives);
+    if (formula) {
+        StartFromCurrentParams(model);
+    }
+    return note;
+}
+
+// The model of the settings: the formula's, or the catalogue id's.
+std::unique_ptr<CModelFunction> BuildModel(const FitSettings& settings, const double* x,
+                                           const double* y, const double* w, int n, double er) {
+    if (!settings.formula.empty()) {
+        return CreateFormulaModel(settings.formula, x, y, w, n, er);
+    }
+    return CreateModel(settings.modelId, x, y, w, n, er, FixedCRadians(settings.fixedCDegrees));
 }
 
 // The second stage of a staged model (the asymmetric sine after the biased
@@ -305,9 +360,9 @@ std::vector<FitRecord> FitNonlinear(const double* x, const double* y, const doub
     const ConvergenceSettings& convergence = settings.convergence;
     const double er = convergence.ER();
 
-    const ModelEntry* entry = FindModel(settings.modelId);
-    std::unique_ptr<CModelFunction> model =
-        CreateModel(settings.modelId, x, y, w, n, er, FixedCRadians(settings.fixedCDegrees));
+    const bool formula = !settings.formula.empty();
+    const ModelEntry* entry = formula ? nullptr : FindModel(settings.modelId);
+    std::unique_ptr<CModelFunction> model = BuildModel(settings, x, y, w, n, er);
     if (!model) {
         ShowMessage(context, kNoMemory);
         return {};
@@ -316,8 +371,8 @@ std::vector<FitRecord> FitNonlinear(const double* x, const double* y, const doub
         ShowMessage(context, kFlatData);
         return {};
     }
-    std::string buffer;
-    const FitConstraints constraints = ApplyDirectives(*model, context.directives);
+    FitConstraints constraints;
+    std::string buffer = ApplyStart(*model, formula, context.directives, constraints);
     std::vector<double> preFitted;
     if (entry != nullptr && entry->preFit &&
         model->PreFit(buffer, PreFitRunner(convergence, constraints, preFitted)) != 0) {

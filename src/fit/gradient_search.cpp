@@ -27,11 +27,17 @@ int ExpansionStepLimit(int points) {
 }  // namespace
 
 bool DFPowell::GradientDirection() {
-    m_f[0] = ChiSquare(m_a, 0);
-    BuildTrialRows();
+    // The fall of chi-square over each step h_i; with exact derivatives the
+    // first-order fall, h_i * 2 beta_i.
+    const bool exact = ExactDerivatives();
+    if (!exact) {
+        m_f[0] = ChiSquare(m_a, 0);
+        BuildTrialRows();
+    }
     double sum = 0.0;
     for (int i = 0; i < m_m; ++i) {
-        m_direction[i] = m_f[0] - ChiSquare(Row(m_rows, i, m_mm), 1);
+        m_direction[i] =
+            exact ? 2.0 * m_h[i] * m_beta[i] : m_f[0] - ChiSquare(Row(m_rows, i, m_mm), 1);
         sum += m_direction[i] * m_direction[i];
     }
     const double norm = std::sqrt(sum);

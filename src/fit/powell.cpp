@@ -34,12 +34,17 @@ double DFPowell::GammaDot(int i, int k) {
 }
 
 bool DFPowell::PowellStart() {
-    m_f[0] = ChiSquare(m_a, 0);
-    BuildTrialRows();
+    const bool exact = ExactDerivatives();
+    if (!exact) {
+        m_f[0] = ChiSquare(m_a, 0);
+        BuildTrialRows();
+    }
     std::fill(m_alpha.begin(), m_alpha.end(), 0.0);
     for (int k = 0; k < m_m; ++k) {
-        ChiSquare(Row(m_rows, k, m_mm), 1);
-        JacobianRow(k);
+        if (!exact) {
+            ChiSquare(Row(m_rows, k, m_mm), 1);
+            JacobianRow(k);
+        }
         double* gamma = Row(m_jacobian, k, m_nn);
         double sum = 0.0;
         for (int j = 0; j < m_n; ++j) {

@@ -124,6 +124,11 @@ int CModelFunction::PreFit(std::string& /*log*/, const MarquardtRunner& /*runMar
     return 0;
 }
 
+bool CModelFunction::ValuesAndGradients(const double* /*params*/, std::span<double> /*values*/,
+                                        std::span<double> /*gradients*/) {
+    return false;
+}
+
 bool CModelFunction::ScanDataRanges() {
     if (m_nPoints <= 0) {
         return false;

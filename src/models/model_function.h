@@ -67,6 +67,12 @@ class CModelFunction {
     // Hook run once before the methods; the log receives its text. Nonzero
     // when the hook fitted the model.
     virtual int PreFit(std::string& log, const MarquardtRunner& runMarquardt);
+    // Exact derivatives: the values at every point into values (n) and the
+    // derivative of each by parameter i into row i of gradients (m rows of
+    // n). False, the default, for a model without them; the methods then
+    // take finite differences with the steps.
+    virtual bool ValuesAndGradients(const double* params, std::span<double> values,
+                                    std::span<double> gradients);
     virtual ~CModelFunction();
 
     std::span<const double> XData() const { return {m_pX, Count()}; }

@@ -5,6 +5,7 @@
 #include <limits>
 #include <memory>
 
+#include "models/formula_model.h"
 #include "models/model_factory.h"
 #include "models/model_registry.h"
 
@@ -26,8 +27,10 @@ class BoundModel {
         // A staged model's runs end on its second stage, whose parameter
         // count tells them apart.
         const ModelEntry* entry = FindModel(model.modelId);
-        if (entry != nullptr && entry->secondStage != nullptr &&
-            static_cast<int>(paramCount) == entry->secondStageParamCount) {
+        if (!model.formula.empty()) {
+            m_model = CreateFormulaModel(model.formula, m_x.data(), m_y.data(), m_w.data(), n, er);
+        } else if (entry != nullptr && entry->secondStage != nullptr &&
+                   static_cast<int>(paramCount) == entry->secondStageParamCount) {
             m_model = CreateSecondStage(model.modelId, m_x.data(), m_y.data(), m_w.data(), n, er);
         } else {
             m_model = CreateModel(model.modelId, m_x.data(), m_y.data(), m_w.data(), n, er,
@@ -142,7 +145,7 @@ std::function<double(double)> FittedCurve(const PlotModel& model, const SetRecor
     if (a.empty()) {
         return {};
     }
-    const ModelEntry* entry = FindModel(model.modelId);
+    const ModelEntry* entry = model.formula.empty() ? FindModel(model.modelId) : nullptr;
     const ClosedForm form = entry != nullptr ? entry->closedForm : ClosedForm::None;
     if (form == ClosedForm::Line && a.size() == 2) {
         return [a0 = a[0], b = a[1]](double x) { return a0 + b * x; };

@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "records/records.h"
@@ -14,8 +15,13 @@ namespace quillon::plot {
 
 // The model the record was fitted with.
 struct PlotModel {
+    PlotModel() = default;
+    PlotModel(int id, double fixedC, std::string formulaText = {})
+        : modelId(id), fixedCDegrees(fixedC), formula(std::move(formulaText)) {}
+
     int modelId = 0;
     double fixedCDegrees = 20.0;  // the fixed phase C of the fixed-C models
+    std::string formula;          // not empty: the record fitted this formula
 };
 
 // One method run: its sampled curve (empty when the run ended without

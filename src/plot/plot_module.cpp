@@ -7,8 +7,8 @@
 #include "plot/plot_module.h"
 
 extern "C" __attribute__((visibility("default"))) bool QuillonPlotRecordToFile(
-    const quillon::ComputeRecord* record, int modelId, double fixedCDegrees, int setNumber,
-    const char* path, std::string* error) {
-    return quillon::plot::PlotRecordToFile(*record, {modelId, fixedCDegrees}, setNumber, path,
-                                           *error);
+    const quillon::ComputeRecord* record, int modelId, const char* formula, double fixedCDegrees,
+    int setNumber, const char* path, std::string* error) {
+    return quillon::plot::PlotRecordToFile(*record, {modelId, fixedCDegrees, formula}, setNumber,
+                                           path, *error);
 }

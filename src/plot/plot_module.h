@@ -12,7 +12,9 @@ namespace quillon::plot {
 inline constexpr const char* kPlotModuleFile = "quillon-plot.so";
 inline constexpr const char* kPlotModuleEntry = "QuillonPlotRecordToFile";
 
-using PlotModuleEntry = bool (*)(const ComputeRecord* record, int modelId, double fixedCDegrees,
-                                 int setNumber, const char* path, std::string* error);
+// formula is the fitted formula, or empty for the catalogue model modelId.
+using PlotModuleEntry = bool (*)(const ComputeRecord* record, int modelId, const char* formula,
+                                 double fixedCDegrees, int setNumber, const char* path,
+                                 std::string* error);
 
 }  // namespace quillon::plot

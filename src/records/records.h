@@ -85,6 +85,9 @@ struct ConvergenceSettings {
 // What a compute reads besides the text.
 struct FitSettings {
     int modelId = 0;
+    // A model formula in X and A0..A31 fitted instead of the catalogue
+    // model modelId; empty for the catalogue.
+    std::string formula;
     FitMethod method = FitMethod::Marquardt;
     OutputSettings output;
     double framingRate = 1.0;  // frames per time unit; set by a "*framing" line

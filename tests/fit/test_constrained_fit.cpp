@@ -45,8 +45,9 @@ struct Fit {
     ComputeRecord record;
 
     Fit(const std::vector<std::string>& lines, FitMethod method = FitMethod::Marquardt,
-        int model = kLogistic, int jobs = 1) {
+        int model = kLogistic, int jobs = 1, const std::string& formula = "") {
         session.settings.modelId = model;
+        session.settings.formula = formula;
         session.settings.method = method;
         session.settings.statistics = true;
         alarm(120);  // a fit that does not end fails the test program
@@ -249,6 +250,29 @@ TEST(Constraints, ThePreFitAndTheStagedModelHonourThem) {
         EXPECT_EQ(f.parameters[1], 23.0) << f.method;
         EXPECT_LE(std::fabs(f.parameters[4]), 0.2) << f.method;
     }
+}
+
+TEST(Constraints, AFormulaKeepsItsExactDerivativesThroughTheMaps) {
+    const std::string logistic = "A0/(1+A1*exp(-A2*X))";
+    std::vector<std::string> held = Logistic("<a[2] = 0.5 fixed>", true);
+    held.insert(held.begin(), {"<a[0] = 9>", "<a[1] = 2.5>"});
+    const Fit exact(held, FitMethod::Marquardt, kLogistic, 1, logistic);
+    const FitRecord& f = exact.First();
+    ASSERT_EQ(f.outcome, FitOutcome::Converged) << exact.host.pane;
+    EXPECT_EQ(f.parameters[2], 0.5);
+    EXPECT_NEAR(f.parameters[0], 10.0, 1e-7);  // exact data, exact derivatives
+    EXPECT_NEAR(f.parameters[1], 3.0, 1e-7);
+
+    std::vector<std::string> bounded = Logistic("<a[2] = 0.3 [0.1, 0.4]>", true);
+    bounded.insert(bounded.begin(), {"<a[0] = 9 [0, ]>", "<a[1] = 2.5>"});
+    std::vector<std::string> atBound = Logistic("<a[2] = 0.4 fixed>", true);
+    atBound.insert(atBound.begin(), {"<a[0] = 9>", "<a[1] = 2.5>"});
+    const Fit b(bounded, FitMethod::Marquardt, kLogistic, 1, logistic);
+    const Fit reference(atBound, FitMethod::Marquardt, kLogistic, 1, logistic);
+    ASSERT_TRUE(b.First().constraints);
+    EXPECT_TRUE(b.First().constraints->atBound[2]) << b.host.pane;
+    // The optimum held at the bound, within the convergence tolerance.
+    EXPECT_NEAR(b.ChiSquare(b.First()), reference.ChiSquare(reference.First()), 1e-3);
 }
 
 TEST(Constraints, AnyNumberOfThreadsGivesTheSameReport) {
