@@ -45,8 +45,6 @@
 namespace quillon::app {
 namespace {
 
-constexpr int kDataPaneWidth = 360;  // pixels
-
 // Commands that neither change the document or the settings nor start a
 // compute: they stay offered while a compute runs.
 constexpr int kCommandsDuringCompute[] = {
@@ -325,78 +323,11 @@ void CMainFrame::CreateStatisticsToggle(QMenu& settingsMenu) {
     });
 }
 
-void CMainFrame::CreateToolBar() {
-    m_toolBar = addToolBar("Main");
-    m_toolBar->setObjectName("128");
-    for (int id : ToolBarCommands()) {
-        if (id == 0) {
-            m_toolBar->addSeparator();
-        } else {
-            m_toolBar->addAction(m_actions.at(id));
-        }
-    }
-    m_toolBar->addAction(m_actions.at(kIdStop));
-}
-
-void CMainFrame::CreateMethodBar() {
-    m_methodBar = addToolBar("Methods of least squares");
-    m_methodBar->setObjectName("137");
-    m_methodBar->addWidget(new QLabel(" Method: ", m_methodBar));
-    m_methodCombo = new QComboBox(m_methodBar);
-    m_methodCombo->setObjectName(QString::number(kIdMethodCombo));
-    for (int id = 0; id < kMethodCount; ++id) {
-        m_methodCombo->addItem(Q(MethodName(static_cast<FitMethod>(id))));
-    }
-    m_methodCombo->setCurrentIndex(static_cast<int>(m_doc->Settings().method));
-    m_methodCombo->setStatusTip(Q(StatusPrompt(kIdMethodCombo)));
-    m_methodCombo->setToolTip(Q(ToolTip(kIdMethodCombo)));
-    m_methodBar->addWidget(m_methodCombo);
-    m_fileCheck = new QCheckBox("File", m_methodBar);
-    m_fileCheck->setObjectName(QString::number(kIdFileCheck));
-    m_fileCheck->setStatusTip(Q(StatusPrompt(kIdFileCheck)));
-    m_fileCheck->setToolTip(Q(ToolTip(kIdFileCheck)));
-    m_methodBar->addWidget(m_fileCheck);
-}
-
-void CMainFrame::CreateModelBar() {
-    addToolBarBreak();
-    m_modelBar = addToolBar("Model functions");
-    m_modelBar->setObjectName("128-model");
-    m_modelBar->addWidget(new QLabel(" Y = ", m_modelBar));
-    m_modelCombo = new QComboBox(m_modelBar);
-    m_modelCombo->setObjectName(QString::number(kIdModelCombo));
-    for (int id = 0; id < kModelCount; ++id) {
-        m_modelCombo->addItem(QString::fromStdString(ModelComboEntry(id)));
-    }
-    m_modelCombo->setCurrentIndex(m_doc->Settings().modelId);
-    m_modelCombo->setStatusTip(Q(StatusPrompt(kIdModelCombo)));
-    m_modelCombo->setToolTip(Q(ToolTip(kIdModelCombo)));
-    m_modelCombo->setMaxVisibleItems(20);
-    m_modelBar->addWidget(m_modelCombo);
-}
-
-void CMainFrame::CreateClient() {
-    m_splitter = new QSplitter(Qt::Horizontal, this);
-    m_query = new CQueryView(m_splitter);
-    m_resultTabs = new QTabWidget(m_splitter);
-    m_ans = new CAnsView(m_resultTabs);
-    m_ans->SetColours(m_doc->Colours());
-    m_graph = new plot::GraphPane(m_resultTabs);
-    m_resultTabs->addTab(m_ans, QStringLiteral("結果"));
-    m_resultTabs->addTab(m_graph, QStringLiteral("グラフ"));
-    m_resultTabs->setDocumentMode(true);
-    m_splitter->addWidget(m_query);
-    m_splitter->addWidget(m_resultTabs);
-    m_splitter->setStretchFactor(1, 1);
-    m_splitter->setSizes({kDataPaneWidth, 740});
-    setCentralWidget(m_splitter);
-    m_query->setFocus();
-}
-
 void CMainFrame::ConnectCommands() {
     connect(m_doc, &CQuillon_LDoc::answer, this, [this](int hint, const QString& text) {
         m_ans->OnAnswer(static_cast<AnswerHint>(hint), text.toStdString());
     });
+    connect(m_doc, &CQuillon_LDoc::answers, m_ans, &CAnsView::OnAnswers);
     connect(m_actions.at(kIdCompute), &QAction::triggered, this, &CMainFrame::OnCompute);
     connect(m_doc, &CQuillon_LDoc::computeProgress, this, &CMainFrame::OnComputeProgress);
     connect(m_doc, &CQuillon_LDoc::computeFinished, this, &CMainFrame::OnComputeFinished);

@@ -193,7 +193,7 @@ SetPlotData BuildSetPlot(const PlotModel& model, const SetRecord& set, int sampl
     data.weightedResiduals = set.weighted;
     if (set.points.empty()) {
         for (const FitRecord& fit : set.fits) {
-            data.curves.push_back({CurveLegend(fit), {}, {}, {}, {}});
+            data.curves.push_back({CurveLegend(fit), {}, {}, {}, {}, fit.method});
         }
         return data;
     }
@@ -204,6 +204,7 @@ SetPlotData BuildSetPlot(const PlotModel& model, const SetRecord& set, int sampl
     for (const FitRecord& fit : set.fits) {
         CurveData curve;
         curve.legend = CurveLegend(fit);
+        curve.method = fit.method;
         if (const auto f = FittedCurve(model, set, fit)) {
             for (const double x : sampleX) {
                 const double y = f(x);

@@ -24,6 +24,7 @@ struct CurveData {
     std::string legend;
     std::vector<double> x, y;
     std::vector<double> residualX, residuals;
+    std::string method;  // the run's method, "linear" for the closed forms
 };
 
 struct SetPlotData {
