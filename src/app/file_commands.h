@@ -4,6 +4,7 @@
 // engine's document and result-file functions.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -24,6 +25,13 @@ inline constexpr const char* kDocumentFilter =
     "Data files(*.txt;*.bol)|*.txt;*.bol|Data files(*.txt)|*.txt|Data  files(*.bol)|*.bol|All "
     "Files(*.*)|*.*||";
 inline constexpr const char* kNewDocumentName = "新規.bol";
+inline constexpr const char* kGraphFilter =
+    "PNG 画像(*.png)|*.png|SVG 図(*.svg)|*.svg|PDF 文書(*.pdf)|*.pdf||";
+
+// Renders the graph in the format a path's suffix names into bytes; false
+// with the reason when it cannot.
+using GraphRenderer =
+    std::function<bool(const std::string& path, std::string& bytes, std::string& error)>;
 
 // How the last load came about; the initial update acts on it.
 enum class LoadMode { Open = 0, Append = 1, New = 2 };
@@ -63,6 +71,10 @@ class FileCommands {
     // After a compute with the File switch on: the result-file dialog and
     // the write, reported through host.
     void ExportResults(const ResultColumnList& columns, int modelId, IComputeHost& host);
+    // The graph's Export: the save dialog with the result folders' history
+    // and the overwrite question (with its backup), then the rendered bytes
+    // written atomically. False when cancelled or not written (told).
+    bool ExportGraph(const GraphRenderer& render);
 
     const DocumentFileState& State() const { return m_state; }
     std::string Title() const;

@@ -22,6 +22,7 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QTabWidget>
+#include <QTextDocument>
 #include <QToolBar>
 #include <QUrl>
 #include <algorithm>
@@ -40,6 +41,8 @@
 #include "app/views.h"
 #include "models/catalogue.h"
 #include "models/model_registry.h"
+#include "plot/fit_graph.h"
+#include "plot/graph_export.h"
 #include "plot/graph_pane.h"
 
 namespace quillon::app {
@@ -98,6 +101,20 @@ QIcon ToolIcon(int id, const QStyle* style) {
         default:
             return {};
     }
+}
+
+// The graph in the format its path's suffix names, as bytes.
+bool RenderGraph(plot::FitGraph& graph, const std::string& path, std::string& bytes,
+                 std::string& error) {
+    const auto format = plot::FormatOfPath(QString::fromStdString(path));
+    QByteArray data;
+    if (!format || !plot::RenderWidget(graph, *format, data)) {
+        error = path + (format ? ": the graph could not be drawn"
+                               : ": the graph is written as .png, .svg or .pdf");
+        return false;
+    }
+    bytes.assign(data.constData(), static_cast<std::size_t>(data.size()));
+    return true;
 }
 
 }  // namespace
@@ -163,8 +180,10 @@ void CMainFrame::SaveHistories() {
 
 void CMainFrame::UpdateTitle() {
     const std::string title = m_files ? m_files->Title() : std::string();
+    // "*" ahead of the name while the document has unsaved changes.
+    const QString mark = m_files && m_files->IsModified() ? QStringLiteral("*") : QString();
     setWindowTitle(title.empty() ? QString("Quillon_L")
-                                 : QString::fromStdString(title) + " - Quillon_L");
+                                 : mark + QString::fromStdString(title) + " - Quillon_L");
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
@@ -209,6 +228,14 @@ void CMainFrame::ConnectFileCommands() {
     m_doc->SetExporter([this](const ResultColumnList& columns, int modelId, IComputeHost& host) {
         m_files->ExportResults(columns, modelId, host);
     });
+    m_graph->SetExporter([this](plot::FitGraph& graph) {
+        m_files->ExportGraph(
+            [&graph](const std::string& path, std::string& bytes, std::string& error) {
+                return RenderGraph(graph, path, bytes, error);
+            });
+    });
+    connect(m_query->document(), &QTextDocument::modificationChanged, this,
+            &CMainFrame::UpdateTitle);
     connect(m_fileMenu, &QMenu::aboutToShow, this, &CMainFrame::FillRecentMenu);
     FillRecentMenu();
 }

@@ -1,6 +1,8 @@
 #include "plot/graph_export.h"
 
 #include <QApplication>
+#include <QBuffer>
+#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QPageSize>
@@ -18,7 +20,7 @@ constexpr int kScreenDpi = 96;
 constexpr double kPngScale = 2.0;  // PNGs at twice the widget's pixels
 constexpr QSize kFileGraphSize{1000, 760};
 
-bool ExportPng(QWidget& widget, const QString& path) {
+bool ExportPng(QWidget& widget, QIODevice& device) {
     QImage image(widget.size() * kPngScale, QImage::Format_ARGB32_Premultiplied);
     image.setDevicePixelRatio(kPngScale);
     image.fill(Qt::white);
@@ -26,12 +28,12 @@ bool ExportPng(QWidget& widget, const QString& path) {
         QPainter painter(&image);
         widget.render(&painter);
     }
-    return image.save(path, "PNG");
+    return image.save(&device, "PNG");
 }
 
-bool ExportSvg(QWidget& widget, const QString& path) {
+bool ExportSvg(QWidget& widget, QIODevice& device) {
     QSvgGenerator generator;
-    generator.setFileName(path);
+    generator.setOutputDevice(&device);
     generator.setSize(widget.size());
     generator.setViewBox(QRect(QPoint(0, 0), widget.size()));
     generator.setResolution(kScreenDpi);
@@ -44,8 +46,8 @@ bool ExportSvg(QWidget& widget, const QString& path) {
     return painter.end();
 }
 
-bool ExportPdf(QWidget& widget, const QString& path) {
-    QPdfWriter writer(path);
+bool ExportPdf(QWidget& widget, QIODevice& device) {
+    QPdfWriter writer(&device);
     writer.setResolution(kScreenDpi);
     const QSizeF points = QSizeF(widget.size()) * 72.0 / kScreenDpi;
     writer.setPageSize(QPageSize(points, QPageSize::Point));
@@ -77,7 +79,24 @@ class OffscreenApplication {
     std::unique_ptr<QApplication> m_app;
 };
 
+bool Render(QWidget& widget, ExportFormat format, QIODevice& device) {
+    switch (format) {
+        case ExportFormat::Png:
+            return ExportPng(widget, device);
+        case ExportFormat::Svg:
+            return ExportSvg(widget, device);
+        case ExportFormat::Pdf:
+            return ExportPdf(widget, device);
+    }
+    return false;
+}
+
 }  // namespace
+
+bool RenderWidget(QWidget& widget, ExportFormat format, QByteArray& bytes) {
+    QBuffer buffer(&bytes);
+    return buffer.open(QIODevice::WriteOnly) && Render(widget, format, buffer);
+}
 
 std::optional<ExportFormat> FormatOfPath(const QString& path) {
     const QString suffix = QFileInfo(path).suffix().toLower();
@@ -99,18 +118,9 @@ bool ExportWidget(QWidget& widget, const QString& path, QString& error) {
         error = QStringLiteral("%1: the graph is written as .png, .svg or .pdf").arg(path);
         return false;
     }
-    bool ok = false;
-    switch (*format) {
-        case ExportFormat::Png:
-            ok = ExportPng(widget, path);
-            break;
-        case ExportFormat::Svg:
-            ok = ExportSvg(widget, path);
-            break;
-        case ExportFormat::Pdf:
-            ok = ExportPdf(widget, path);
-            break;
-    }
+    QFile file(path);
+    const bool ok =
+        file.open(QIODevice::WriteOnly) && Render(widget, *format, file) && file.flush();
     if (!ok) {
         error = QStringLiteral("%1: the graph could not be written").arg(path);
     }
