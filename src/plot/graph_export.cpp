@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QSvgGenerator>
+#include <cstdio>
 #include <memory>
 
 #include "plot/fit_graph.h"
@@ -61,18 +62,39 @@ bool ExportPdf(QWidget& widget, QIODevice& device) {
     return painter.end();
 }
 
+// The command line's standard error carries only its own "quillon:" lines:
+// the toolkit's notes (no XDG_RUNTIME_DIR, what the offscreen platform does
+// not support) mean nothing to its user. Errors still get through, in the
+// program's own form.
+void CommandLineQtMessage(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type == QtCriticalMsg || type == QtFatalMsg) {
+        std::fprintf(stderr, "quillon: %s\n", message.toLocal8Bit().constData());
+    }
+}
+
 // A QApplication on the offscreen platform for the length of one export,
-// unless one is running already.
+// unless one is running already; the toolkit's messages are held back
+// meanwhile.
 class OffscreenApplication {
   public:
     OffscreenApplication() {
         if (QCoreApplication::instance() == nullptr) {
             qputenv("QT_QPA_PLATFORM", "offscreen");
+            m_previousHandler = qInstallMessageHandler(CommandLineQtMessage);
             m_app = std::make_unique<QApplication>(m_argc, m_argv);
         }
     }
+    ~OffscreenApplication() {
+        if (m_app) {
+            m_app.reset();
+            qInstallMessageHandler(m_previousHandler);
+        }
+    }
+    OffscreenApplication(const OffscreenApplication&) = delete;
+    OffscreenApplication& operator=(const OffscreenApplication&) = delete;
 
   private:
+    QtMessageHandler m_previousHandler = nullptr;
     int m_argc = 1;
     char m_name[8] = "quillon";
     char* m_argv[2] = {m_name, nullptr};
