@@ -17,6 +17,8 @@ namespace {
 // More points than this in one cloud are thinned for drawing: a chart of a
 // million markers takes minutes and shows no more than the thinned one.
 constexpr std::size_t kMaxDrawnPoints = 4000;
+// Up to this many sets on one graph keep full-size markers.
+constexpr std::size_t kFewSets = 6;
 // The sets beyond those drawn apart: small grey markers behind the others.
 const QColor kCloudColour(0xb4, 0xb4, 0xb4);
 const QColor kMethodSampleColour(0x40, 0x40, 0x40);
@@ -221,8 +223,10 @@ void FitGraph::AddSetPoints(const SetPlotData& set) {
         ys.push_back(p.Y);
     }
     const std::vector<std::size_t> shown = DisplayIndices(xs, ys, kMaxDrawnPoints);
-    // A thinned cloud: smaller markers keep it readable.
-    const double size = shown.size() < set.points.size() / 2 ? 4.0 : 7.0;
+    // A thinned cloud or many sets on one graph: smaller markers keep the
+    // curves readable.
+    const bool crowded = shown.size() < set.points.size() / 2 || m_sets.size() > kFewSets;
+    const double size = crowded ? 4.5 : 7.0;
     QScatterSeries* points =
         AddScatter(*MainChart(), style.colour, style.marker, size, PointList(xs, ys, shown));
     points->setName(Q(set.title));
@@ -259,7 +263,7 @@ void FitGraph::AddSetCurves(const SetPlotData& set) {
         line->setPen(QPen(style.colour, 2.0, LineStyleOfMethod(curve.method)));
         line->replace(samples);
         QScatterSeries* residuals = AddScatter(
-            *ResidualChart(), style.colour, style.marker, 6.0,
+            *ResidualChart(), style.colour, style.marker, m_sets.size() > kFewSets ? 4.0 : 6.0,
             PointList(curve.residualX, curve.residuals,
                       DisplayIndices(curve.residualX, curve.residuals, kMaxDrawnPoints)));
         residuals->setName(line->name());
