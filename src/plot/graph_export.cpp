@@ -178,6 +178,9 @@ bool PlotRecordToFile(const ComputeRecord& record, const PlotModel& model, int s
     graph.resize(kFileGraphSize);
     graph.ShowSets(sets);
     graph.show();  // lays the charts out before they are rendered
+    // The legend's rows are laid out and sized by posted events: handled
+    // before the render, the column shows no scroll bar it does not need.
+    QCoreApplication::processEvents();
     QString reason;
     if (!ExportWidget(graph, file, reason)) {
         error = reason.toStdString();

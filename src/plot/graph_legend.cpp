@@ -20,7 +20,12 @@ constexpr int kRowSpacing = 6;
 constexpr int kTextWidth = GraphLegend::kWidth - kSampleWidth - kRowSpacing - 16 - 18;
 
 QPixmap Sample(const LegendEntry& entry) {
-    QPixmap pixmap(kSampleWidth, kSampleHeight);
+    // Drawn at twice the pixels: exported PNGs are rendered at twice the
+    // widget's size, and high-density screens show it sharp too.
+    constexpr double kScale = 2.0;
+    QPixmap pixmap(static_cast<int>(kSampleWidth * kScale),
+                   static_cast<int>(kSampleHeight * kScale));
+    pixmap.setDevicePixelRatio(kScale);
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing);
