@@ -59,10 +59,12 @@ TEST(TextDecoding, Utf16WithItsMarkInEitherOrder) {
         std::u16string text;
         std::string utf8;
     };
+    // A high surrogate with no low one after it, between two letters.
+    const std::u16string kLoneSurrogate{u'a', char16_t{0xD800}, u'b'};
     const Case cases[] = {
         {u"// 試料 (T=25)\r\n0\t1.5\r\n", "// 試料 (T=25)\r\n0\t1.5\r\n"},
         {u"1 2 \U0001F600\n", "1 2 \xF0\x9F\x98\x80\n"},  // a surrogate pair
-        {u"a\xD800" u"b",
+        {kLoneSurrogate,
          "a\xEF\xBF\xBD"
          "b"},              // a lone surrogate
         {u"x\x1Ay", "xy"},  // Ctrl-Z dropped
