@@ -98,8 +98,6 @@ CAnsView::CAnsView(QWidget* parent) : QTextEdit(parent) {
     setObjectName("CAnsView");
     setLineWrapMode(QTextEdit::NoWrap);
     setAcceptRichText(false);
-    // The report is never edited: no undo history to keep for it.
-    setUndoRedoEnabled(false);
     setFont(PaneFont());
     SetCellTabStops(*this);
     SetColours(AnswerColours{});
