@@ -154,7 +154,9 @@ std::vector<SetPlotData> SelectSets(const ComputeRecord& record, const PlotModel
     std::vector<SetPlotData> sets;
     for (const SetRecord& set : record.sets) {
         if (setNumber == 0 || set.setNumber == setNumber) {
-            sets.push_back(BuildSetPlot(model, set));
+            // The sets beyond those drawn apart show no curves: none sampled.
+            const bool inCloud = setNumber == 0 && sets.size() >= FitGraph::kMaxSetsApart;
+            sets.push_back(BuildSetPlot(model, set, inCloud ? 0 : 200));
         }
     }
     return sets;

@@ -200,7 +200,8 @@ SetPlotData BuildSetPlot(const PlotModel& model, const SetRecord& set, int sampl
     const auto [lo, hi] =
         std::minmax_element(set.points.begin(), set.points.end(),
                             [](const DataPoint& l, const DataPoint& r) { return l.X < r.X; });
-    const std::vector<double> sampleX = CurveSampleX(lo->X, hi->X, samples);
+    const std::vector<double> sampleX =
+        samples > 0 ? CurveSampleX(lo->X, hi->X, samples) : std::vector<double>{};
     for (const FitRecord& fit : set.fits) {
         CurveData curve;
         curve.legend = CurveLegend(fit);

@@ -8,9 +8,12 @@
 #include <QScatterSeries>
 #include <set>
 
+#include "engine/compute.h"
 #include "plot/fit_graph.h"
+#include "plot/graph_export.h"
 #include "plot/graph_legend.h"
 #include "plot/graph_style.h"
+#include "support/recording_host.h"
 
 namespace quillon::plot {
 namespace {
@@ -124,6 +127,33 @@ TEST(FitGraph, AThousandSetsDrawABoundedNumberOfSeries) {
     graph.ShowSets(FittedSets(apart));
     EXPECT_TRUE(graph.Legend()->Note().isEmpty());
     EXPECT_EQ(graph.MainChart()->series().size(), static_cast<qsizetype>(apart * 5));
+}
+
+// All sets of a compute: the sets drawn apart get their sampled curves, the
+// others (the cloud) only their residuals; a set picked alone has its curve.
+TEST(SelectSets, SetsOfTheCloudHaveResidualsButNoSampledCurve) {
+    std::vector<std::string> lines;
+    const int count = static_cast<int>(FitGraph::kMaxSetsApart) + 3;
+    for (int n = 1; n <= count; ++n) {
+        lines.push_back("// set " + std::to_string(n));
+        for (int x = 0; x < 4; ++x) {
+            lines.push_back(std::to_string(x) + " " +
+                            std::to_string(n + 2 * x + (x == 2 ? 0.1 : 0)));
+        }
+    }
+    ComputeSession session;
+    quillon::testing::RecordingHost host;
+    const ComputeRecord record = ComputeParameters(lines, session, host, nullptr, 1);
+    const std::vector<SetPlotData> all = SelectSets(record, {0, 20.0}, 0);
+    ASSERT_EQ(all.size(), static_cast<std::size_t>(count));
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        ASSERT_EQ(all[i].curves.size(), 1u);
+        EXPECT_EQ(all[i].curves[0].residuals.size(), 4u) << i;
+        EXPECT_EQ(all[i].curves[0].x.empty(), i >= FitGraph::kMaxSetsApart) << i;
+    }
+    const std::vector<SetPlotData> last = SelectSets(record, {0, 20.0}, count);
+    ASSERT_EQ(last.size(), 1u);
+    EXPECT_FALSE(last[0].curves[0].x.empty());
 }
 
 }  // namespace
