@@ -13,8 +13,7 @@ class ComputeWorker::ForwardingHost final : public IComputeHost {
     explicit ForwardingHost(ComputeWorker& worker) : m_worker(worker) {}
 
     void SendAnswer(AnswerHint hint, const std::string& text) override {
-        IComputeHost& ui = m_worker.m_uiHost;
-        m_worker.Post([&ui, hint, text] { ui.SendAnswer(hint, text); });
+        m_worker.QueueAnswer(hint, text);
     }
     void ShowMessage(const std::string& text, MessageIcon icon) override {
         IComputeHost& ui = m_worker.m_uiHost;
@@ -45,8 +44,8 @@ class ComputeWorker::ForwardingHost final : public IComputeHost {
     ComputeWorker& m_worker;
 };
 
-ComputeWorker::ComputeWorker(IComputeHost& uiHost, QObject* parent)
-    : QObject(parent), m_uiHost(uiHost) {}
+ComputeWorker::ComputeWorker(IComputeHost& uiHost, AnswerBlockSink sink, QObject* parent)
+    : QObject(parent), m_uiHost(uiHost), m_sink(std::move(sink)) {}
 
 ComputeWorker::~ComputeWorker() {
     RequestStop();
@@ -81,8 +80,48 @@ void ComputeWorker::OnRunEnded() {
     emit finished();
 }
 
+void ComputeWorker::QueueAnswer(AnswerHint hint, const std::string& text) {
+    {
+        const std::lock_guard lock(m_answerMutex);
+        m_answers.push_back({hint, text});
+        if (m_deliveryPosted) {
+            return;  // the delivery on its way takes this piece too
+        }
+        m_deliveryPosted = true;
+    }
+    QMetaObject::invokeMethod(
+        this, [this] { DeliverAnswers(); }, Qt::QueuedConnection);
+}
+
+void ComputeWorker::DeliverAnswers() {
+    AnswerBlock block;
+    {
+        const std::lock_guard lock(m_answerMutex);
+        block.swap(m_answers);
+        m_deliveryPosted = false;
+    }
+    if (block.empty()) {
+        return;
+    }
+    if (m_sink) {
+        m_sink(std::move(block));
+        return;
+    }
+    for (const AnswerPiece& piece : block) {
+        m_uiHost.SendAnswer(piece.hint, piece.text);
+    }
+}
+
+// Every other call first delivers the report text sent before it, so the
+// window shows the text in front of a message box or the end of the run.
 void ComputeWorker::Post(std::function<void()> call) {
-    QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this,
+        [this, call = std::move(call)] {
+            DeliverAnswers();
+            call();
+        },
+        Qt::QueuedConnection);
 }
 
 void ComputeWorker::PostAndWait(std::function<void()> call) {

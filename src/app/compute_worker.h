@@ -1,6 +1,8 @@
 // ComputeWorker: runs one compute on a thread of its own so the window stays
 // responsive, and passes everything the compute sends on to the window's
-// host on the user-interface thread, in the order it was sent.
+// host on the user-interface thread, in the order it was sent. Report text
+// travels in blocks: whatever arrived while the window was busy goes over in
+// one piece.
 #pragma once
 
 #include <QObject>
@@ -13,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/answer_piece.h"
 #include "engine/compute.h"
 #include "records/host.h"
 
@@ -22,8 +25,11 @@ class ComputeWorker : public QObject {
     Q_OBJECT
   public:
     // uiHost receives the report pieces, message boxes and result columns on
-    // the thread that owns this object; it must outlive the worker.
-    explicit ComputeWorker(IComputeHost& uiHost, QObject* parent = nullptr);
+    // the thread that owns this object; it must outlive the worker. With a
+    // sink, report text goes to the sink in blocks instead of piece by piece
+    // to uiHost.
+    explicit ComputeWorker(IComputeHost& uiHost, AnswerBlockSink sink = {},
+                           QObject* parent = nullptr);
     // Stops a compute still running and waits for it; calls not yet passed
     // on to the window are dropped.
     ~ComputeWorker() override;
@@ -57,8 +63,13 @@ class ComputeWorker : public QObject {
     // destroyed).
     void PostAndWait(std::function<void()> call);
     void OnRunEnded();
+    // Keeps a piece for the next block; posts a delivery when none waits.
+    void QueueAnswer(AnswerHint hint, const std::string& text);
+    // On the user-interface thread: hands over every piece queued so far.
+    void DeliverAnswers();
 
     IComputeHost& m_uiHost;
+    AnswerBlockSink m_sink;
     std::thread m_thread;
     std::atomic<bool> m_stop{false};
     ComputeSession m_session;
@@ -70,6 +81,11 @@ class ComputeWorker : public QObject {
     std::uint64_t m_posted = 0;    // calls waited for, counted on the compute thread
     std::uint64_t m_returned = 0;  // of them, those that have returned
     bool m_abandoned = false;
+
+    // Report pieces not yet delivered, and whether a delivery is posted.
+    std::mutex m_answerMutex;
+    AnswerBlock m_answers;
+    bool m_deliveryPosted = false;
 };
 
 }  // namespace quillon::app

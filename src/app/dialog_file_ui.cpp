@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QSettings>
 
 #include "app/file_dialog.h"
 #include "app/overwrite_dialog.h"
@@ -11,12 +12,28 @@ namespace quillon::app {
 namespace {
 
 const QString kBoxTitle = QStringLiteral("Quillon_L");
+const QString kFileDialogSize = QStringLiteral("Dialogs/FileDialogSize");
+const QString kResultDialogSize = QStringLiteral("Dialogs/ResultFileDialogSize");
 
 }  // namespace
 
+int DialogFileUi::ExecSized(QDialog& dialog, const QString& key) {
+    if (m_settings != nullptr) {
+        const QSize kept = m_settings->value(key).toSize();
+        if (kept.isValid()) {
+            dialog.resize(kept);
+        }
+    }
+    const int result = dialog.exec();
+    if (m_settings != nullptr) {
+        m_settings->setValue(key, dialog.size());
+    }
+    return result;
+}
+
 std::optional<std::string> DialogFileUi::AskFilePath(const FileDialogRequest& request) {
     CFileDialogEx dialog(request, m_parent);
-    if (dialog.exec() != QDialog::Accepted) {
+    if (ExecSized(dialog, kFileDialogSize) != QDialog::Accepted) {
         return std::nullopt;
     }
     return dialog.ChosenPath();
@@ -26,7 +43,7 @@ std::optional<ResultFileAnswer> DialogFileUi::AskResultFile(const ResultWriterSt
                                                             DirectoryHistory& history,
                                                             const ConfirmPath& confirm) {
     CFileOutput dialog(state, history, confirm, m_parent);
-    dialog.exec();
+    ExecSized(dialog, kResultDialogSize);
     return dialog.Answer();
 }
 

@@ -4,6 +4,9 @@
 
 #include "app/file_ui.h"
 
+class QDialog;
+class QSettings;
+class QString;
 class QWidget;
 
 namespace quillon::app {
@@ -14,6 +17,9 @@ class DialogFileUi : public IFileUi {
     explicit DialogFileUi(QWidget* parent) : m_parent(parent) {}
     // The window the dialogs open over, once it exists.
     void SetParent(QWidget* parent) { m_parent = parent; }
+    // Where the file dialogs' sizes are kept from one opening (and run) to
+    // the next; without settings they open at their default sizes.
+    void SetSettings(QSettings* settings) { m_settings = settings; }
 
     std::optional<std::string> AskFilePath(const FileDialogRequest& request) override;
     std::optional<ResultFileAnswer> AskResultFile(const ResultWriterState& state,
@@ -27,7 +33,11 @@ class DialogFileUi : public IFileUi {
     void Beep() override;
 
   private:
+    // Runs the dialog at the size last kept under key and keeps its size.
+    int ExecSized(QDialog& dialog, const QString& key);
+
     QWidget* m_parent;
+    QSettings* m_settings = nullptr;
 };
 
 }  // namespace quillon::app

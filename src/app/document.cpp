@@ -58,7 +58,8 @@ void CQuillon_LDoc::StartCompute(std::vector<std::string> lines, QWidget* messag
     }
     m_lastRecord = {};
     m_workerUiHost = std::make_unique<QtComputeHost>(*this, messageParent);
-    m_worker = std::make_unique<ComputeWorker>(*m_workerUiHost);
+    m_worker = std::make_unique<ComputeWorker>(
+        *m_workerUiHost, [this](AnswerBlock&& block) { emit answers(block); });
     connect(m_worker.get(), &ComputeWorker::progress, this, &CQuillon_LDoc::computeProgress);
     connect(m_worker.get(), &ComputeWorker::finished, this, &CQuillon_LDoc::OnWorkerFinished);
     // The compute works on a copy; nothing changes the settings meanwhile.

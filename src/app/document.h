@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/answer_piece.h"
 #include "engine/compute.h"
 #include "records/host.h"
 
@@ -71,6 +72,8 @@ class CQuillon_LDoc : public QObject {
 
   signals:
     void answer(int hint, const QString& text);
+    // Report text of a compute on its own thread, in blocks.
+    void answers(const quillon::app::AnswerBlock& block);
     // Set setIndex of setCount of a compute started by StartCompute is next.
     void computeProgress(int setIndex, int setCount);
     void computeFinished();

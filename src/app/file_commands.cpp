@@ -333,4 +333,32 @@ void FileCommands::ExportResults(const ResultColumnList& columns, std::string_vi
                     host, options);
 }
 
+bool FileCommands::ExportGraph(const GraphRenderer& render) {
+    FileDialogRequest request;
+    request.openMode = false;
+    request.title = "グラフの書き出し";
+    request.filter = kGraphFilter;
+    request.initialName = "graph.png";
+    request.okCaption = "保存(&S)";
+    request.extensionFollowsType = true;
+    request.history = &m_resultHistory;
+    request.confirm = [this](const std::string& fullPath) { return ConfirmOverwrite(fullPath); };
+    const auto path = m_ui.AskFilePath(request);
+    if (!path) {
+        return false;
+    }
+    std::string bytes, error;
+    if (!render(*path, bytes, error)) {
+        m_pendingBackup.reset();
+        m_ui.Warn(error);
+        return false;
+    }
+    const FileWriteResult written =
+        SaveFileAtomically(*path, bytes, TakePendingBackup(*path), SystemFileCalls());
+    if (!written.ok) {
+        m_ui.Warn(*path + ": " + written.reason);
+    }
+    return written.ok;
+}
+
 }  // namespace quillon::app

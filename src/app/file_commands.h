@@ -4,6 +4,7 @@
 // engine's document and result-file functions.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -25,6 +26,13 @@ inline constexpr const char* kDocumentFilter =
     "Data files(*.txt;*.bol)|*.txt;*.bol|Data files(*.txt)|*.txt|Data  files(*.bol)|*.bol|All "
     "Files(*.*)|*.*||";
 inline constexpr const char* kNewDocumentName = "新規.bol";
+inline constexpr const char* kGraphFilter =
+    "PNG 画像(*.png)|*.png|SVG 図(*.svg)|*.svg|PDF 文書(*.pdf)|*.pdf||";
+
+// Renders the graph in the format a path's suffix names into bytes; false
+// with the reason when it cannot.
+using GraphRenderer =
+    std::function<bool(const std::string& path, std::string& bytes, std::string& error)>;
 
 // How the last load came about; the initial update acts on it.
 enum class LoadMode { Open = 0, Append = 1, New = 2 };
@@ -67,6 +75,10 @@ class FileCommands {
     // The same with the model named by its display string (a formula's).
     void ExportResults(const ResultColumnList& columns, std::string_view modelDisplay,
                        IComputeHost& host);
+    // The graph's Export: the save dialog with the result folders' history
+    // and the overwrite question (with its backup), then the rendered bytes
+    // written atomically. False when cancelled or not written (told).
+    bool ExportGraph(const GraphRenderer& render);
 
     const DocumentFileState& State() const { return m_state; }
     std::string Title() const;

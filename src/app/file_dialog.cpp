@@ -8,9 +8,11 @@
 #include <QFileSystemModel>
 #include <QFontMetrics>
 #include <QGridLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTreeView>
 #include <algorithm>
 
 namespace quillon::app {
@@ -60,6 +62,25 @@ CFileDialogEx::CFileDialogEx(const FileDialogRequest& request, QWidget* parent, 
     ConnectSignals();
     FillHistoryCombo();
     ShowFolderInPathLabel();
+    ShowDetailColumns();
+}
+
+void CFileDialogEx::ShowDetailColumns() {
+    setViewMode(QFileDialog::Detail);
+    resize(kDefaultSize);
+    // Name, size, type, date modified: the name takes what the others leave.
+    if (auto* tree = findChild<QTreeView*>(QStringLiteral("treeView"))) {
+        const QFontMetrics metrics(tree->font());
+        QHeaderView* header = tree->header();
+        header->resizeSection(1, metrics.horizontalAdvance(QStringLiteral("0000.0 MiB")) + 24);
+        header->resizeSection(
+            2, metrics.horizontalAdvance(QStringLiteral("plain text document")) + 24);
+        header->resizeSection(
+            3, metrics.horizontalAdvance(QStringLiteral("31 Dec 2026 23:59:59")) + 24);
+        header->resizeSection(0,
+                              std::max(220, kDefaultSize.width() - 260 - header->sectionSize(1) -
+                                                header->sectionSize(2) - header->sectionSize(3)));
+    }
 }
 
 void CFileDialogEx::BuildPanel(PanelTexts texts) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QFileDialog>
+#include <QSize>
 #include <QStringList>
 #include <optional>
 #include <string>
@@ -41,6 +42,10 @@ class CFileDialogEx : public QFileDialog {
     CFileDialogEx(const FileDialogRequest& request, QWidget* parent = nullptr,
                   PanelTexts texts = PanelTexts::Standard);
 
+    // The size a file dialog opens at unless the settings remember another:
+    // wide enough for the name, size, type and date columns.
+    static constexpr QSize kDefaultSize{1040, 600};
+
     // The full path the user confirmed, once the dialog was accepted.
     const std::optional<std::string>& ChosenPath() const { return m_chosenPath; }
 
@@ -73,6 +78,7 @@ class CFileDialogEx : public QFileDialog {
 
   private:
     void BuildPanel(PanelTexts texts);
+    void ShowDetailColumns();
     void ApplyRequest();
     void ConnectSignals();
     void FillHistoryCombo();

@@ -22,6 +22,7 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QTabWidget>
+#include <QTextDocument>
 #include <QToolBar>
 #include <QUrl>
 #include <algorithm>
@@ -42,12 +43,12 @@
 #include "models/catalogue.h"
 #include "models/formula_model.h"
 #include "models/model_registry.h"
+#include "plot/fit_graph.h"
+#include "plot/graph_export.h"
 #include "plot/graph_pane.h"
 
 namespace quillon::app {
 namespace {
-
-constexpr int kDataPaneWidth = 360;  // pixels
 
 // Commands that neither change the document or the settings nor start a
 // compute: they stay offered while a compute runs.
@@ -97,6 +98,20 @@ QIcon ToolIcon(int id, const QStyle* style) {
         default:
             return {};
     }
+}
+
+// The graph in the format its path's suffix names, as bytes.
+bool RenderGraph(plot::FitGraph& graph, const std::string& path, std::string& bytes,
+                 std::string& error) {
+    const auto format = plot::FormatOfPath(QString::fromStdString(path));
+    QByteArray data;
+    if (!format || !plot::RenderWidget(graph, *format, data)) {
+        error = path + (format ? ": the graph could not be drawn"
+                               : ": the graph is written as .png, .svg or .pdf");
+        return false;
+    }
+    bytes.assign(data.constData(), static_cast<std::size_t>(data.size()));
+    return true;
 }
 
 }  // namespace
@@ -162,8 +177,10 @@ void CMainFrame::SaveHistories() {
 
 void CMainFrame::UpdateTitle() {
     const std::string title = m_files ? m_files->Title() : std::string();
+    // "*" ahead of the name while the document has unsaved changes.
+    const QString mark = m_files && m_files->IsModified() ? QStringLiteral("*") : QString();
     setWindowTitle(title.empty() ? QString("Quillon_L")
-                                 : QString::fromStdString(title) + " - Quillon_L");
+                                 : mark + QString::fromStdString(title) + " - Quillon_L");
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
@@ -209,6 +226,14 @@ void CMainFrame::ConnectFileCommands() {
                               IComputeHost& host) {
         m_files->ExportResults(columns, ModelDisplayText(settings.modelId, settings.formula), host);
     });
+    m_graph->SetExporter([this](plot::FitGraph& graph) {
+        m_files->ExportGraph(
+            [&graph](const std::string& path, std::string& bytes, std::string& error) {
+                return RenderGraph(graph, path, bytes, error);
+            });
+    });
+    connect(m_query->document(), &QTextDocument::modificationChanged, this,
+            &CMainFrame::UpdateTitle);
     connect(m_fileMenu, &QMenu::aboutToShow, this, &CMainFrame::FillRecentMenu);
     FillRecentMenu();
 }
@@ -323,61 +348,11 @@ void CMainFrame::CreateStatisticsToggle(QMenu& settingsMenu) {
     });
 }
 
-void CMainFrame::CreateToolBar() {
-    m_toolBar = addToolBar("Main");
-    m_toolBar->setObjectName("128");
-    for (int id : ToolBarCommands()) {
-        if (id == 0) {
-            m_toolBar->addSeparator();
-        } else {
-            m_toolBar->addAction(m_actions.at(id));
-        }
-    }
-    m_toolBar->addAction(m_actions.at(kIdStop));
-}
-
-void CMainFrame::CreateMethodBar() {
-    m_methodBar = addToolBar("Methods of least squares");
-    m_methodBar->setObjectName("137");
-    m_methodBar->addWidget(new QLabel(" Method: ", m_methodBar));
-    m_methodCombo = new QComboBox(m_methodBar);
-    m_methodCombo->setObjectName(QString::number(kIdMethodCombo));
-    for (int id = 0; id < kMethodCount; ++id) {
-        m_methodCombo->addItem(Q(MethodName(static_cast<FitMethod>(id))));
-    }
-    m_methodCombo->setCurrentIndex(static_cast<int>(m_doc->Settings().method));
-    m_methodCombo->setStatusTip(Q(StatusPrompt(kIdMethodCombo)));
-    m_methodCombo->setToolTip(Q(ToolTip(kIdMethodCombo)));
-    m_methodBar->addWidget(m_methodCombo);
-    m_fileCheck = new QCheckBox("File", m_methodBar);
-    m_fileCheck->setObjectName(QString::number(kIdFileCheck));
-    m_fileCheck->setStatusTip(Q(StatusPrompt(kIdFileCheck)));
-    m_fileCheck->setToolTip(Q(ToolTip(kIdFileCheck)));
-    m_methodBar->addWidget(m_fileCheck);
-}
-
-void CMainFrame::CreateClient() {
-    m_splitter = new QSplitter(Qt::Horizontal, this);
-    m_query = new CQueryView(m_splitter);
-    m_resultTabs = new QTabWidget(m_splitter);
-    m_ans = new CAnsView(m_resultTabs);
-    m_ans->SetColours(m_doc->Colours());
-    m_graph = new plot::GraphPane(m_resultTabs);
-    m_resultTabs->addTab(m_ans, QStringLiteral("結果"));
-    m_resultTabs->addTab(m_graph, QStringLiteral("グラフ"));
-    m_resultTabs->setDocumentMode(true);
-    m_splitter->addWidget(m_query);
-    m_splitter->addWidget(m_resultTabs);
-    m_splitter->setStretchFactor(1, 1);
-    m_splitter->setSizes({kDataPaneWidth, 740});
-    setCentralWidget(m_splitter);
-    m_query->setFocus();
-}
-
 void CMainFrame::ConnectCommands() {
     connect(m_doc, &CQuillon_LDoc::answer, this, [this](int hint, const QString& text) {
         m_ans->OnAnswer(static_cast<AnswerHint>(hint), text.toStdString());
     });
+    connect(m_doc, &CQuillon_LDoc::answers, m_ans, &CAnsView::OnAnswers);
     connect(m_actions.at(kIdCompute), &QAction::triggered, this, &CMainFrame::OnCompute);
     connect(m_doc, &CQuillon_LDoc::computeProgress, this, &CMainFrame::OnComputeProgress);
     connect(m_doc, &CQuillon_LDoc::computeFinished, this, &CMainFrame::OnComputeFinished);

@@ -62,6 +62,8 @@ class CMainFrame : public QMainWindow {
     DirectoryHistory& DocumentHistory() { return m_documentHistory; }
     DirectoryHistory& ResultHistory() { return m_resultHistory; }
     RecentFiles& Recent() { return m_recent; }
+    // The settings the window keeps its state in.
+    QSettings& Settings() { return *m_settings; }
 
     // Writes both folder histories and the recent files to the settings.
     void SaveHistories();

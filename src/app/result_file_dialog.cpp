@@ -44,6 +44,7 @@ CFileOutput::CFileOutput(const ResultWriterState& state, DirectoryHistory& histo
       m_state(state) {
     BuildControls();
     ShowState(state);
+    resize(kDefaultSize);
 }
 
 void CFileOutput::BuildControls() {

@@ -22,6 +22,10 @@ class CFileOutput : public CFileDialogEx {
     CFileOutput(const ResultWriterState& state, DirectoryHistory& history,
                 const ConfirmPath& confirm, QWidget* parent = nullptr);
 
+    // Taller than the other file dialogs: the writer's choices take a third
+    // of the height, and the file list keeps a dozen rows.
+    static constexpr QSize kDefaultSize{1040, 800};
+
     // The writer's state as the controls show it; the last format stays the
     // one the dialog opened with.
     ResultWriterState ReadState() const;

@@ -2,6 +2,8 @@
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFontDatabase>
+#include <QFontMetricsF>
 #include <QMimeData>
 #include <QPalette>
 #include <QTextBlock>
@@ -14,11 +16,38 @@ QColor ToQColor(RgbColour c) {
     return QColor(c.red, c.green, c.blue);
 }
 
+constexpr int kTabCells = 8;
+
+qreal TabStopDistance(const QFont& font) {
+    return QFontMetricsF(font).horizontalAdvance(QLatin1Char(' ')) * kTabCells;
+}
+
 }  // namespace
+
+QFont PaneFont() {
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    // Fallbacks in order: the system's monospace family, then monospace
+    // CJK families (Noto's from fonts-noto-cjk first) for the kana and kanji.
+    font.setFamilies({font.family(), QStringLiteral("Noto Sans Mono CJK JP"),
+                      QStringLiteral("Noto Sans CJK JP"), QStringLiteral("monospace")});
+    font.setStyleHint(QFont::TypeWriter);
+    font.setFixedPitch(true);
+    return font;
+}
+
+void SetCellTabStops(QPlainTextEdit& pane) {
+    pane.setTabStopDistance(TabStopDistance(pane.font()));
+}
+
+void SetCellTabStops(QTextEdit& pane) {
+    pane.setTabStopDistance(TabStopDistance(pane.font()));
+}
 
 CQueryView::CQueryView(QWidget* parent) : QPlainTextEdit(parent) {
     setObjectName("CQueryView");
     setLineWrapMode(QPlainTextEdit::NoWrap);
+    setFont(PaneFont());
+    SetCellTabStops(*this);
 }
 
 namespace {
@@ -69,6 +98,8 @@ CAnsView::CAnsView(QWidget* parent) : QTextEdit(parent) {
     setObjectName("CAnsView");
     setLineWrapMode(QTextEdit::NoWrap);
     setAcceptRichText(false);
+    setFont(PaneFont());
+    SetCellTabStops(*this);
     SetColours(AnswerColours{});
 }
 
@@ -87,6 +118,35 @@ void CAnsView::Append(const QString& text, RgbColour colour) {
     QTextCharFormat format;
     format.setForeground(ToQColor(colour));
     cursor.insertText(text, format);
+}
+
+void CAnsView::OnAnswers(const AnswerBlock& block) {
+    std::size_t start = 0;
+    while (start < block.size()) {
+        // Pieces that replace the pane go one at a time; the others are
+        // gathered in runs of one colour.
+        if (ReplacesText(block[start].hint)) {
+            OnAnswer(block[start].hint, block[start].text);
+            ++start;
+            continue;
+        }
+        QTextCursor cursor(document());
+        cursor.beginEditBlock();
+        cursor.movePosition(QTextCursor::End);
+        while (start < block.size() && !ReplacesText(block[start].hint)) {
+            const RgbColour colour = m_colours.TextColour(block[start].hint);
+            std::string run;
+            for (; start < block.size() && !ReplacesText(block[start].hint) &&
+                   m_colours.TextColour(block[start].hint) == colour;
+                 ++start) {
+                run += block[start].text;
+            }
+            QTextCharFormat format;
+            format.setForeground(ToQColor(colour));
+            cursor.insertText(QString::fromStdString(run), format);
+        }
+        cursor.endEditBlock();
+    }
 }
 
 void CAnsView::OnAnswer(AnswerHint hint, const std::string& text) {

@@ -7,9 +7,18 @@
 #include <string>
 #include <vector>
 
+#include "app/answer_piece.h"
 #include "records/answer_hint.h"
 
 namespace quillon::app {
+
+// The fixed-width font of both panes: the system's monospace font, with a
+// monospace CJK font behind it for the Japanese characters, so the columns
+// of data and of the iteration tables line up.
+QFont PaneFont();
+// Tab stops every eight character cells of the pane's font.
+void SetCellTabStops(QPlainTextEdit& pane);
+void SetCellTabStops(QTextEdit& pane);
 
 // The data pane: plain text, no wrapping; lines are its blocks.
 class CQueryView : public QPlainTextEdit {
@@ -44,6 +53,10 @@ class CAnsView : public QTextEdit {
 
     void SetColours(const AnswerColours& colours);
     void OnAnswer(AnswerHint hint, const std::string& text);
+    // The pieces of a block in one edit of the document, consecutive pieces
+    // of one colour in one insertion: a report of thousands of sets arrives
+    // without a layout pass per piece.
+    void OnAnswers(const AnswerBlock& block);
     const AnswerColours& Colours() const { return m_colours; }
 
   private:

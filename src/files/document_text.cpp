@@ -5,7 +5,6 @@
 namespace quillon {
 namespace {
 
-constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 constexpr std::string_view kSetSeparator = "//";  // a memo line starts a new set
 
 std::string FailureMessage(std::string_view message, const std::string& path,
@@ -49,8 +48,8 @@ EncodedText DocumentFileBytes(std::string_view text, TextEncoding encoding, bool
         joined += "\r\n";
     }
     EncodedText encoded = EncodeText(joined, encoding);
-    if (withBom && encoding == TextEncoding::Utf8) {
-        encoded.bytes.insert(0, kUtf8Bom);
+    if (withBom) {
+        encoded.bytes.insert(0, ByteOrderMark(encoding));
     }
     return encoded;
 }

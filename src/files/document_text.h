@@ -1,5 +1,5 @@
-// The document's text and its file: loading (UTF-8 or Shift-JIS, remembered
-// for the save), the append rule that makes appended points a new data set,
+// The document's text and its file: loading (UTF-8, Shift-JIS or UTF-16,
+// remembered for the save), the append rule that makes appended points a new data set,
 // and the save of the data pane's lines with CR LF line ends.
 #pragma once
 

@@ -2,14 +2,18 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 
 namespace quillon {
 namespace {
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+constexpr std::string_view kUtf16LeBom = "\xFF\xFE";
+constexpr std::string_view kUtf16BeBom = "\xFE\xFF";
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 
 // Owns an iconv conversion descriptor.
@@ -57,6 +61,61 @@ std::string RemoveCtrlZ(std::string text) {
         std::erase(text, '\x1A');
     }
     return text;
+}
+
+const char* IconvName(TextEncoding encoding) {
+    switch (encoding) {
+        case TextEncoding::ShiftJis:
+            return "CP932";
+        case TextEncoding::Utf16Le:
+            return "UTF-16LE";
+        case TextEncoding::Utf16Be:
+            return "UTF-16BE";
+        case TextEncoding::Utf8:
+            break;
+    }
+    return "UTF-8";
+}
+
+// UTF-16 bytes after their mark to UTF-8; a lone surrogate or a last odd
+// byte becomes U+FFFD.
+std::string Utf16ToUtf8(std::string_view bytes, TextEncoding byteOrder) {
+    std::string out;
+    IconvHandle cd("UTF-8", IconvName(byteOrder));
+    if (!cd.Valid()) {
+        out = kReplacement;
+        return out;
+    }
+    out.reserve(bytes.size() / 2 * 3 / 2 + 16);
+    ConvertAll(cd, bytes, out, [](char*& in, std::size_t& inLeft, std::string& converted) {
+        converted += kReplacement;
+        const std::size_t unit = std::min<std::size_t>(2, inLeft);
+        in += unit;
+        inLeft -= unit;
+    });
+    return out;
+}
+
+// The text of bytes that begin with a UTF-16 mark; nothing for others.
+std::optional<DecodedText> DecodeUtf16(std::string_view bytes) {
+    TextEncoding order = TextEncoding::Utf8;
+    if (bytes.starts_with(kUtf16LeBom)) {
+        order = TextEncoding::Utf16Le;
+    } else if (bytes.starts_with(kUtf16BeBom)) {
+        order = TextEncoding::Utf16Be;
+    } else {
+        return std::nullopt;
+    }
+    DecodedText decoded;
+    decoded.encoding = order;
+    decoded.hadBom = true;
+    std::string text = Utf16ToUtf8(bytes.substr(2), order);
+    if (text.find('\0') != std::string::npos) {
+        decoded.binary = true;
+        return decoded;
+    }
+    decoded.text = RemoveCtrlZ(std::move(text));
+    return decoded;
 }
 
 }  // namespace
@@ -139,6 +198,10 @@ std::string ShiftJisToUtf8(std::string_view bytes) {
 }
 
 DecodedText DecodeText(std::string_view bytes) {
+    // UTF-16 holds NUL bytes in every ASCII character: its mark comes first.
+    if (std::optional<DecodedText> utf16 = DecodeUtf16(bytes)) {
+        return std::move(*utf16);
+    }
     DecodedText decoded;
     if (bytes.find('\0') != std::string_view::npos) {
         decoded.binary = true;
@@ -201,9 +264,47 @@ EncodedText Utf8ToShiftJis(std::string_view text) {
     return encoded;
 }
 
+EncodedText Utf8ToUtf16(std::string_view text, TextEncoding byteOrder) {
+    EncodedText encoded;
+    IconvHandle cd(IconvName(byteOrder), "UTF-8");
+    if (!cd.Valid()) {
+        encoded.unencodable = static_cast<int>(text.size());
+        return encoded;
+    }
+    encoded.bytes.reserve(text.size() * 2);
+    // The program's text is valid UTF-8, which UTF-16 holds whole; a stray
+    // byte is counted and skipped.
+    ConvertAll(cd, text, encoded.bytes, [&encoded](char*& in, std::size_t& inLeft, std::string&) {
+        ++encoded.unencodable;
+        ++in;
+        --inLeft;
+    });
+    return encoded;
+}
+
+std::string_view ByteOrderMark(TextEncoding encoding) {
+    switch (encoding) {
+        case TextEncoding::Utf8:
+            return kUtf8Bom;
+        case TextEncoding::Utf16Le:
+            return kUtf16LeBom;
+        case TextEncoding::Utf16Be:
+            return kUtf16BeBom;
+        case TextEncoding::ShiftJis:
+            break;
+    }
+    return {};
+}
+
 EncodedText EncodeText(std::string_view text, TextEncoding encoding) {
-    if (encoding == TextEncoding::ShiftJis) {
-        return Utf8ToShiftJis(text);
+    switch (encoding) {
+        case TextEncoding::ShiftJis:
+            return Utf8ToShiftJis(text);
+        case TextEncoding::Utf16Le:
+        case TextEncoding::Utf16Be:
+            return Utf8ToUtf16(text, encoding);
+        case TextEncoding::Utf8:
+            break;
     }
     return EncodedText{std::string(text), 0};
 }

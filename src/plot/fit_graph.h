@@ -1,6 +1,7 @@
 // FitGraph: the data, the fitted curves and, under them, the weighted
-// residuals of one set or of all sets, drawn with Qt Charts. The two charts
-// share the X range: zooming one moves the other.
+// residuals of one set or of all sets, drawn with Qt Charts, with the
+// legend in a column beside them. The two charts share the X range: zooming
+// one moves the other.
 #pragma once
 
 #include <QLineF>
@@ -11,12 +12,12 @@
 
 class QChart;
 class QChartView;
-class QLineSeries;
-class QScatterSeries;
+class QGraphicsObject;
 
 namespace quillon::plot {
 
 class ErrorBarsItem;
+class GraphLegend;
 
 struct AxisOptions {
     bool logX = false;
@@ -26,6 +27,11 @@ struct AxisOptions {
 class FitGraph : public QWidget {
     Q_OBJECT
   public:
+    // With more sets than this, their points are drawn as one thinned cloud
+    // and only the curves of the first this many sets: a graph of a
+    // thousand sets then draws as fast as one of a few.
+    static constexpr std::size_t kMaxSetsApart = 24;
+
     explicit FitGraph(QWidget* parent = nullptr);
 
     // Replaces everything drawn with these sets.
@@ -37,6 +43,7 @@ class FitGraph : public QWidget {
 
     QChart* MainChart() const;
     QChart* ResidualChart() const;
+    GraphLegend* Legend() const { return m_legend; }
     // True when the axes asked for as logarithmic could be made so (every
     // value on them is positive).
     bool LogXShown() const { return m_logXShown; }
@@ -47,14 +54,23 @@ class FitGraph : public QWidget {
   private:
     void FreshCharts();
     void Rebuild();
-    void AddSet(const SetPlotData& set, bool prefixLegend, int colourIndex);
+    bool DrawsCloud() const { return m_sets.size() > kMaxSetsApart; }
+    void AddCloud();
+    // A painted cloud on the chart, mapped through an empty series.
+    void AddPointsItem(QChart& chart, QList<QPointF> points, const QColor& colour, double size);
+    void AddSetPoints(const SetPlotData& set);
+    void AddSetCurves(const SetPlotData& set);
+    void ShowLegend();
     void AttachAxes();
     void SyncResidualX();
 
     QChartView* m_mainView;
     QChartView* m_residualView;
+    GraphLegend* m_legend;
     std::vector<SetPlotData> m_sets;
     std::vector<ErrorBarsItem*> m_errorBars;  // owned by the current main chart
+    // Every item drawn over a chart (bars, clouds), repainted on zoom.
+    std::vector<std::pair<QChart*, QGraphicsObject*>> m_overlays;
     AxisOptions m_options;
     bool m_logXShown = false;
     bool m_logYShown = false;

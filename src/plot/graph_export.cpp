@@ -1,12 +1,15 @@
 #include "plot/graph_export.h"
 
 #include <QApplication>
+#include <QBuffer>
+#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QSvgGenerator>
+#include <cstdio>
 #include <memory>
 
 #include "plot/fit_graph.h"
@@ -18,7 +21,7 @@ constexpr int kScreenDpi = 96;
 constexpr double kPngScale = 2.0;  // PNGs at twice the widget's pixels
 constexpr QSize kFileGraphSize{1000, 760};
 
-bool ExportPng(QWidget& widget, const QString& path) {
+bool ExportPng(QWidget& widget, QIODevice& device) {
     QImage image(widget.size() * kPngScale, QImage::Format_ARGB32_Premultiplied);
     image.setDevicePixelRatio(kPngScale);
     image.fill(Qt::white);
@@ -26,12 +29,12 @@ bool ExportPng(QWidget& widget, const QString& path) {
         QPainter painter(&image);
         widget.render(&painter);
     }
-    return image.save(path, "PNG");
+    return image.save(&device, "PNG");
 }
 
-bool ExportSvg(QWidget& widget, const QString& path) {
+bool ExportSvg(QWidget& widget, QIODevice& device) {
     QSvgGenerator generator;
-    generator.setFileName(path);
+    generator.setOutputDevice(&device);
     generator.setSize(widget.size());
     generator.setViewBox(QRect(QPoint(0, 0), widget.size()));
     generator.setResolution(kScreenDpi);
@@ -44,8 +47,8 @@ bool ExportSvg(QWidget& widget, const QString& path) {
     return painter.end();
 }
 
-bool ExportPdf(QWidget& widget, const QString& path) {
-    QPdfWriter writer(path);
+bool ExportPdf(QWidget& widget, QIODevice& device) {
+    QPdfWriter writer(&device);
     writer.setResolution(kScreenDpi);
     const QSizeF points = QSizeF(widget.size()) * 72.0 / kScreenDpi;
     writer.setPageSize(QPageSize(points, QPageSize::Point));
@@ -59,25 +62,63 @@ bool ExportPdf(QWidget& widget, const QString& path) {
     return painter.end();
 }
 
+// The command line's standard error carries only its own "quillon:" lines:
+// the toolkit's notes (no XDG_RUNTIME_DIR, what the offscreen platform does
+// not support) mean nothing to its user. Errors still get through, in the
+// program's own form.
+void CommandLineQtMessage(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type == QtCriticalMsg || type == QtFatalMsg) {
+        std::fprintf(stderr, "quillon: %s\n", message.toLocal8Bit().constData());
+    }
+}
+
 // A QApplication on the offscreen platform for the length of one export,
-// unless one is running already.
+// unless one is running already; the toolkit's messages are held back
+// meanwhile.
 class OffscreenApplication {
   public:
     OffscreenApplication() {
         if (QCoreApplication::instance() == nullptr) {
             qputenv("QT_QPA_PLATFORM", "offscreen");
+            m_previousHandler = qInstallMessageHandler(CommandLineQtMessage);
             m_app = std::make_unique<QApplication>(m_argc, m_argv);
         }
     }
+    ~OffscreenApplication() {
+        if (m_app) {
+            m_app.reset();
+            qInstallMessageHandler(m_previousHandler);
+        }
+    }
+    OffscreenApplication(const OffscreenApplication&) = delete;
+    OffscreenApplication& operator=(const OffscreenApplication&) = delete;
 
   private:
+    QtMessageHandler m_previousHandler = nullptr;
     int m_argc = 1;
     char m_name[8] = "quillon";
     char* m_argv[2] = {m_name, nullptr};
     std::unique_ptr<QApplication> m_app;
 };
 
+bool Render(QWidget& widget, ExportFormat format, QIODevice& device) {
+    switch (format) {
+        case ExportFormat::Png:
+            return ExportPng(widget, device);
+        case ExportFormat::Svg:
+            return ExportSvg(widget, device);
+        case ExportFormat::Pdf:
+            return ExportPdf(widget, device);
+    }
+    return false;
+}
+
 }  // namespace
+
+bool RenderWidget(QWidget& widget, ExportFormat format, QByteArray& bytes) {
+    QBuffer buffer(&bytes);
+    return buffer.open(QIODevice::WriteOnly) && Render(widget, format, buffer);
+}
 
 std::optional<ExportFormat> FormatOfPath(const QString& path) {
     const QString suffix = QFileInfo(path).suffix().toLower();
@@ -99,18 +140,9 @@ bool ExportWidget(QWidget& widget, const QString& path, QString& error) {
         error = QStringLiteral("%1: the graph is written as .png, .svg or .pdf").arg(path);
         return false;
     }
-    bool ok = false;
-    switch (*format) {
-        case ExportFormat::Png:
-            ok = ExportPng(widget, path);
-            break;
-        case ExportFormat::Svg:
-            ok = ExportSvg(widget, path);
-            break;
-        case ExportFormat::Pdf:
-            ok = ExportPdf(widget, path);
-            break;
-    }
+    QFile file(path);
+    const bool ok =
+        file.open(QIODevice::WriteOnly) && Render(widget, *format, file) && file.flush();
     if (!ok) {
         error = QStringLiteral("%1: the graph could not be written").arg(path);
     }
@@ -122,7 +154,9 @@ std::vector<SetPlotData> SelectSets(const ComputeRecord& record, const PlotModel
     std::vector<SetPlotData> sets;
     for (const SetRecord& set : record.sets) {
         if (setNumber == 0 || set.setNumber == setNumber) {
-            sets.push_back(BuildSetPlot(model, set));
+            // The sets beyond those drawn apart show no curves: none sampled.
+            const bool inCloud = setNumber == 0 && sets.size() >= FitGraph::kMaxSetsApart;
+            sets.push_back(BuildSetPlot(model, set, inCloud ? 0 : 200));
         }
     }
     return sets;
@@ -146,6 +180,9 @@ bool PlotRecordToFile(const ComputeRecord& record, const PlotModel& model, int s
     graph.resize(kFileGraphSize);
     graph.ShowSets(sets);
     graph.show();  // lays the charts out before they are rendered
+    // The legend's rows are laid out and sized by posted events: handled
+    // before the render, the column shows no scroll bar it does not need.
+    QCoreApplication::processEvents();
     QString reason;
     if (!ExportWidget(graph, file, reason)) {
         error = reason.toStdString();

@@ -2,6 +2,7 @@
 // display, from the command line.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <optional>
 #include <string>
@@ -18,6 +19,11 @@ enum class ExportFormat { Png, Svg, Pdf };
 
 // The format a file name's suffix asks for (any case); none for others.
 std::optional<ExportFormat> FormatOfPath(const QString& path);
+
+// Renders the widget at its current size in the format, into bytes (for a
+// caller that writes the file itself, atomically). False when the renderer
+// fails.
+bool RenderWidget(QWidget& widget, ExportFormat format, QByteArray& bytes);
 
 // Renders the widget at its current size into the file. False with a reason
 // when the suffix is not png, svg or pdf or the file cannot be written.

@@ -16,15 +16,21 @@ namespace quillon::plot {
 GraphPane::GraphPane(QWidget* parent)
     : QWidget(parent),
       m_selector(new QComboBox(this)),
-      m_logX(new QCheckBox(tr("Log X"), this)),
-      m_logY(new QCheckBox(tr("Log Y"), this)),
-      m_reset(new QPushButton(tr("Reset view"), this)),
-      m_export(new QPushButton(tr("Export..."), this)),
+      m_logX(new QCheckBox(QStringLiteral("対数 X"), this)),
+      m_logY(new QCheckBox(QStringLiteral("対数 Y"), this)),
+      m_reset(new QPushButton(QStringLiteral("全体表示"), this)),
+      m_export(new QPushButton(QStringLiteral("書き出し..."), this)),
       m_graph(new FitGraph(this)) {
     setObjectName("GraphPane");
     m_selector->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     m_selector->setMinimumContentsLength(16);
-    m_reset->setToolTip(tr("Zoom: drag a rectangle or turn the wheel; pan: middle button"));
+    m_selector->setMaxVisibleItems(24);
+    m_logX->setToolTip(QStringLiteral("X 軸を対数目盛にする（X がすべて正のとき）"));
+    m_logY->setToolTip(QStringLiteral("Y 軸を対数目盛にする（Y がすべて正のとき）"));
+    m_reset->setToolTip(
+        QStringLiteral("データ全体の表示に戻す。拡大: 範囲をドラッグまたはホイール、移動: "
+                       "中ボタン、縮小: 右クリック"));
+    m_export->setToolTip(QStringLiteral("グラフを PNG、SVG または PDF に書き出す"));
     auto* controls = new QHBoxLayout;
     controls->addWidget(m_selector, 1);
     controls->addWidget(m_logX);
@@ -37,7 +43,7 @@ GraphPane::GraphPane(QWidget* parent)
     layout->addWidget(m_graph, 1);
     Clear();
 
-    connect(m_selector, &QComboBox::currentIndexChanged, this, &GraphPane::ShowSelection);
+    connect(m_selector, &QComboBox::currentIndexChanged, this, &GraphPane::OnSelectionPicked);
     connect(m_logX, &QCheckBox::toggled, this, &GraphPane::ApplyAxisOptions);
     connect(m_logY, &QCheckBox::toggled, this, &GraphPane::ApplyAxisOptions);
     connect(m_reset, &QPushButton::clicked, m_graph, &FitGraph::ResetView);
@@ -45,33 +51,66 @@ GraphPane::GraphPane(QWidget* parent)
 }
 
 void GraphPane::ShowRecord(const ComputeRecord& record, const PlotModel& model) {
-    const int previous = SelectedSet();
     m_record = record;
     m_model = model;
+    FillSelector();
+    const int keep = m_selector->findData(m_pickedSet);
+    {
+        const QSignalBlocker block(m_selector);
+        m_selector->setCurrentIndex(keep < 0 ? 0 : keep);
+    }
+    if (keep < 0) {
+        m_pickedSet = 0;  // that set is gone: all sets from now on
+    }
+    ShowSelection();
+}
+
+void GraphPane::Clear() {
+    m_record = {};
+    FillSelector();
+    // Empty charts cost nothing to draw, so even an inactive pane lets go of
+    // the last drawing at once.
+    m_graph->ShowSets({});
+    m_stale = false;
+    m_export->setEnabled(false);
+}
+
+void GraphPane::FillSelector() {
     const QSignalBlocker block(m_selector);
     m_selector->clear();
-    m_selector->addItem(tr("All sets"), 0);
+    m_selector->addItem(QStringLiteral("全データセット"), 0);
     for (const SetRecord& set : m_record.sets) {
         m_selector->addItem(
             QStringLiteral("%1: %2").arg(set.setNumber).arg(QString::fromStdString(SetTitle(set))),
             set.setNumber);
     }
-    const int keep = m_selector->findData(previous);
-    m_selector->setCurrentIndex(keep < 0 ? 0 : keep);
-    ShowSelection();
+    m_selector->setCurrentIndex(0);
 }
 
-void GraphPane::Clear() {
-    ShowRecord({}, m_model);
+void GraphPane::SetActive(bool active) {
+    m_active = active;
+    if (m_active && m_stale) {
+        ShowSelection();
+    }
 }
 
 int GraphPane::SelectedSet() const {
     return m_selector->currentIndex() < 0 ? 0 : m_selector->currentData().toInt();
 }
 
+void GraphPane::OnSelectionPicked() {
+    m_pickedSet = SelectedSet();
+    ShowSelection();
+}
+
 void GraphPane::ShowSelection() {
-    m_graph->ShowSets(SelectSets(m_record, m_model, SelectedSet()));
     m_export->setEnabled(!m_record.sets.empty());
+    if (!m_active) {
+        m_stale = true;
+        return;
+    }
+    m_stale = false;
+    m_graph->ShowSets(SelectSets(m_record, m_model, SelectedSet()));
 }
 
 void GraphPane::ApplyAxisOptions() {
@@ -79,15 +118,19 @@ void GraphPane::ApplyAxisOptions() {
 }
 
 void GraphPane::ExportWithDialog() {
+    if (m_exporter) {
+        m_exporter(*m_graph);
+        return;
+    }
     const QString path = QFileDialog::getSaveFileName(
-        this, tr("Export Graph"), QString(),
-        tr("PNG image (*.png);;SVG drawing (*.svg);;PDF document (*.pdf)"));
+        this, QStringLiteral("グラフの書き出し"), QString(),
+        QStringLiteral("PNG 画像 (*.png);;SVG 図 (*.svg);;PDF 文書 (*.pdf)"));
     if (path.isEmpty()) {
         return;
     }
     QString error;
     if (!ExportWidget(*m_graph, path, error)) {
-        QMessageBox::warning(this, tr("Export Graph"), error);
+        QMessageBox::warning(this, QStringLiteral("グラフの書き出し"), error);
     }
 }
 

@@ -1,8 +1,11 @@
-// GraphPane: the graph with its controls — the set selector ("All sets" and
-// one entry per fitted set), log axes, reset view and export.
+// GraphPane: the graph with its controls — the set selector (all sets and
+// one entry per fitted set), log axes, reset view and export. It draws only
+// while it is active (its tab in front): a compute's graph waits until the
+// pane is next shown.
 #pragma once
 
 #include <QWidget>
+#include <functional>
 
 #include "plot/plot_data.h"
 #include "records/records.h"
@@ -20,21 +23,31 @@ class GraphPane : public QWidget {
   public:
     explicit GraphPane(QWidget* parent = nullptr);
 
-    // Replaces what the pane shows with a compute's sets. The selection is
-    // kept when the same set number is still there, else all sets are shown.
+    // Replaces what the pane shows with a compute's sets. The set picked
+    // last is shown again when its number is still there, else all sets.
     void ShowRecord(const ComputeRecord& record, const PlotModel& model);
-    // Forgets every set (before a compute, so nothing stale stays).
+    // Forgets every set (before a compute, so nothing stale stays); the
+    // picked set number is kept for the next record.
     void Clear();
+    // Inactive, the pane keeps the record and draws it when made active.
+    void SetActive(bool active);
+    bool Active() const { return m_active; }
 
     QComboBox* SetSelector() const { return m_selector; }
     FitGraph* Graph() const { return m_graph; }
     QPushButton* ExportButton() const { return m_export; }
     // The set number shown, 0 for all sets.
     int SelectedSet() const;
+    // What Export does; without one, a plain file dialog and the writer.
+    void SetExporter(std::function<void(FitGraph& graph)> exporter) {
+        m_exporter = std::move(exporter);
+    }
     // Asks for a file name and writes the graph there.
     void ExportWithDialog();
 
   private:
+    void FillSelector();
+    void OnSelectionPicked();
     void ShowSelection();
     void ApplyAxisOptions();
 
@@ -46,6 +59,10 @@ class GraphPane : public QWidget {
     FitGraph* m_graph;
     ComputeRecord m_record;
     PlotModel m_model;
+    int m_pickedSet = 0;  // the user's pick, kept across computes
+    bool m_active = true;
+    bool m_stale = false;  // the record changed while the pane was inactive
+    std::function<void(FitGraph&)> m_exporter;
 };
 
 }  // namespace quillon::plot

@@ -196,17 +196,19 @@ SetPlotData BuildSetPlot(const PlotModel& model, const SetRecord& set, int sampl
     data.weightedResiduals = set.weighted;
     if (set.points.empty()) {
         for (const FitRecord& fit : set.fits) {
-            data.curves.push_back({CurveLegend(fit), {}, {}, {}, {}});
+            data.curves.push_back({CurveLegend(fit), {}, {}, {}, {}, fit.method});
         }
         return data;
     }
     const auto [lo, hi] =
         std::minmax_element(set.points.begin(), set.points.end(),
                             [](const DataPoint& l, const DataPoint& r) { return l.X < r.X; });
-    const std::vector<double> sampleX = CurveSampleX(lo->X, hi->X, samples);
+    const std::vector<double> sampleX =
+        samples > 0 ? CurveSampleX(lo->X, hi->X, samples) : std::vector<double>{};
     for (const FitRecord& fit : set.fits) {
         CurveData curve;
         curve.legend = CurveLegend(fit);
+        curve.method = fit.method;
         if (const auto f = FittedCurve(model, set, fit)) {
             for (const double x : sampleX) {
                 const double y = f(x);

@@ -30,6 +30,7 @@ struct CurveData {
     std::string legend;
     std::vector<double> x, y;
     std::vector<double> residualX, residuals;
+    std::string method;  // the run's method, "linear" for the closed forms
 };
 
 struct SetPlotData {
@@ -67,7 +68,8 @@ std::vector<std::size_t> DisplayIndices(const std::vector<double>& x, const std:
                                         std::size_t maxPoints);
 
 // Everything the graph draws for one set; curves are sampled across the
-// data's X range at CurveSampleX.
+// data's X range at CurveSampleX, or not at all with samples 0 (a set of the
+// grey cloud, of which only the points and residuals are drawn).
 SetPlotData BuildSetPlot(const PlotModel& model, const SetRecord& set, int samples = 200);
 
 }  // namespace quillon::plot

@@ -5,6 +5,7 @@
 
 #include "engine/compute.h"
 #include "models/catalogue.h"
+#include "models/formula_parser.h"
 
 namespace quillon {
 namespace {
@@ -127,7 +128,13 @@ std::optional<std::string> CheckArraySet(const ArraySet& set) {
 
 std::optional<std::string> CheckOptions(const ArrayFitOptions& options) {
     if (!IsValidModelId(options.modelId)) {
-        return "model must be an id 0..42";
+        return "model must be an id 0..42 or a formula";
+    }
+    if (!options.formula.empty()) {
+        const FormulaCompileResult compiled = CompileFormula(options.formula);
+        if (!compiled.program) {
+            return "formula: " + FormulaErrorText(compiled.error);
+        }
     }
     for (const auto& [index, range] : options.bounds) {
         if (std::isnan(range.lower) || std::isnan(range.upper) || range.lower > range.upper) {
@@ -177,6 +184,7 @@ std::vector<ArraySetResult> FitArraySets(const std::vector<ArraySet>& sets,
                                          const ArrayFitOptions& options, std::string& header) {
     ComputeSession session;
     session.settings.modelId = options.modelId;
+    session.settings.formula = options.formula;
     session.settings.method = options.method;
     session.settings.convergence = options.convergence;
     session.settings.fixedCDegrees = options.fixedCDegrees;

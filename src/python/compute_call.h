@@ -23,6 +23,7 @@ struct ArraySet {
 // What a call sets besides the data.
 struct ArrayFitOptions {
     int modelId = 0;
+    std::string formula;  // fitted instead of the catalogue model when not empty
     FitMethod method = FitMethod::Marquardt;
     ConvergenceSettings convergence;
     double fixedCDegrees = 20.0;

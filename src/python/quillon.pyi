@@ -24,7 +24,7 @@ class FitResult:
     fixed: Optional[list[bool]]
     at_bound: Optional[list[bool]]
 
-def fit(model: int, x: ArrayLike, y: ArrayLike, sd: Optional[ArrayLike] = None, *,
+def fit(model: Union[int, str], x: ArrayLike, y: ArrayLike, sd: Optional[ArrayLike] = None, *,
         method: str = "Marquardt",
         p0: Union[None, Sequence[Optional[float]], Mapping[int, float]] = None,
         fixed: Union[None, Iterable[int], Mapping[int, float]] = None,
@@ -32,10 +32,10 @@ def fit(model: int, x: ArrayLike, y: ArrayLike, sd: Optional[ArrayLike] = None, 
         n_cut: int = 10000, chi_cut: float = 1e-3, f_er: float = 1000.0,
         chisqdof_lim: float = 1.0, fixed_c: float = 20.0,
         stats: bool = False) -> Union[FitResult, list[FitResult]]:
-    """Fits model (an id 0..42) to one set; a list of four results for method='ALL'.
+    """Fits model (an id 0..42, or a formula in X and A0..A31) to one set; a list of four results for method='ALL'.
     Raises ValueError when the set cannot be fitted."""
 
-def fit_many(model: int, sets: Iterable[Sequence[ArrayLike]], *,
+def fit_many(model: Union[int, str], sets: Iterable[Sequence[ArrayLike]], *,
              method: str = "Marquardt",
              p0: Union[None, Sequence[Optional[float]], Mapping[int, float]] = None,
              fixed: Union[None, Iterable[int], Mapping[int, float]] = None,

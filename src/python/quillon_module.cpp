@@ -171,10 +171,14 @@ std::map<int, ParameterBounds> BoundsByIndex(const py::object& bounds) {
     return map;
 }
 
-ArrayFitOptions Options(int model, const std::string& method, const py::object& p0,
+ArrayFitOptions Options(const py::object& model, const std::string& method, const py::object& p0,
                         const py::object& fixed, const py::object& bounds, const py::kwargs& kw) {
     ArrayFitOptions options;
-    options.modelId = model;
+    if (py::isinstance<py::str>(model)) {
+        options.formula = model.cast<std::string>();
+    } else {
+        options.modelId = model.cast<int>();
+    }
     const auto chosen = MethodByName(method);
     if (!chosen) {
         throw py::value_error(
@@ -235,9 +239,9 @@ py::list SetResults(const ArraySetResult& set, const std::string& header, bool r
     return results;
 }
 
-py::object Fit(int model, const py::handle& x, const py::handle& y, const py::handle& sd,
-               const std::string& method, const py::object& p0, const py::object& fixed,
-               const py::object& bounds, const py::kwargs& kw) {
+py::object Fit(const py::object& model, const py::handle& x, const py::handle& y,
+               const py::handle& sd, const std::string& method, const py::object& p0,
+               const py::object& fixed, const py::object& bounds, const py::kwargs& kw) {
     const std::vector<ArraySet> sets{SetOf(x, y, sd)};
     ArrayFitOptions options = Options(model, method, p0, fixed, bounds, kw);
     std::string header;
@@ -249,7 +253,7 @@ py::object Fit(int model, const py::handle& x, const py::handle& y, const py::ha
     return fits[0];
 }
 
-py::list FitMany(int model, const py::iterable& data, const std::string& method,
+py::list FitMany(const py::object& model, const py::iterable& data, const std::string& method,
                  const py::object& p0, const py::object& fixed, const py::object& bounds, int jobs,
                  const py::kwargs& kw) {
     std::vector<ArraySet> sets;
@@ -309,7 +313,8 @@ PYBIND11_MODULE(quillon, m) {
     m.def("fit", &Fit, py::arg("model"), py::arg("x"), py::arg("y"), py::arg("sd") = py::none(),
           py::kw_only(), py::arg("method") = "Marquardt", py::arg("p0") = py::none(),
           py::arg("fixed") = py::none(), py::arg("bounds") = py::none(),
-          "Fits model (an id 0..42) to one set; a FitResult, or a list of four for "
+          "Fits model (an id 0..42, or a formula in X and A0..A31) to one set; a FitResult, or a "
+          "list of four for "
           "method='ALL'. Keywords n_cut, chi_cut, f_er, chisqdof_lim, fixed_c and stats "
           "set what the command line's options of those names set. Raises ValueError when "
           "the set cannot be fitted.");

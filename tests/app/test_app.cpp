@@ -201,6 +201,24 @@ TEST(AnswerPane, KindsAndTheirActions) {
     EXPECT_EQ(pane.palette().color(QPalette::Base), QColor(254, 250, 243));
 }
 
+// A block of pieces reads as the same pieces one by one: a header in the
+// middle replaces what came before it, and each kind keeps its colour.
+TEST(AnswerPane, ABlockReadsAsItsPiecesOneByOne) {
+    const AnswerBlock block{{AnswerHint::Memo, "old\n"},     {AnswerHint::Header, "H\n"},
+                            {AnswerHint::Memo, "// m\n"},    {AnswerHint::Memo, "1 2\n"},
+                            {AnswerHint::Warning, "W\n"},    {AnswerHint::Result, "a = 1\n"},
+                            {AnswerHint::Result, "b = 2\n"}, {AnswerHint::Error, "E"}};
+    CAnsView onePiece;
+    for (const AnswerPiece& piece : block) {
+        onePiece.OnAnswer(piece.hint, piece.text);
+    }
+    CAnsView inBlock;
+    inBlock.OnAnswers(block);
+    EXPECT_EQ(inBlock.toPlainText(), "H\n\n// m\n1 2\nW\na = 1\nb = 2\nE");
+    EXPECT_EQ(inBlock.toHtml(), onePiece.toHtml());
+    EXPECT_EQ(inBlock.document()->find("W").charFormat().foreground().color(), QColor(128, 0, 128));
+}
+
 TEST(AnswerPane, HowToUseTextLineForLine) {
     CMainFrame frame;
     frame.AnsView().clear();

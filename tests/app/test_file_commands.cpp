@@ -61,6 +61,27 @@ TEST(FileCommands, ShiftJisDocumentRoundTripsByteForByte) {
     EXPECT_EQ(Read(path), bytes);
 }
 
+// A spreadsheet's "Unicode text": UTF-16LE behind its mark, tab-separated.
+TEST(FileCommands, Utf16DocumentOpensAndSavesAsUtf16) {
+    using namespace std::string_literals;
+    Window w;
+    const std::string path = w.Path("unicode.txt");
+    // "// 試料\r\n0\t1\r\n"
+    const std::string bytes = "\xFF\xFE/\0/\0 \0\x66\x8a\x99\x65\r\0\n\0"s +
+                              "0\0\t\0"
+                              "1\0\r\0\n\0"s;
+    Write(path, bytes);
+    w.Open(path);
+    EXPECT_TRUE(w.ui.warned.empty());
+    EXPECT_EQ(w.Text(), "// 試料\n0\t1\n");
+    w.Type("// 試料\n0\t1\n1\t3\n");
+    w.ui.overwrite.push_back({OverwriteAnswer::Overwrite, BackupChoice::Bak});
+    EXPECT_TRUE(w.Files().OnFileSave());
+    EXPECT_EQ(Read(path), bytes +
+                              "1\0\t\0"
+                              "3\0\r\0\n\0"s);
+}
+
 TEST(FileCommands, UnreadableFilesLeaveTheDocumentAlone) {
     Window w;
     w.Type("0 1\n1 2\n2 3");

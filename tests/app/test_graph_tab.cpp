@@ -42,6 +42,7 @@ TEST(GraphTab, ComputeDrawsEachSetAndSwitchingSetsRedraws) {
     frame.Action(kIdCompute)->trigger();
     frame.WaitForCompute();
     plot::GraphPane& graph = frame.Graph();
+    frame.ResultTabs()->setCurrentWidget(&graph);  // drawn while in front
     QComboBox* selector = graph.SetSelector();
     ASSERT_EQ(selector->count(), 3);
     EXPECT_EQ(selector->itemText(1), "1: 試料 A (T=20)");
@@ -60,6 +61,7 @@ TEST(GraphTab, ComputeDrawsEachSetAndSwitchingSetsRedraws) {
 TEST(GraphTab, NextComputeReplacesTheSets) {
     CMainFrame frame;
     frame.QueryView().setPlainText("// one\n0 1\n1 3\n2 5\n// two\n0 2\n1 4\n2 6.5\n");
+    frame.ResultTabs()->setCurrentWidget(&frame.Graph());
     frame.Action(kIdCompute)->trigger();
     frame.WaitForCompute();
     ASSERT_EQ(frame.Graph().SetSelector()->count(), 3);
@@ -70,6 +72,53 @@ TEST(GraphTab, NextComputeReplacesTheSets) {
     ASSERT_EQ(selector->count(), 2);
     EXPECT_EQ(selector->itemText(1), "1: only");
     EXPECT_EQ(CountSeries<QScatterSeries>(frame.Graph().Graph()->MainChart()), 1);
+}
+
+TEST(GraphTab, DrawsOnlyWhileInFrontAndCatchesUpWhenShown) {
+    CMainFrame frame;
+    frame.QueryView().setPlainText("// one\n0 1\n1 3\n2 5\n");
+    frame.Action(kIdCompute)->trigger();
+    frame.WaitForCompute();
+    QChart* chart = frame.Graph().Graph()->MainChart();
+    EXPECT_EQ(frame.Graph().SetSelector()->count(), 2);  // the selector is filled at once
+    EXPECT_EQ(CountSeries<QScatterSeries>(chart), 0);
+    frame.ResultTabs()->setCurrentWidget(&frame.Graph());
+    EXPECT_EQ(CountSeries<QScatterSeries>(frame.Graph().Graph()->MainChart()), 1);
+    // Back on the report, a new compute is drawn only when the graph is shown.
+    frame.ResultTabs()->setCurrentIndex(0);
+    frame.QueryView().setPlainText("// a\n0 1\n1 3\n2 5\n// b\n0 2\n1 4\n2 6.5\n");
+    frame.Action(kIdCompute)->trigger();
+    frame.WaitForCompute();
+    EXPECT_EQ(CountSeries<QScatterSeries>(frame.Graph().Graph()->MainChart()), 0);
+    frame.ResultTabs()->setCurrentWidget(&frame.Graph());
+    EXPECT_EQ(CountSeries<QScatterSeries>(frame.Graph().Graph()->MainChart()), 2);
+}
+
+TEST(GraphTab, ThePickedSetStaysPickedWhileItExists) {
+    CMainFrame frame;
+    const QString threeSets =
+        "// one\n0 1\n1 3\n2 5\n// two\n0 2\n1 4\n2 6.5\n// three\n0 1\n1 1.5\n2 2.5\n";
+    frame.QueryView().setPlainText(threeSets);
+    frame.ResultTabs()->setCurrentWidget(&frame.Graph());
+    const auto compute = [&frame] {
+        frame.Action(kIdCompute)->trigger();
+        frame.WaitForCompute();
+    };
+    compute();
+    QComboBox* selector = frame.Graph().SetSelector();
+    selector->setCurrentIndex(2);
+    compute();
+    EXPECT_EQ(frame.Graph().SelectedSet(), 2);
+    EXPECT_EQ(selector->currentText(), "2: two");
+    EXPECT_EQ(CountSeries<QScatterSeries>(frame.Graph().Graph()->MainChart()), 1);
+    // Set 2 gone: all sets, and they stay shown when it comes back.
+    frame.QueryView().setPlainText("// only\n0 1\n1 3\n2 5.5\n");
+    compute();
+    EXPECT_EQ(frame.Graph().SelectedSet(), 0);
+    frame.QueryView().setPlainText(threeSets);
+    compute();
+    EXPECT_EQ(frame.Graph().SelectedSet(), 0);
+    EXPECT_EQ(CountSeries<QScatterSeries>(frame.Graph().Graph()->MainChart()), 3);
 }
 
 }  // namespace

@@ -97,6 +97,24 @@ TEST(CliInput, ShiftJisTextIsReadAsJapanese) {
     EXPECT_EQ(report["sets"][0]["label"]["value"], 5.0);
 }
 
+TEST(CliInput, Utf16TextIsReadLikeUtf8) {
+    using namespace std::string_literals;
+    TempDir dir;
+    const std::string utf8 = dir.File("plain.txt", "// 試料 (T=5)\r\n0\t1\r\n1\t3\r\n2\t5.5\r\n");
+    // The same text in UTF-16LE behind its mark, as a spreadsheet exports it.
+    std::string utf16 = "\xFF\xFE";
+    for (const char16_t unit : u"// 試料 (T=5)\r\n0\t1\r\n1\t3\r\n2\t5.5\r\n"s) {
+        utf16 += static_cast<char>(unit & 0xFF);
+        utf16 += static_cast<char>(unit >> 8);
+    }
+    const std::string unicode = dir.File("unicode.txt", utf16);
+    const ProgramResult expected = Quillon({utf8});
+    const ProgramResult result = Quillon({unicode});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.out, expected.out);
+}
+
 TEST(CliInput, EmptyAndBinaryFilesGiveOnlyTheHeader) {
     TempDir dir;
     const std::string header = "Model function: Y = a + b*X; linear\n\n";

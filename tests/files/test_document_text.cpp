@@ -54,6 +54,27 @@ TEST(DocumentSave, ShiftJisDocumentRoundTripsByteForByte) {
     EXPECT_EQ(ReadBytes(path), original);
 }
 
+TEST(DocumentSave, Utf16DocumentRoundTripsByteForByte) {
+    // "// 試料\r\n1\t2\r\n" as UTF-16LE behind its mark, and the same big-endian.
+    using namespace std::string_literals;
+    const std::string little =
+        "\xFF\xFE/\0/\0 \0\x66\x8a\x99\x65\r\0\n\0"s + "1\0\t\0"s + "2\0\r\0\n\0"s;
+    std::string big = "\xFE\xFF";
+    for (std::size_t i = 2; i < little.size(); i += 2) {
+        big += little[i + 1];
+        big += little[i];
+    }
+    for (const std::string& original : {little, big}) {
+        TempFolder folder;
+        const std::string path = folder.Path("unicode.txt");
+        const DocumentText loaded = LoadDocumentText(original);
+        EXPECT_EQ(loaded.text, "// 試料\r\n1\t2\r\n");
+        const SaveTextOutcome saved = SaveText(path, loaded.text, loaded.encoding, loaded.hadBom);
+        ASSERT_TRUE(saved.ok) << saved.message;
+        EXPECT_EQ(ReadBytes(path), original);
+    }
+}
+
 TEST(DocumentSave, Utf8DocumentKeepsItsBom) {
     const std::string original = "\xEF\xBB\xBF// 試料\r\n1 2\r\n";
     const DocumentText loaded = LoadDocumentText(original);

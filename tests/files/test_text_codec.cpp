@@ -40,6 +40,64 @@ TEST(TextDecoding, CtrlZIsRemovedAndNulMeansBinary) {
     EXPECT_EQ(binary.text, "");
 }
 
+// The text as UTF-16 in one byte order, behind its mark.
+std::string Utf16Bytes(std::u16string_view text, bool littleEndian) {
+    std::string bytes = littleEndian ? "\xFF\xFE" : "\xFE\xFF";
+    for (const char16_t unit : text) {
+        const char lo = static_cast<char>(unit & 0xFF);
+        const char hi = static_cast<char>(unit >> 8);
+        bytes += littleEndian ? lo : hi;
+        bytes += littleEndian ? hi : lo;
+    }
+    return bytes;
+}
+
+// A spreadsheet's "Unicode text": UTF-16 behind its byte-order mark, in
+// either order, read like UTF-8 text.
+TEST(TextDecoding, Utf16WithItsMarkInEitherOrder) {
+    struct Case {
+        std::u16string text;
+        std::string utf8;
+    };
+    // A high surrogate with no low one after it, between two letters.
+    const std::u16string kLoneSurrogate{u'a', char16_t{0xD800}, u'b'};
+    const Case cases[] = {
+        {u"// 試料 (T=25)\r\n0\t1.5\r\n", "// 試料 (T=25)\r\n0\t1.5\r\n"},
+        {u"1 2 \U0001F600\n", "1 2 \xF0\x9F\x98\x80\n"},  // a surrogate pair
+        {kLoneSurrogate,
+         "a\xEF\xBF\xBD"
+         "b"},              // a lone surrogate
+        {u"x\x1Ay", "xy"},  // Ctrl-Z dropped
+        {u"", ""},
+    };
+    for (const bool little : {true, false}) {
+        for (const Case& c : cases) {
+            const DecodedText decoded = DecodeText(Utf16Bytes(c.text, little));
+            EXPECT_EQ(decoded.encoding, little ? TextEncoding::Utf16Le : TextEncoding::Utf16Be);
+            EXPECT_TRUE(decoded.hadBom);
+            EXPECT_FALSE(decoded.binary);
+            EXPECT_EQ(decoded.text, c.utf8) << little;
+            EXPECT_EQ(DecodeOwnedText(Utf16Bytes(c.text, little)).text, c.utf8);
+        }
+    }
+    // An odd last byte is marked; a NUL character is binary, as in UTF-8.
+    EXPECT_EQ(DecodeText(Utf16Bytes(u"12", true) + "3").text, "12\xEF\xBF\xBD");
+    EXPECT_TRUE(DecodeText(Utf16Bytes(std::u16string(u"a\0b", 3), true)).binary);
+}
+
+TEST(TextEncoding, Utf16OfUtf8TextInBothOrders) {
+    const std::u16string text = u"// 試料 \U0001F600\r\n";
+    const std::string utf8 = "// 試料 \xF0\x9F\x98\x80\r\n";
+    EXPECT_EQ(std::string(ByteOrderMark(TextEncoding::Utf16Le)) +
+                  EncodeText(utf8, TextEncoding::Utf16Le).bytes,
+              Utf16Bytes(text, true));
+    EXPECT_EQ(std::string(ByteOrderMark(TextEncoding::Utf16Be)) +
+                  EncodeText(utf8, TextEncoding::Utf16Be).bytes,
+              Utf16Bytes(text, false));
+    EXPECT_EQ(EncodeText(utf8, TextEncoding::Utf16Le).unencodable, 0);
+    EXPECT_EQ(ByteOrderMark(TextEncoding::ShiftJis), "");
+}
+
 TEST(TextDecoding, Utf8ValidityRejectsOverlongsAndSurrogates) {
     EXPECT_TRUE(IsValidUtf8("abc \xE2\x82\xAC \xF0\x9F\x98\x80"));
     EXPECT_FALSE(IsValidUtf8("\xC0\xAF"));          // overlong "/"

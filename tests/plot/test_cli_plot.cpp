@@ -60,6 +60,19 @@ TEST_F(CliPlot, WritesPngSvgAndPdfAndTheSameReport) {
     EXPECT_EQ(ReadFile(Path("g.pdf")).substr(0, 5), "%PDF-");
 }
 
+// The toolkit says nothing on standard error, also without a runtime folder
+// (XDG_RUNTIME_DIR), which Qt otherwise complains of.
+TEST_F(CliPlot, StandardErrorHoldsNoToolkitMessages) {
+    unsetenv("XDG_RUNTIME_DIR");
+    for (const char* name : {"g.png", "g.svg", "g.pdf"}) {
+        const ProgramResult result = Run({"--plot", Path(name), "-M", "ALL"});
+        ASSERT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(result.err, "") << name;
+    }
+    const ProgramResult missing = Run({"--plot", Path("g.png"), "--plot-set", "5"});
+    EXPECT_EQ(missing.err, "quillon: no set 5 was fitted\n");
+}
+
 TEST_F(CliPlot, JsonReportStaysAsItWasWithAGraph) {
     const ProgramResult plain = Run({"--format", "json"});
     const ProgramResult plotted = Run({"--format", "json", "--plot", Path("g.png")});

@@ -11,7 +11,6 @@
 #include <QGraphicsTextItem>
 #include <QGraphicsView>
 #include <QImage>
-#include <QLegendMarker>
 #include <QLineSeries>
 #include <QLogValueAxis>
 #include <QPushButton>
@@ -22,6 +21,7 @@
 #include "engine/compute.h"
 #include "plot/fit_graph.h"
 #include "plot/graph_export.h"
+#include "plot/graph_legend.h"
 #include "plot/graph_pane.h"
 #include "support/recording_host.h"
 
@@ -49,16 +49,9 @@ std::vector<T*> SeriesOf(QChart* chart) {
     return found;
 }
 
-// The legend as drawn: the chart must be on a shown view, laid out.
-QStringList VisibleLegend(QChart* chart) {
-    QCoreApplication::processEvents();
-    QStringList names;
-    for (QLegendMarker* marker : chart->legend()->markers()) {
-        if (marker->isVisible()) {
-            names << marker->label();
-        }
-    }
-    return names;
+// The legend's rows as their tool tips give them in full.
+QStringList LegendTexts(const FitGraph& graph) {
+    return graph.Legend()->ToolTips();
 }
 
 SetPlotData TwoCurveSet(bool withSds) {
@@ -68,8 +61,9 @@ SetPlotData TwoCurveSet(bool withSds) {
     set.points = {{1, 2, 0.5}, {2, 4, 0.5}, {3, 5, 0.5}};
     set.errorBars = withSds;
     set.weightedResiduals = withSds;
-    set.curves = {{"Marquardt: 収束しました", {1, 2, 3}, {2, 3.5, 5}, {1, 2, 3}, {0, 1, 0}},
-                  {"Powell: 特異点", {}, {}, {}, {}}};
+    set.curves = {
+        {"Marquardt: 収束しました", {1, 2, 3}, {2, 3.5, 5}, {1, 2, 3}, {0, 1, 0}, "Marquardt"},
+        {"Powell: 特異点", {}, {}, {}, {}, "Powell"}};
     return set;
 }
 
@@ -83,7 +77,6 @@ QByteArray Head(const QString& path, int n) {
 
 TEST(FitGraph, OneDataSeriesErrorBarsAndOneCurvePerRun) {
     FitGraph graph;
-    graph.show();  // legend markers are visible only on a shown chart
     graph.ShowSets({TwoCurveSet(true)});
     const auto scatters = SeriesOf<QScatterSeries>(graph.MainChart());
     ASSERT_EQ(scatters.size(), 1u);
@@ -96,8 +89,8 @@ TEST(FitGraph, OneDataSeriesErrorBarsAndOneCurvePerRun) {
     ASSERT_EQ(bars.size(), 3u);
     EXPECT_EQ(bars[0], QLineF(1, 1.5, 1, 2.5));
     EXPECT_EQ(bars[2], QLineF(3, 4.5, 3, 5.5));
-    EXPECT_EQ(VisibleLegend(graph.MainChart()),
-              (QStringList{"data", "Marquardt: 収束しました", "Powell: 特異点 (no curve)"}));
+    EXPECT_EQ(LegendTexts(graph),
+              (QStringList{"データ", "Marquardt: 収束しました", "Powell: 特異点 (no curve)"}));
     EXPECT_EQ(graph.MainChart()->title(), "two");
 }
 
@@ -240,13 +233,13 @@ TEST(GraphPane, SelectorListsAllSetsAndEachMemo) {
     pane.ShowRecord(TwoSets(), {0, 20.0});
     QComboBox* selector = pane.SetSelector();
     ASSERT_EQ(selector->count(), 3);
-    EXPECT_EQ(selector->itemText(0), "All sets");
+    EXPECT_EQ(selector->itemText(0), "全データセット");
     EXPECT_EQ(selector->itemText(1), "1: first");
     EXPECT_EQ(selector->itemText(2), "2: 東京 (T=3)");
     EXPECT_EQ(pane.SelectedSet(), 0);
-    // All sets: two data series, legends prefixed by the set.
+    // All sets: two data series, a legend row per set naming its runs.
     EXPECT_EQ(SeriesOf<QScatterSeries>(pane.Graph()->MainChart()).size(), 2u);
-    EXPECT_TRUE(VisibleLegend(pane.Graph()->MainChart()).contains("Set 2 linear: fitted"));
+    EXPECT_TRUE(LegendTexts(*pane.Graph()).contains("2: 東京 (T=3)\nlinear: fitted"));
 }
 
 TEST(GraphPane, SwitchingSetsRedrawsTheGraph) {

@@ -79,6 +79,18 @@ def test_held_and_bounded_parameters():
     assert math.isnan(bounded.errors[2])
 
 
+def test_a_formula_fits_like_the_command_line():
+    x, y, sd = logistic()
+    formula = "A0/(1+A1*exp(-A2*X))"
+    result = quillon.fit(formula, x, y, sd, p0=[9, 2.5, 0.4])
+    text = "<<a[0] = 9>>\n<<a[1] = 2.5>>\n<<a[2] = 0.4>>\n" + data_text([(x, y, sd)])
+    fit = json.loads(command_line(text, "--formula", formula, "--format", "json"))
+    assert list(result.params) == fit["sets"][0]["fits"][0]["parameters"]
+    assert result.report.startswith("Model function: Y = " + formula)
+    with pytest.raises(ValueError, match="formula: .* at column 9"):
+        quillon.fit("A0*exp(-", x, y)
+
+
 def test_all_methods_give_four_results():
     x, y, sd = logistic()
     results = quillon.fit(22, x, y, sd, method="all")
