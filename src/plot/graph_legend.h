@@ -27,7 +27,7 @@ class GraphLegend : public QScrollArea {
     Q_OBJECT
   public:
     // The column's width in pixels: room for about 25 characters.
-    static constexpr int kWidth = 230;
+    static constexpr int kWidth = 270;
 
     explicit GraphLegend(QWidget* parent = nullptr);
 
