@@ -157,6 +157,20 @@ void AddConvergenceOptions(CLI::App& app, ConvergenceSettings& convergence) {
         ->check(CLI::Range(kFErMin, kFErMax));
 }
 
+// The start search, the precise derivatives and the flag on suspect fits.
+void AddTrustOptions(CLI::App& app, CliOptions& options) {
+    app.add_flag("--search-starts", options.searchStarts,
+                 "search better starting values before every nonlinear fit (a period scan for "
+                 "the sines, candidates around the estimate for the others); flags suspect fits");
+    app.add_flag("--precise", options.convergence.precise,
+                 "central-difference Jacobian and the gradient -J^T r from it, for the steps and "
+                 "the errors; flags suspect fits");
+    app.add_option("--suspect-chisq", options.suspectChisqDof,
+                   "flag converged fits of data with SDs whose chi-square per degree of freedom "
+                   "is above X (default 4 with --search-starts or --precise)")
+        ->check(CLI::PositiveNumber);
+}
+
 // Compiles the --formula text once before any fit; a refusal says what and
 // where, with the formula and a caret under the column.
 bool FormulaCompiles(const std::string& formula, std::ostream& err) {
@@ -343,6 +357,7 @@ std::optional<int> ParseCliOptions(const std::vector<std::string>& args, CliOpti
                    "I=LO:HI: keep parameter Ai within [LO, HI] in every nonlinear fit; one side "
                    "may be empty; repeatable")
         ->allow_extra_args(false);
+    AddTrustOptions(app, options);
     app.add_option("FILE", options.input, "data text; absent or - reads standard input");
 
     std::vector<std::string> reversed(args.rbegin(), args.rend());
@@ -373,6 +388,23 @@ std::optional<int> ParseCliOptions(const std::vector<std::string>& args, CliOpti
                      : colour == "never" ? ColourMode::Never
                                          : ColourMode::Auto;
     return std::nullopt;
+}
+
+FitSettings FitSettingsOf(const CliOptions& options) {
+    FitSettings settings;
+    settings.modelId = options.modelId;
+    settings.formula = options.formula;
+    settings.method = options.method;
+    settings.output = options.output;
+    settings.convergence = options.convergence;
+    settings.fixedCDegrees = options.fixedCDegrees;
+    settings.statistics = options.statistics;
+    settings.startDirectives = options.startDirectives;
+    settings.searchStarts = options.searchStarts;
+    settings.flagSuspect =
+        options.searchStarts || options.convergence.precise || options.suspectChisqDof.has_value();
+    settings.suspectChisqDof = options.suspectChisqDof.value_or(settings.suspectChisqDof);
+    return settings;
 }
 
 }  // namespace quillon

@@ -46,7 +46,14 @@ struct CliOptions {
     bool statistics = false;  // a statistics block after every parameter block
     // --fix and --bound, as "<<...>>" lines before the data would give them.
     std::vector<InitialValueDirective> startDirectives;
+    bool searchStarts = false;  // search better starting values first
+    // --suspect-chisq: flag converged weighted fits above this chi-square
+    // per degree of freedom (4 when only a switch turns the flag on).
+    std::optional<double> suspectChisqDof;
 };
+
+// The settings of the fits the command line asks for, from its options.
+FitSettings FitSettingsOf(const CliOptions& options);
 
 // The directives of --fix I=V and --bound I=LO:HI (either side may be
 // empty), one per parameter index; the error text when one does not read.

@@ -76,6 +76,12 @@ json FitJson(const FitRecord& fit) {
     if (fit.constraints) {
         AddConstraints(j, *fit.constraints);
     }
+    if (fit.searchedStart) {
+        j["start"] = "search";
+    }
+    if (fit.suspect) {
+        j["suspect"] = *fit.suspect;
+    }
     return j;
 }
 

@@ -219,14 +219,7 @@ int main(int argc, char** argv) {
     }
 
     ComputeSession session;
-    session.settings.modelId = options.modelId;
-    session.settings.formula = options.formula;
-    session.settings.method = options.method;
-    session.settings.output = options.output;
-    session.settings.convergence = options.convergence;
-    session.settings.fixedCDegrees = options.fixedCDegrees;
-    session.settings.statistics = options.statistics;
-    session.settings.startDirectives = options.startDirectives;
+    session.settings = FitSettingsOf(options);
 
     const bool json = options.format == ReportFormat::Json;
     CliHost host(json ? nullptr : &std::cout, std::cerr, UseColour(options));

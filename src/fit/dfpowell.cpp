@@ -73,6 +73,18 @@ DFPowell::DFPowell(CModelFunction& model, std::string& log, int nCut, double chi
     }
 }
 
+DFPowell::DFPowell(CModelFunction& model, std::string& log, const ConvergenceSettings& convergence)
+    : DFPowell(model, log, convergence.n_cut, convergence.chi_cut) {
+    m_central = convergence.precise;
+    if (m_central) {
+        try {
+            m_minus.assign(m_mm, 0.0);
+        } catch (const std::bad_alloc&) {
+            OutOfMemory();
+        }
+    }
+}
+
 double DFPowell::ChiSquare(double* p, int block) {
     double* r = Block(block);
     double sum = 0.0;
@@ -110,6 +122,32 @@ bool DFPowell::ExactDerivatives() {
         for (int j = 0; j < m_n; ++j) {
             jac[j] *= m_w[j];
             dot += jac[j] * r[j];
+        }
+        m_beta[i] = -dot;
+    }
+    return true;
+}
+
+bool DFPowell::CentralDerivatives() {
+    if (!m_central) {
+        return false;
+    }
+    m_f[0] = ChiSquare(m_a, 0);
+    BuildTrialRows();
+    const double* r0 = Block(0);
+    const double* r1 = Block(1);
+    const double* r2 = Block(2);
+    for (int i = 0; i < m_m; ++i) {
+        ChiSquare(Row(m_rows, i, m_mm), 1);
+        std::copy(m_a, m_a + m_m, m_minus.begin());
+        m_minus[static_cast<std::size_t>(i)] = m_a[i] - m_h[i];
+        ChiSquare(m_minus.data(), 2);
+        double* jac = Row(m_jacobian, i, m_nn);
+        const double twoH = 2.0 * m_h[i];
+        double dot = 0.0;
+        for (int j = 0; j < m_n; ++j) {
+            jac[j] = (r1[j] - r2[j]) / twoH;
+            dot += jac[j] * r0[j];
         }
         m_beta[i] = -dot;
     }
@@ -166,7 +204,7 @@ void DFPowell::CurvatureFromJacobian(std::vector<double>& matrix) {
 }
 
 void DFPowell::BuildCurvature() {
-    if (ExactDerivatives()) {
+    if (JacobianDerivatives()) {
         CurvatureFromJacobian(m_alpha);
         return;
     }
@@ -181,7 +219,7 @@ void DFPowell::BuildCurvature() {
 }
 
 void DFPowell::BuildHalfGradient() {
-    if (ExactDerivatives()) {
+    if (JacobianDerivatives()) {
         return;
     }
     m_f[0] = ChiSquare(m_a, 0);
@@ -193,7 +231,7 @@ void DFPowell::BuildHalfGradient() {
 }
 
 void DFPowell::BuildWorkCurvature() {
-    if (ExactDerivatives()) {
+    if (JacobianDerivatives()) {
         CurvatureFromJacobian(m_work);
         return;
     }

@@ -10,6 +10,7 @@
 
 #include "models/model_function.h"
 #include "records/fit_codes.h"
+#include "records/records.h"
 
 namespace quillon {
 
@@ -47,6 +48,9 @@ class DFPowell {
     // the caller's; the methods append their iteration logs to it. Ends the
     // process with status -1 when the arrays cannot be allocated.
     DFPowell(CModelFunction& model, std::string& log, int nCut, double chiCut);
+    // As above with n_cut and chi_cut from the settings, and central
+    // differences when they ask for precise derivatives.
+    DFPowell(CModelFunction& model, std::string& log, const ConvergenceSettings& convergence);
     DFPowell(const DFPowell&) = delete;
     DFPowell& operator=(const DFPowell&) = delete;
     ~DFPowell() = default;
@@ -112,6 +116,12 @@ class DFPowell {
     // the Jacobian of the residuals and beta = -J r, all at a. False for any
     // other model, which takes finite differences instead.
     bool ExactDerivatives();
+    // With central differences switched on: f[0] and the residuals in block
+    // 0, the Jacobian (r(a + h e_i) - r(a - h e_i)) / 2h and beta = -J r, all
+    // at a. False when they are off.
+    bool CentralDerivatives();
+    // The exact derivatives, else the central ones; false for neither.
+    bool JacobianDerivatives() { return ExactDerivatives() || CentralDerivatives(); }
     // Row i of rows: a with the step h[i] added to a[i].
     void BuildTrialRows();
     // Jacobian row i from blocks 1 and 0; returns nothing, sums are taken later.
@@ -202,7 +212,9 @@ class DFPowell {
     std::vector<double> m_unitWeights;  // used when the model carries no weights
 
     const IParameterLog* m_view = nullptr;
-    double m_lambda = 0.001;  // Marquardt's damping factor
+    bool m_central = false;       // central differences (precise derivatives)
+    std::vector<double> m_minus;  // a - h e_i for central differences
+    double m_lambda = 0.001;      // Marquardt's damping factor
     PowellState m_powell;
 };
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <optional>
 #include <span>
 
 #include "fit/constrained_model.h"
@@ -10,6 +11,8 @@
 #include "fit/method_runs.h"
 #include "fit/parameter_stats.h"
 #include "fit/result_columns.h"
+#include "fit/start_search.h"
+#include "fit/suspect_fit.h"
 #include "models/catalogue.h"
 #include "models/formula_model.h"
 #include "models/model_factory.h"
@@ -50,7 +53,7 @@ MarquardtRunner PreFitRunner(const ConvergenceSettings& convergence,
                              const FitConstraints& constraints, std::vector<double>& fitted) {
     return [convergence, &constraints, &fitted](CModelFunction& model, std::string& log) {
         if (!constraints.Any()) {
-            DFPowell workspace(model, log, convergence.n_cut, convergence.chi_cut);
+            DFPowell workspace(model, log, convergence);
             return workspace.Marquardt().outcome;
         }
         CConstrainedModel free(model, constraints);
@@ -60,7 +63,7 @@ MarquardtRunner PreFitRunner(const ConvergenceSettings& convergence,
         // The steps stay the estimate's: errors of a run that pressed
         // against a bound would make poor difference steps.
         const std::vector<double> steps(model.Steps().begin(), model.Steps().end());
-        DFPowell workspace(free, log, convergence.n_cut, convergence.chi_cut);
+        DFPowell workspace(free, log, convergence);
         workspace.SetParameterLog(&free);
         const FitOutcome outcome = workspace.Marquardt().outcome;
         free.WriteBack();
@@ -112,6 +115,17 @@ std::vector<bool> GivenByDirectives(const DirectiveLists& directives, int m) {
         }
     }
     return given;
+}
+
+// The start values the directives gave, by parameter.
+GivenValues GivenStartValues(CModelFunction& model, const std::vector<bool>& given) {
+    GivenValues values(given.size());
+    for (std::size_t i = 0; i < given.size(); ++i) {
+        if (given[i]) {
+            values[i] = model.Params()[i];
+        }
+    }
+    return values;
 }
 
 // A formula has no estimate of its own, so the values the directives gave
@@ -267,6 +281,18 @@ void AppendResultColumns(CModelFunction& model, const double* x, FitOutcome outc
     AppendSetColumns(settings, set, context.fileColumns, context.tableColumns);
 }
 
+// Marks the record and, when it looks wrong, follows its parameter block
+// with the note in the warning colour.
+void FlagSuspect(FitRecord& record, bool weighted, const StartSearchResult* search,
+                 const NonlinearFitContext& context) {
+    const std::string note =
+        SuspectNote(record, weighted, context.settings.suspectChisqDof, search);
+    record.suspect = !note.empty();
+    if (!note.empty()) {
+        context.host.SendAnswer(AnswerHint::Warning, note + "\n");
+    }
+}
+
 void ShowMessage(const NonlinearFitContext& context, const std::string& text) {
     context.host.ShowMessage(text, MessageIcon::Exclamation);
     context.messages.push_back({"error", text});
@@ -371,8 +397,10 @@ std::vector<FitRecord> FitNonlinear(const double* x, const double* y, const doub
         ShowMessage(context, kFlatData);
         return {};
     }
+    const std::vector<bool> given = GivenByDirectives(context.directives, model->ParamCount());
     FitConstraints constraints;
     std::string buffer = ApplyStart(*model, formula, context.directives, constraints);
+    const GivenValues givenValues = GivenStartValues(*model, given);
     std::vector<double> preFitted;
     if (entry != nullptr && entry->preFit &&
         model->PreFit(buffer, PreFitRunner(convergence, constraints, preFitted)) != 0) {
@@ -384,6 +412,11 @@ std::vector<FitRecord> FitNonlinear(const double* x, const double* y, const doub
     // the value the pre-fit reached instead.
     if (!preFitted.empty() && BreaksConstraints(model->Params(), constraints)) {
         std::copy(preFitted.begin(), preFitted.end(), model->Params().begin());
+    }
+    std::optional<StartSearchResult> search;
+    if (settings.searchStarts) {
+        search = SearchStarts(*model, entry != nullptr ? entry->sine : SineLayout{}, givenValues,
+                              constraints, convergence);
     }
     if (entry != nullptr && entry->secondStage != nullptr) {
         std::unique_ptr<CModelFunction> second =
@@ -398,8 +431,7 @@ std::vector<FitRecord> FitNonlinear(const double* x, const double* y, const doub
     // two are never held at once. A constrained fit makes one per method.
     std::unique_ptr<DFPowell> workspace;
     if (!constraints.Any()) {
-        workspace =
-            std::make_unique<DFPowell>(*model, buffer, convergence.n_cut, convergence.chi_cut);
+        workspace = std::make_unique<DFPowell>(*model, buffer, convergence);
     }
 
     const auto count = static_cast<std::size_t>(n);
@@ -409,10 +441,17 @@ std::vector<FitRecord> FitNonlinear(const double* x, const double* y, const doub
         WeightedTotalSumOfSquares({y, count}, {w == nullptr ? unitWeights.data() : w, count});
     std::vector<FitRecord> records;
     for (const FitMethod method : MethodsToRun(settings.method)) {
+        if (search) {
+            buffer += StartSearchLine(*search);
+        }
         const RunView view = workspace
                                  ? RunPlain(*workspace, *model, method)
                                  : RunConstrained(*model, constraints, method, buffer, convergence);
         FitRecord record = ReportRun(*model, view, method, buffer, weighted, totalSquares, context);
+        record.searchedStart = search && search->found;
+        if (settings.flagSuspect) {
+            FlagSuspect(record, weighted, search ? &*search : nullptr, context);
+        }
         if (settings.output.enabled) {
             AppendResultColumns(*model, x, view.run.outcome, view.run.chisqDof, view.dof, method,
                                 setNumber, context);

@@ -29,7 +29,7 @@ int ExpansionStepLimit(int points) {
 bool DFPowell::GradientDirection() {
     // The fall of chi-square over each step h_i; with exact derivatives the
     // first-order fall, h_i * 2 beta_i.
-    const bool exact = ExactDerivatives();
+    const bool exact = JacobianDerivatives();
     if (!exact) {
         m_f[0] = ChiSquare(m_a, 0);
         BuildTrialRows();

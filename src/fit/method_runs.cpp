@@ -74,7 +74,7 @@ RunView FinishAtBounds(CModelFunction& model, FitConstraints pinned,
     }
     log += "\n";
     CConstrainedModel held(model, pinned);
-    DFPowell workspace(held, log, convergence.n_cut, convergence.chi_cut);
+    DFPowell workspace(held, log, convergence);
     RunView second = held.ParamCount() == 0 ? NothingToVary(held, workspace, log, false)
                                             : FreeRun(held, workspace, method);
     second.run.iterations += first.run.iterations;
@@ -122,7 +122,7 @@ RunView RunConstrained(CModelFunction& model, const FitConstraints& constraints,
                        std::string& log, const ConvergenceSettings& convergence) {
     const std::vector<double> startSteps(model.Steps().begin(), model.Steps().end());
     CConstrainedModel free(model, constraints);
-    DFPowell workspace(free, log, convergence.n_cut, convergence.chi_cut);
+    DFPowell workspace(free, log, convergence);
     if (free.ParamCount() == 0) {
         return NothingToVary(free, workspace, log, true);
     }

@@ -34,7 +34,7 @@ double DFPowell::GammaDot(int i, int k) {
 }
 
 bool DFPowell::PowellStart() {
-    const bool exact = ExactDerivatives();
+    const bool exact = JacobianDerivatives();
     if (!exact) {
         m_f[0] = ChiSquare(m_a, 0);
         BuildTrialRows();

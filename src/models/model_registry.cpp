@@ -73,6 +73,11 @@ constexpr ModelEntry WithWaveReport(ModelEntry entry) {
     return entry;
 }
 
+constexpr ModelEntry WithSine(SineLayout sine, ModelEntry entry) {
+    entry.sine = sine;
+    return entry;
+}
+
 template <class SecondStage, int m>
 constexpr ModelEntry Staged(ModelEntry first) {
     first.secondStage = &Build<SecondStage, m>;
@@ -83,29 +88,41 @@ constexpr ModelEntry Staged(ModelEntry first) {
 // Model id = position.
 constexpr std::array<ModelEntry, kModelCount> kRegistry{
     ClosedFormModel(" a + b*X; linear", 2, ClosedForm::Line),
-    Nonlinear<CSineShiftModel, 3>(" A0*sin(A1*(X + A2)); sine"),
-    Nonlinear<CSineShiftBiasedModel, 4>(" A0*sin(A1*(X + A2)) + A3; sine biased"),
+    WithSine({.form = SineForm::Shift},
+             Nonlinear<CSineShiftModel, 3>(" A0*sin(A1*(X + A2)); sine")),
+    WithSine({.form = SineForm::Shift, .offset = 3},
+             Nonlinear<CSineShiftBiasedModel, 4>(" A0*sin(A1*(X + A2)) + A3; sine biased")),
     KestrelDune<KDSmoothing::None>(" A0*KD(A1, X + A2, A3); Kestrel-Dune"),
     KestrelDuneFixedC<KDSmoothing::None>(" A0*KD(A1, X + A2, C); Kestrel-Dune, C: fixed"),
     KestrelDune<KDSmoothing::FivePoints>(" Smoothed KD, 5 points"),
     KestrelDuneFixedC<KDSmoothing::FivePoints>(" Smoothed KD, 5 points; C: fixed"),
     KestrelDune<KDSmoothing::SevenPoints>(" Smoothed KD, 7 points"),
     KestrelDuneFixedC<KDSmoothing::SevenPoints>(" Smoothed KD, 7 points; C: fixed"),
-    Nonlinear<CSineModel, 3>(" A0*sin(A1*X + A2); sine"),
-    Nonlinear<CSineBiasedModel, 4>(" A0*sin(A1*X + A2) + A3; sine biased"),
-    Nonlinear<CSinePeriodModel, 3>(" A0*sin(2*PI*(X + A2)/A1); sine"),
-    WithWaveReport(
-        Nonlinear<CSinePeriodBiasedModel, 4>(" A0*sin(2*PI*(X + A2)/ A1) + A3; sine biased")),
-    Nonlinear<CDampedAfterModel, 5>(" A0*sin(2*PI*(X + A2)/A1)*EXP(-X/A4); damped after A3"),
-    Nonlinear<CDampedAfterBiasedModel, 6>(
-        " A0*sin(2*PI*(X + A2)/A1)*EXP(-X/A4) + A5; damped after A3, biased"),
-    Nonlinear<CDampedAfterSlopeModel, 7>(
-        " A0*sin(2*PI*(X + A2)/A1)*EXP(-X/A4) + A5 +A6*X; damped after A3, biased_1"),
-    Nonlinear<CDampedSineModel, 4>(" A0*sin(A1*(X + A2))*EXP(-X/A3); damped sine"),
-    Nonlinear<CDampedSineBiasedModel, 5>(
-        " A0*sin(A1*(X + A2))*EXP(-X/A3) + A4; damped sine biased"),
-    Nonlinear<CDampedSineSlopeModel, 6>(
-        " A0*sin(A1*(X + A2))*EXP(-X/A3) + A4 +A5*X; damped sine biased_1"),
+    WithSine({.form = SineForm::Phase}, Nonlinear<CSineModel, 3>(" A0*sin(A1*X + A2); sine")),
+    WithSine({.form = SineForm::Phase, .offset = 3},
+             Nonlinear<CSineBiasedModel, 4>(" A0*sin(A1*X + A2) + A3; sine biased")),
+    WithSine({.form = SineForm::Period},
+             Nonlinear<CSinePeriodModel, 3>(" A0*sin(2*PI*(X + A2)/A1); sine")),
+    WithSine({.form = SineForm::Period, .offset = 3},
+             WithWaveReport(Nonlinear<CSinePeriodBiasedModel, 4>(
+                 " A0*sin(2*PI*(X + A2)/ A1) + A3; sine biased"))),
+    WithSine(
+        {.form = SineForm::Period, .decay = 3, .onset = 4},
+        Nonlinear<CDampedAfterModel, 5>(" A0*sin(2*PI*(X + A2)/A1)*EXP(-X/A4); damped after A3")),
+    WithSine({.form = SineForm::Period, .decay = 3, .onset = 4, .offset = 5},
+             Nonlinear<CDampedAfterBiasedModel, 6>(
+                 " A0*sin(2*PI*(X + A2)/A1)*EXP(-X/A4) + A5; damped after A3, biased")),
+    WithSine({.form = SineForm::Period, .decay = 3, .onset = 4, .offset = 5, .slope = 6},
+             Nonlinear<CDampedAfterSlopeModel, 7>(
+                 " A0*sin(2*PI*(X + A2)/A1)*EXP(-X/A4) + A5 +A6*X; damped after A3, biased_1")),
+    WithSine({.form = SineForm::Shift, .decay = 3},
+             Nonlinear<CDampedSineModel, 4>(" A0*sin(A1*(X + A2))*EXP(-X/A3); damped sine")),
+    WithSine({.form = SineForm::Shift, .decay = 3, .offset = 4},
+             Nonlinear<CDampedSineBiasedModel, 5>(
+                 " A0*sin(A1*(X + A2))*EXP(-X/A3) + A4; damped sine biased")),
+    WithSine({.form = SineForm::Shift, .decay = 3, .offset = 4, .slope = 5},
+             Nonlinear<CDampedSineSlopeModel, 6>(
+                 " A0*sin(A1*(X + A2))*EXP(-X/A3) + A4 +A5*X; damped sine biased_1")),
     Nonlinear<CSawtoothModel, 5>(" Sawtooth wave"),
     Nonlinear<CSawtoothSinusoidalModel, 5>(" Sawtooth wave, sinusoidal"),
     Nonlinear<CMichaelisMentenModel, 2>(" A0 / (1 + A1 / X); Michaelis-Menten"),
@@ -125,8 +142,9 @@ constexpr std::array<ModelEntry, kModelCount> kRegistry{
     Nonlinear<CWilliamsBeensModel, 4>(
         " A0*( (X/A1)~(A2 or A3) ); Williams and Beens, Peak, Asymmetric"),
     Nonlinear<CBiasedPowerModel, 3>(" A0 + A1 * X^A2; Biased Power"),
-    Staged<CAsymmetricSineModel, 5>(Nonlinear<CSinePeriodBiasedModel, 4>(
-        " A0*sin(2*PI*(X + A2)/ A1) + A3; sine biased with asymmetry A4")),
+    WithSine({.form = SineForm::Period, .offset = 3},
+             Staged<CAsymmetricSineModel, 5>(Nonlinear<CSinePeriodBiasedModel, 4>(
+                 " A0*sin(2*PI*(X + A2)/ A1) + A3; sine biased with asymmetry A4"))),
     Nonlinear<CLogisticY0Model, 2>(
         " (A0 * Y0) / (Y0 + (A0 - Y0) * exp(-A1 * X) ); Logistic with Y0 fixed."),
     Nonlinear<CLogisticGrowthModel, 3>(
@@ -136,8 +154,9 @@ constexpr std::array<ModelEntry, kModelCount> kRegistry{
     Nonlinear<CSigmoidScaledModel, 5>(
         "  A0 / (A1 + exp( (A2 - X)/A4 ) ) + A3; Sigmoid curve, biased, scaled"),
     Nonlinear<CHill2BiasedModel, 4>(" A0 / (1 + A1 / (X - A2)^2) + A3; Hill n=2, dimer, baised"),
-    Nonlinear<CSinePeriodLinearModel, 5>(
-        " A0*sin(2*PI*(X + A2)/ A1) + A3 + A4*X; sine biased, linear"),
+    WithSine({.form = SineForm::Period, .offset = 3, .slope = 4},
+             Nonlinear<CSinePeriodLinearModel, 5>(
+                 " A0*sin(2*PI*(X + A2)/ A1) + A3 + A4*X; sine biased, linear")),
     Nonlinear<CExponentialModel, 2>(" A0*exp(X/ A1); exponential with length constant A1"),
 };
 

@@ -30,6 +30,20 @@ using ModelBuilder = std::unique_ptr<CModelFunction> (*)(const ModelData& data);
 // The two models solved in closed form, and the rest.
 enum class ClosedForm { None, Line, ThroughOrigin };
 
+// How a periodic model writes its sine, for the period scan of the start
+// search: A0*sin(A1*(X + A2)), A0*sin(A1*X + A2) or A0*sin(2*PI*(X + A2)/A1);
+// and which parameters are its decay length, the onset of its damping, its
+// offset and its slope (-1: the model has none).
+enum class SineForm { None, Shift, Phase, Period };
+
+struct SineLayout {
+    SineForm form = SineForm::None;
+    int decay = -1;
+    int onset = -1;
+    int offset = -1;
+    int slope = -1;
+};
+
 struct ModelEntry {
     std::string_view display;      // begins with a blank
     int paramCount = 0;            // for a staged model, its first stage's
@@ -42,6 +56,7 @@ struct ModelEntry {
     // continues from the first stage's parameters.
     ModelBuilder secondStage = nullptr;
     int secondStageParamCount = 0;
+    SineLayout sine{};  // SineForm::None for the models without a plain sine
 };
 
 // Every entry, in id order (the id is the position).

@@ -77,6 +77,9 @@ struct ConvergenceSettings {
     double chi_cut = 0.001;     // convergence: change of chi-square below this
     double ChisqDof_Lim = 1.0;  // converged fits at or above it are marked "*"
     double f_ER = 1000.0;       // step precision factor
+    // The Jacobian by central differences and the gradient from it (-J^T r)
+    // instead of the forward difference of chi-square.
+    bool precise = false;
 
     // The relative finite-difference step handed to every model.
     double ER() const { return f_ER * 0.0000001; }
@@ -97,6 +100,12 @@ struct FitSettings {
     // Directives in force before the first line, as if "<<...>>" lines
     // opened the text (the command line's --fix and --bound).
     std::vector<InitialValueDirective> startDirectives;
+    // Search for better starting values before every nonlinear fit.
+    bool searchStarts = false;
+    // A note after fits that look wrong, and "suspect" in their records; on
+    // with the start search, precise derivatives or a limit of its own.
+    bool flagSuspect = false;
+    double suspectChisqDof = 4.0;  // weighted converged fits above it are suspect
 };
 
 // One named column of numbers for the result file.
@@ -144,6 +153,9 @@ struct FitRecord {
     // Per parameter, only for fits that held or bounded one: held, the
     // bounds (nothing when unbounded), and ended at a bound.
     std::optional<FitConstraintMarks> constraints;
+    // Whether the fit looks wrong; only when suspect fits are flagged.
+    std::optional<bool> suspect;
+    bool searchedStart = false;  // started from the start search's values
 };
 
 // One set that reached a fit, with every fit run on it.

@@ -8,6 +8,14 @@
 namespace quillon {
 namespace {
 
+FitRecord MakeFitRecord(const char* method, FitOutcome outcome, const char* message) {
+    FitRecord record;
+    record.method = method;
+    record.outcome = outcome;
+    record.message = message;
+    return record;
+}
+
 using testing::RecordingHost;
 
 // A nonlinear fit that records what it was given and consumes the this-set
@@ -28,7 +36,7 @@ class FakeNonlinearFitter : public INonlinearFitter {
         session.directives.thisSet.clear();
         host.SendAnswer(AnswerHint::Result, "fitted\n");
         return {
-            FitRecord{"Marquardt", FitOutcome::Converged, "fitted\n", {}, {}, {}, 0, 0, {}, {}, {}}};
+            MakeFitRecord("Marquardt", FitOutcome::Converged, "fitted\n")};
     }
 
     struct Call {
