@@ -333,19 +333,46 @@ void CMainFrame::CreateMenus() {
     CreateStatisticsToggle(*menus.at(3));
 }
 
-void CMainFrame::CreateStatisticsToggle(QMenu& settingsMenu) {
-    m_statisticsAction = settingsMenu.addAction(QStringLiteral("統計量を表示(&T)"));
-    m_statisticsAction->setObjectName("Statistics");
-    m_statisticsAction->setStatusTip(
-        QStringLiteral("パラメータの後に相関行列、95% 信頼区間、R²、AIC、BIC を表示する。"));
-    m_statisticsAction->setCheckable(true);
-    bool& statistics = m_doc->Settings().statistics;
-    statistics = m_settings->value(kStatisticsSetting, false).toBool();
-    m_statisticsAction->setChecked(statistics);
-    connect(m_statisticsAction, &QAction::toggled, this, [this](bool checked) {
-        m_doc->Settings().statistics = checked;
-        m_settings->setValue(kStatisticsSetting, checked);
+// A checkable item of the Settings menu for one switch of the fit
+// settings, kept in the per-user settings from one run to the next.
+QAction* CMainFrame::CreateSettingToggle(QMenu& menu, const SettingToggle& toggle) {
+    QAction* action = menu.addAction(QString::fromUtf8(toggle.text));
+    action->setObjectName(toggle.objectName);
+    action->setStatusTip(QString::fromUtf8(toggle.tip));
+    action->setCheckable(true);
+    const bool stored = m_settings->value(toggle.key, false).toBool();
+    toggle.apply(m_doc->Settings(), stored);
+    action->setChecked(stored);
+    connect(action, &QAction::toggled, this, [this, toggle](bool checked) {
+        toggle.apply(m_doc->Settings(), checked);
+        m_settings->setValue(toggle.key, checked);
     });
+    return action;
+}
+
+void CMainFrame::CreateStatisticsToggle(QMenu& settingsMenu) {
+    m_statisticsAction = CreateSettingToggle(
+        settingsMenu, {"統計量を表示(&T)", "Statistics",
+                       "パラメータの後に相関行列、95% 信頼区間、R²、AIC、BIC を表示する。",
+                       kStatisticsSetting, [](FitSettings& s, bool on) { s.statistics = on; }});
+    // Either remedy also flags the fits that look wrong.
+    auto flag = [](FitSettings& s) { s.flagSuspect = s.searchStarts || s.convergence.precise; };
+    m_searchStartsAction = CreateSettingToggle(
+        settingsMenu,
+        {"初期値を探索(&I)", "SearchStarts",
+         "計算の前によりよい初期値を探索する（正弦波は周期を走査）。疑わしい結果に注記する。",
+         kSearchStartsSetting, [flag](FitSettings& s, bool on) {
+             s.searchStarts = on;
+             flag(s);
+         }});
+    m_preciseAction = CreateSettingToggle(
+        settingsMenu,
+        {"精密な勾配(&G)", "Precise",
+         "ヤコビアンを中心差分で求め、勾配をそこから計算する。疑わしい結果に注記する。",
+         kPreciseSetting, [flag](FitSettings& s, bool on) {
+             s.convergence.precise = on;
+             flag(s);
+         }});
 }
 
 void CMainFrame::ConnectCommands() {
@@ -443,7 +470,7 @@ void CMainFrame::LockForCompute() {
         }
     }
     std::vector<QAction*> others(m_recentActions.begin(), m_recentActions.end());
-    others.push_back(m_statisticsAction);
+    others.insert(others.end(), {m_statisticsAction, m_searchStartsAction, m_preciseAction});
     for (QAction* action : others) {
         m_enabledBeforeCompute[action] = action->isEnabled();
         action->setEnabled(false);
@@ -523,7 +550,10 @@ void CMainFrame::OnFileToggled(bool checked) {
 void CMainFrame::OnConvergenceSettings() {
     CConvergenceDlg dialog(m_doc->Settings().convergence, this);
     if (dialog.exec() == QDialog::Accepted) {
+        // The precise gradient is a switch of the Settings menu, not of the dialog.
+        const bool precise = m_doc->Settings().convergence.precise;
         m_doc->Settings().convergence = dialog.Values();
+        m_doc->Settings().convergence.precise = precise;
     }
 }
 

@@ -3,12 +3,14 @@
 #pragma once
 
 #include <QMainWindow>
+#include <functional>
 #include <map>
 #include <memory>
 #include <vector>
 
 #include "app/recent_files.h"
 #include "files/dir_history.h"
+#include "records/records.h"
 
 class QAction;
 class QMenu;
@@ -102,6 +104,16 @@ class CMainFrame : public QMainWindow {
     void FillRecentMenu();
     void CreateActions();
     void CreateMenus();
+    // One checkable switch of the Settings menu: its text, object name,
+    // status tip, settings key and what it sets.
+    struct SettingToggle {
+        const char* text;
+        const char* objectName;
+        const char* tip;
+        const char* key;
+        std::function<void(FitSettings&, bool)> apply;
+    };
+    QAction* CreateSettingToggle(QMenu& menu, const SettingToggle& toggle);
     void CreateStatisticsToggle(QMenu& settingsMenu);
     void CreateToolBar();
     void CreateModelBar();
@@ -138,6 +150,8 @@ class CMainFrame : public QMainWindow {
     FormulaEntry* m_formulaEntry = nullptr;
     QCheckBox* m_fileCheck = nullptr;
     QAction* m_statisticsAction = nullptr;
+    QAction* m_searchStartsAction = nullptr;
+    QAction* m_preciseAction = nullptr;
     std::map<int, QAction*> m_actions;
     QString m_findText;
     std::unique_ptr<QSettings> m_ownedSettings;

@@ -14,6 +14,9 @@ inline constexpr const char* kHistorySection = "Version 1.0";
 inline constexpr const char* kRecentSection = "Recent File List";
 // The statistics switch of the Settings menu, kept from one run to the next.
 inline constexpr const char* kStatisticsSetting = "Options/Statistics";
+// The start search and the precise gradient of the Settings menu.
+inline constexpr const char* kSearchStartsSetting = "Options/SearchStarts";
+inline constexpr const char* kPreciseSetting = "Options/Precise";
 
 // One group of a QSettings as a key-value store.
 class QSettingsStore : public IKeyValueStore {

@@ -190,6 +190,8 @@ std::vector<ArraySetResult> FitArraySets(const std::vector<ArraySet>& sets,
     session.settings.fixedCDegrees = options.fixedCDegrees;
     session.settings.statistics = options.statistics;
     session.settings.startDirectives = StartDirectives(options);
+    session.settings.searchStarts = options.searchStarts;
+    session.settings.flagSuspect = options.searchStarts || options.convergence.precise;
     ArrayHost host;
     const ComputeRecord record =
         ComputeParameters(ArraySetLines(sets), session, host, nullptr, options.jobs);

@@ -28,6 +28,7 @@ struct ArrayFitOptions {
     ConvergenceSettings convergence;
     double fixedCDegrees = 20.0;
     bool statistics = false;
+    bool searchStarts = false;  // precise is in convergence
     std::map<int, double> p0;     // starting values by index
     std::map<int, double> fixed;  // held values by index
     std::map<int, ParameterBounds> bounds;

@@ -34,6 +34,7 @@ struct PyFitResult {
     std::string log;
     py::object fixed = py::none();
     py::object at_bound = py::none();
+    py::object suspect = py::none();
 };
 
 py::array_t<double> Vector(const std::vector<double>& values) {
@@ -66,6 +67,9 @@ PyFitResult ToPython(const FitRecord& fit, const std::string& report, const std:
     if (fit.constraints) {
         r.fixed = py::cast(fit.constraints->fixed);
         r.at_bound = py::cast(fit.constraints->atBound);
+    }
+    if (fit.suspect) {
+        r.suspect = py::bool_(*fit.suspect);
     }
     r.report = report;
     r.log = log;
@@ -204,6 +208,10 @@ ArrayFitOptions Options(const py::object& model, const std::string& method, cons
             options.fixedCDegrees = value.cast<double>();
         } else if (name == "stats") {
             options.statistics = value.cast<bool>();
+        } else if (name == "search_starts") {
+            options.searchStarts = value.cast<bool>();
+        } else if (name == "precise") {
+            options.convergence.precise = value.cast<bool>();
         } else {
             throw py::type_error("unexpected keyword argument '" + name + "'");
         }
@@ -306,6 +314,8 @@ PYBIND11_MODULE(quillon, m) {
         .def_readonly("log", &PyFitResult::log, "the iteration log of this method run")
         .def_readonly("fixed", &PyFitResult::fixed, "per parameter held, or None")
         .def_readonly("at_bound", &PyFitResult::at_bound, "per parameter at a bound, or None")
+        .def_readonly("suspect", &PyFitResult::suspect,
+                      "whether the fit looks wrong (with search_starts or precise), or None")
         .def("__repr__", [](const PyFitResult& r) {
             return "<quillon.FitResult " + r.method + " outcome=" + std::to_string(r.outcome) +
                    " chisq_dof=" + std::to_string(r.chisq_dof) + ">";

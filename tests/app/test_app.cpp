@@ -162,7 +162,7 @@ TEST(MainFrame, StatisticsItemTogglesTheSettingAndIsKept) {
         const QList<QAction*> items = menus[3]->menu()->actions();
         ASSERT_GE(items.size(), 2);
         EXPECT_EQ(items[0], frame.Action(32775));
-        EXPECT_EQ(items.back(), item);
+        EXPECT_EQ(items[1], item);
         EXPECT_TRUE(item->isCheckable());
         EXPECT_FALSE(item->isChecked());
         EXPECT_FALSE(frame.Document().Settings().statistics);
@@ -186,6 +186,58 @@ TEST(MainFrame, StatisticsItemTogglesTheSettingAndIsKept) {
     again.StatisticsAction()->trigger();
     EXPECT_FALSE(again.Document().Settings().statistics);
     EXPECT_FALSE(settings.value("Options/Statistics").toBool());
+}
+
+// The start search and the precise gradient: each sets its switch and the
+// flag on suspect fits, changes the report only when on, and is kept.
+TEST(MainFrame, TrustItemsToggleTheirSwitchesAndAreKept) {
+    struct Item {
+        const char* name;
+        const char* key;
+        bool FitSettings::*flag;  // null: the precise switch of the convergence
+        const char* reportText;
+    };
+    const Item items[] = {
+        {"SearchStarts", "Options/SearchStarts", &FitSettings::searchStarts,
+         "Start values from the search"},
+        {"Precise", "Options/Precise", nullptr, ""},
+    };
+    const QString data = "// line\n1 2.2 0.1\n2 4.1 0.1\n3 4.9 0.1\n4 5.6 0.1\n6 6.5 0.1\n";
+    for (const Item& it : items) {
+        QTemporaryDir dir;
+        QSettings settings(dir.filePath("settings.ini"), QSettings::IniFormat);
+        auto isOn = [&](CMainFrame& f) {
+            const FitSettings& s = f.Document().Settings();
+            return it.flag != nullptr ? s.*(it.flag) : s.convergence.precise;
+        };
+        {
+            CMainFrame frame(nullptr, &settings);
+            auto* action = frame.findChild<QAction*>(it.name);
+            ASSERT_NE(action, nullptr) << it.name;
+            EXPECT_TRUE(frame.menuBar()->actions()[3]->menu()->actions().contains(action));
+            EXPECT_FALSE(action->isChecked());
+            EXPECT_FALSE(isOn(frame));
+            frame.OnModelSelected(21);  // Michaelis-Menten
+            frame.QueryView().setPlainText(data);
+            frame.Action(32771)->trigger();
+            frame.WaitForCompute();
+            const QString plain = frame.AnsView().toPlainText();
+            action->trigger();
+            EXPECT_TRUE(isOn(frame)) << it.name;
+            EXPECT_TRUE(frame.Document().Settings().flagSuspect) << it.name;
+            frame.Action(32771)->trigger();
+            frame.WaitForCompute();
+            const QString text = frame.AnsView().toPlainText();
+            EXPECT_NE(text, plain) << it.name;  // the fit or its log changed
+            EXPECT_TRUE(text.contains(it.reportText)) << text.toStdString();
+        }
+        CMainFrame again(nullptr, &settings);
+        EXPECT_TRUE(isOn(again)) << it.name;
+        again.findChild<QAction*>(it.name)->trigger();
+        EXPECT_FALSE(isOn(again)) << it.name;
+        EXPECT_FALSE(again.Document().Settings().flagSuspect) << it.name;
+        EXPECT_FALSE(settings.value(it.key).toBool()) << it.name;
+    }
 }
 
 TEST(AnswerPane, KindsAndTheirActions) {

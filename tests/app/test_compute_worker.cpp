@@ -126,6 +126,9 @@ TEST(ComputeWorker, ShowsProgressAndLocksTheCommandsWhileRunning) {
     EXPECT_FALSE(frame.MethodCombo()->isEnabled());
     EXPECT_FALSE(frame.FileCheck()->isEnabled());
     EXPECT_FALSE(frame.StatisticsAction()->isEnabled());
+    for (const char* name : {"SearchStarts", "Precise"}) {
+        EXPECT_FALSE(frame.findChild<QAction*>(name)->isEnabled()) << name;
+    }
     EXPECT_TRUE(frame.QueryView().isReadOnly());
     // Typing changes nothing, and a second compute does not start.
     QTest::keyClicks(&frame.QueryView(), "9 9");
@@ -147,6 +150,7 @@ TEST(ComputeWorker, ShowsProgressAndLocksTheCommandsWhileRunning) {
     }
     EXPECT_TRUE(frame.ModelCombo()->isEnabled());
     EXPECT_TRUE(frame.StatisticsAction()->isEnabled());
+    EXPECT_TRUE(frame.findChild<QAction*>("Precise")->isEnabled());
     EXPECT_FALSE(frame.QueryView().isReadOnly());
     EXPECT_EQ(frame.Graph().SetSelector()->count(), 4);  // redrawn: three sets
 }

@@ -139,3 +139,29 @@ def test_bad_arguments_raise_value_error(call, message):
 def test_unknown_keyword_is_a_type_error():
     with pytest.raises(TypeError):
         quillon.fit(22, [1, 2, 3], [1, 2, 3], tolerance=1)
+
+
+def test_search_and_precise_match_the_command_line_and_flag_suspects():
+    # A biased sine whose period the estimate misjudges on some sets; the
+    # module's searched fit must be the command line's, bit for bit.
+    x = np.arange(150.0)
+    y = 3 * np.sin(2 * np.pi * (x + 7) / 47.0) + 2 + 0.3 * np.cos(1.7 * x)
+    sd = np.full_like(x, 0.3)
+    plain = quillon.fit(12, x, y, sd)
+    assert plain.suspect is None
+    searched = quillon.fit(12, x, y, sd, search_starts=True, precise=True)
+    assert searched.suspect in (True, False)
+    assert "Start values from the search" in searched.log
+    assert abs(searched.params[1] - 47.0) < 1.0
+    with tempfile.TemporaryDirectory() as folder:
+        path = os.path.join(folder, "set.txt")
+        with open(path, "w") as f:
+            f.write("// set 1\n")
+            for row in zip(x, y, sd):
+                f.write(" ".join(repr(float(v)) for v in row) + "\n")
+        out = subprocess.run([PROGRAM, "-m", "12", "--format", "json", "--search-starts",
+                              "--precise", path], check=True, capture_output=True,
+                             text=True).stdout
+    fitted = json.loads(out)["sets"][0]["fits"][0]
+    assert list(searched.params) == fitted["parameters"]
+    assert fitted["start"] == "search" and fitted["suspect"] == searched.suspect
