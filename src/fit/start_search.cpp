@@ -17,8 +17,9 @@ namespace {
 constexpr double kFactors[] = {-1.0, 0.1, 10.0, 0.01, 100.0, 0.3, 3.0};
 constexpr int kPolished = 3;  // candidates polished besides the estimate
 constexpr int kPolishIterations = 30;
-constexpr int kScanTrials = 3;           // period scan minima taken as candidates
-constexpr double kSameCandidate = 1e-9;  // relative distance of duplicates
+constexpr int kScanTrials = 3;
+constexpr double kAgreeingChisqDof = 1.5;  // period scan minima taken as candidates
+constexpr double kSameCandidate = 1e-9;    // relative distance of duplicates
 
 struct Candidate {
     std::vector<double> params;
@@ -188,20 +189,28 @@ void Polish(CModelFunction& model, Candidate& c, const std::vector<double>& firs
     }
 }
 
-}  // namespace
+// A weighted fit whose chi-square per degree of freedom lies within five
+// standard deviations of one (at most 1.5) agrees with its SDs: no other
+// minimum can be much better, and the search ends there.
+bool AgreesWithSds(const CModelFunction& model, double chiSquare) {
+    const int dof = model.DegreesOfFreedom();
+    if (model.WData().empty() || dof <= 0) {
+        return false;
+    }
+    const double limit = std::min(kAgreeingChisqDof, 1.0 + 5.0 * std::sqrt(2.0 / dof));
+    return chiSquare / dof <= limit;
+}
 
-StartSearchResult SearchStarts(CModelFunction& model, const SineLayout& sine,
-                               const GivenValues& given, const FitConstraints& constraints,
-                               const ConvergenceSettings& convergence) {
-    const std::vector<double> estimate(model.Params().begin(), model.Params().end());
-    const std::vector<double> estimateSteps(model.Steps().begin(), model.Steps().end());
-    const std::vector<double> firstSteps(model.SavedSteps().begin(), model.SavedSteps().end());
-    // A periodic model's scan trials have their linear parameters solved
-    // already and are compared as they are; the other models' candidates
-    // are scaled estimates, the best few of them polished.
+// The candidates besides the estimate: a periodic model's scan trials,
+// whose linear parameters are solved already; the other models' scaled
+// estimates. Sorted by chi-square.
+std::vector<Candidate> ScoredCandidates(CModelFunction& model, const SineLayout& sine,
+                                        const std::vector<double>& estimate,
+                                        const GivenValues& given, const FitConstraints& constraints,
+                                        bool& scanned) {
     std::vector<Candidate> candidates;
     AddScanCandidates(model, sine, estimate, given, constraints, candidates);
-    const bool scanned = !candidates.empty();
+    scanned = !candidates.empty();
     if (!scanned) {
         AddScaledCandidates(estimate, given, constraints, candidates);
     }
@@ -212,12 +221,32 @@ StartSearchResult SearchStarts(CModelFunction& model, const SineLayout& sine,
     std::stable_sort(
         candidates.begin(), candidates.end(),
         [](const Candidate& a, const Candidate& b) { return a.chiSquare < b.chiSquare; });
+    return candidates;
+}
 
-    StartSearchResult result;
-    result.candidates = static_cast<int>(candidates.size()) + 1;
+}  // namespace
+
+StartSearchResult SearchStarts(CModelFunction& model, const SineLayout& sine,
+                               const GivenValues& given, const FitConstraints& constraints,
+                               const ConvergenceSettings& convergence) {
+    const std::vector<double> estimate(model.Params().begin(), model.Params().end());
+    const std::vector<double> estimateSteps(model.Steps().begin(), model.Steps().end());
+    const std::vector<double> firstSteps(model.SavedSteps().begin(), model.SavedSteps().end());
     // The estimate is always polished: its end is what the search is
     // measured against.
     std::vector<Candidate> polished{{estimate}};
+    polished.front().chiSquare = ChiSquareAt(model, polished.front().params);
+    Polish(model, polished.front(), firstSteps, constraints, convergence);
+
+    StartSearchResult result;
+    result.candidates = 1;
+    bool scanned = false;
+    std::vector<Candidate> candidates;
+    result.estimateAgrees = AgreesWithSds(model, polished.front().chiSquare);
+    if (!result.estimateAgrees) {
+        candidates = ScoredCandidates(model, sine, estimate, given, constraints, scanned);
+        result.candidates += static_cast<int>(candidates.size());
+    }
     for (const Candidate& c : candidates) {
         if (static_cast<int>(polished.size()) > kPolished || !std::isfinite(c.chiSquare)) {
             break;
@@ -227,14 +256,10 @@ StartSearchResult SearchStarts(CModelFunction& model, const SineLayout& sine,
                         [&](const Candidate& p) { return SameParams(p.params, c.params); });
         if (!duplicate) {
             polished.push_back(c);
-        }
-    }
-    for (std::size_t k = 0; k < polished.size(); ++k) {
-        Candidate& c = polished[k];
-        std::vector<double> start = c.params;
-        c.chiSquare = ChiSquareAt(model, start);
-        if (k == 0 || !scanned) {
-            Polish(model, c, firstSteps, constraints, convergence);
+            // Scan trials are compared as they are; the fit polishes the one chosen.
+            if (!scanned) {
+                Polish(model, polished.back(), firstSteps, constraints, convergence);
+            }
         }
     }
     result.estimateChiSquare = polished.front().chiSquare;
@@ -258,6 +283,12 @@ StartSearchResult SearchStarts(CModelFunction& model, const SineLayout& sine,
 std::string StartSearchLine(const StartSearchResult& result) {
     if (!result.found) {
         return "Start search: no candidate gave a finite chi-square; the estimate stands.\n";
+    }
+    if (result.estimateAgrees) {
+        return Sprintf(
+            "Start values from the search: the estimate's fit agrees with the SDs "
+            "(chi-square %lg); nothing else tried.\n",
+            result.bestChiSquare);
     }
     return Sprintf(
         "Start values from the search: the best of %d candidates by chi-square "

@@ -21,6 +21,9 @@ using GivenValues = std::vector<std::optional<double>>;
 struct StartSearchResult {
     bool found = false;  // a finite candidate; the model starts from the best
     int candidates = 0;  // the candidates scored
+    // A weighted estimate whose polished fit agrees with the SDs ends the
+    // search before any other candidate is tried.
+    bool estimateAgrees = false;
     // Chi-square after the short polish from the estimate, and from the
     // chosen start (infinite when the polish did not end finite).
     double estimateChiSquare = 0.0;
