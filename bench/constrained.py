@@ -18,7 +18,11 @@ default factor's forward differences stop short of the optimum on many sets
 whether or not a parameter is held.
 
   /usr/bin/python3 bench/constrained.py [path-to-quillon] [--sets N]
-      [--chi-cut X] [--f-er X] [--method NAME]
+      [--chi-cut X] [--f-er X] [--method NAME] [--own-estimates]
+      [--scenarios plain,held,bound] [--extra "--search-starts --precise"]
+
+With --own-estimates the free parameters start from the program's own
+estimates (no start lines), as a user runs it.
 """
 import argparse
 import json
@@ -179,12 +183,13 @@ def directive(i, v, held, bounds):
     return text + ">"
 
 
-def run_quillon(quillon, model_id, sets, options):
+def run_quillon(quillon, model_id, sets, options, own_estimates=False):
     lines = []
     for n, (a, x, y, sd, held, bounds) in enumerate(sets):
         lines.append(f"// set {n + 1}")
         for i, v in enumerate(a):
-            lines.append(directive(i, v if i in held else 1.05 * v, held, bounds))
+            if not own_estimates or i in held or i in bounds:
+                lines.append(directive(i, v if i in held else 1.05 * v, held, bounds))
         lines += [f"{xi:.17g}\t{yi:.17g}\t{sd:.17g}" for xi, yi in zip(x, y)]
     with tempfile.NamedTemporaryFile("w", suffix=".txt", delete=False) as tmp:
         tmp.write("\n".join(lines) + "\n")
@@ -211,16 +216,22 @@ def main():
     parser.add_argument("--chi-cut", type=float, default=1e-10)
     parser.add_argument("--f-er", default="1000")
     parser.add_argument("--method", default="Marquardt")
+    parser.add_argument("--own-estimates", action="store_true",
+                        help="start free parameters from the program's own estimates")
+    parser.add_argument("--scenarios", default="plain,held,bound")
+    parser.add_argument("--extra", default="", help="more quillon options, e.g. "
+                        "'--search-starts --precise'")
     args = parser.parse_args()
     options = ["-M", args.method, "--chi-cut", str(args.chi_cut), "--f-er", args.f_er]
+    options += args.extra.split()
     rnd = random.Random(20261209)
     print(f"| scenario | model | sets | at the optimum | worst relative chi-square excess |")
     print("|---|---|---|---|---|")
     totals = {}
-    for scenario in ("plain", "held", "bound"):
+    for scenario in args.scenarios.split(","):
         for model_id in MODELS:
             sets = build_sets(model_id, scenario, args.sets, rnd)
-            fits = run_quillon(args.quillon, model_id, sets, options)
+            fits = run_quillon(args.quillon, model_id, sets, options, args.own_estimates)
             good, worst = 0, 0.0
             for n, (a, x, y, sd, held, bounds) in enumerate(sets):
                 f = MODELS[model_id][0]
