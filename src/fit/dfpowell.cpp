@@ -108,6 +108,7 @@ bool DFPowell::ExactDerivatives() {
     if (!m_model.ValuesAndGradients(m_a, {r, m_nn}, m_jacobian)) {
         return false;
     }
+    m_exactModel = true;
     // The residuals and their sum as ChiSquare forms them, so f[0] is the
     // same whichever way it was reached.
     double sum = 0.0;

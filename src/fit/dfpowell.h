@@ -116,6 +116,9 @@ class DFPowell {
     // the Jacobian of the residuals and beta = -J r, all at a. False for any
     // other model, which takes finite differences instead.
     bool ExactDerivatives();
+    // True unless the model has exact derivatives and the step from a to
+    // the trial point moved some parameter by more than the tolerance.
+    bool StepSettled();
     // With central differences switched on: f[0] and the residuals in block
     // 0, the Jacobian (r(a + h e_i) - r(a - h e_i)) / 2h and beta = -J r, all
     // at a. False when they are off.
@@ -213,6 +216,7 @@ class DFPowell {
 
     const IParameterLog* m_view = nullptr;
     bool m_central = false;       // central differences (precise derivatives)
+    bool m_exactModel = false;    // the model gave exact derivatives
     std::vector<double> m_minus;  // a - h e_i for central differences
     double m_lambda = 0.001;      // Marquardt's damping factor
     PowellState m_powell;

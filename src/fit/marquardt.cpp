@@ -6,6 +6,13 @@
 #include "fit/dfpowell.h"
 
 namespace quillon {
+namespace {
+
+// For a model with exact derivatives, the relative parameter change of the
+// last step at convergence may be this many times chi_cut.
+constexpr double kSettledPerChiCut = 100.0;
+
+}  // namespace
 
 MethodRun DFPowell::Marquardt() {
     m_lambda = 0.001;
@@ -22,6 +29,7 @@ MethodRun DFPowell::DampedIterations() {
         m_chisqPrev = m_f[0];
         LogLine(k);
         bool accepted = false;
+        bool settled = true;
         double diff = 0.0;
         for (int pass = 0; pass < m_nCut; ++pass) {
             DampWork();
@@ -34,6 +42,7 @@ MethodRun DFPowell::DampedIterations() {
             // An unchanged chi-square counts as accepted; NaN is rejected.
             if (diff >= 0.0) {
                 m_lambda *= 0.1;
+                settled = StepSettled();
                 for (int j = 0; j < m_m; ++j) {
                     m_a[j] = m_trial[j];
                 }
@@ -46,13 +55,30 @@ MethodRun DFPowell::DampedIterations() {
             return EndWithoutStatistics(FitOutcome::LambdaAbnormal, k + 1);
         }
         ++k;
-        if (std::fabs(diff) < m_chiCut) {
+        if (std::fabs(diff) < m_chiCut && settled) {
             m_chisqPrev = m_f[0];
             LogLine(k);
             return EndWithStatistics(FitOutcome::Converged, k);
         }
     }
     return EndWithStatistics(FitOutcome::IterationLimit, k);
+}
+
+bool DFPowell::StepSettled() {
+    if (!m_exactModel) {
+        return true;
+    }
+    // Exact derivatives reach the minimum as closely as asked; a slow
+    // valley, where chi-square barely changes while the parameters still
+    // move, goes on until they have settled too.
+    const double tolerance = kSettledPerChiCut * m_chiCut;
+    for (int j = 0; j < m_m; ++j) {
+        const double scale = std::fabs(m_a[j]) + std::fabs(m_model.ER());
+        if (std::fabs(m_trial[j] - m_a[j]) > tolerance * scale) {
+            return false;
+        }
+    }
+    return true;
 }
 
 }  // namespace quillon
