@@ -29,12 +29,17 @@ std::string SuspectNote(const FitRecord& record, bool weighted, double chisqDofL
             "standard deviations.\n",
             *record.chisqDof, chisqDofLimit);
     }
-    if (search != nullptr && search->found &&
-        search->estimateChiSquare > kFarBetter * search->bestChiSquare) {
+    // The fit's own chi-square: the search compares the estimate's end
+    // with where this fit ended, not with its start.
+    const double chiSquare = record.chisqDof ? *record.chisqDof * record.dof
+                             : search        ? search->bestChiSquare
+                                             : 0.0;
+    if (search != nullptr && search->found && record.dof > 0 &&
+        search->estimateChiSquare > kFarBetter * chiSquare) {
         return Sprintf(
-            "Suspect fit: from the estimate it ends at chi-square %lg, from the searched start "
-            "at %lg; without the search it may end in another minimum.\n",
-            search->estimateChiSquare, search->bestChiSquare);
+            "Suspect fit: from the estimate alone it ends at chi-square %lg, here at %lg; "
+            "without the search it ends in another minimum.\n",
+            search->estimateChiSquare, chiSquare);
     }
     return {};
 }
