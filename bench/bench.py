@@ -94,9 +94,40 @@ def quillon_fits(path):
 
 
 def peer_fits(path):
+    """Per set a parameter list or None; and the peer's own "seconds READ FIT"
+    line when it prints one (else None)."""
+    fits, inside = [], None
     with open(path) as f:
-        return [[float(v) for v in line.split()[1:]] if line.startswith("ok") else None
-                for line in f if line.strip()]
+        for line in f:
+            if line.startswith("seconds"):
+                inside = [float(v) for v in line.split()[1:]]
+            elif line.strip():
+                fits.append([float(v) for v in line.split()[1:]] if line.startswith("ok")
+                            else None)
+    return fits, inside
+
+
+def sets_at_minimum(model_id, fits, data_path):
+    """Sets whose fit has a chi-square no higher than at the true parameters
+    (the least-squares minimum, or a point at least as good); None when
+    numpy is missing or the model is not one of the workloads'."""
+    try:
+        import numpy as np
+        sys.path.insert(0, HERE)
+        from trust import MODELS, read_sets
+    except ImportError:
+        return None
+    if model_id not in MODELS:
+        return None
+    f, count = MODELS[model_id], 0
+    for (truth, rows), fit in zip(read_sets(data_path), fits):
+        if fit is None:
+            continue
+        x, y, sd = rows[:, 0], rows[:, 1], rows[:, 2]
+        chi_fit = float(np.sum(((f(fit, x) - y) / sd) ** 2))
+        chi_true = float(np.sum(((f(truth, x) - y) / sd) ** 2))
+        count += chi_fit <= chi_true * (1 + 1e-9)
+    return count
 
 
 def with_peer_starts(src, dst):
@@ -198,24 +229,33 @@ def main():
             base = [args.quillon, "--color", "never", "-m", str(model_id)]
             json_out = os.path.join(work, "report.json")
             # quillon from the peers' starting values, on one core and on
-            # all; then from its own estimates, as a user runs it.
-            variants = [(started, "1", "quillon --jobs 1"), (started, None, "quillon --jobs all"),
-                        (data, None, "quillon --jobs all, own estimates")]
-            for source, jobs, tool in variants:
-                timed(base + ["--format", "json", source], json_out)
-                converged, error = summary(model_id, quillon_fits(json_out), truth)
+            # all; then from its own estimates, as a user runs it, plain and
+            # with the start search and the precise gradient.
+            trust = ["--search-starts", "--precise"]
+            variants = [(started, "1", [], "quillon --jobs 1, peers' starts"),
+                        (started, None, [], "quillon --jobs all, peers' starts"),
+                        (data, "1", [], "quillon --jobs 1, own estimates"),
+                        (data, None, [], "quillon --jobs all, own estimates"),
+                        (data, None, trust, "quillon --jobs all, own estimates, "
+                                            "--search-starts --precise")]
+            for source, jobs, extra, tool in variants:
+                timed(base + extra + ["--format", "json", source], json_out)
+                fits = quillon_fits(json_out)
+                converged, error = summary(model_id, fits, truth)
+                at_min = sets_at_minimum(model_id, fits, data)
                 out = os.path.join(work, f"{tool}.txt")
-                cmd = base + (["--jobs", jobs] if jobs else []) + [source]
+                cmd = base + extra + (["--jobs", jobs] if jobs else []) + [source]
                 wall, rss = measure(cmd, args.runs, out)
-                rows.append((label, tool, wall, rss, converged, sets, error))
+                rows.append((label, tool, wall, rss, converged, sets, error, at_min, None))
                 if jobs is None:
                     one = os.path.join(work, "check-one.txt")
-                    timed(base + ["--jobs", "1", source], one)
+                    timed(base + extra + ["--jobs", "1", source], one)
                     with open(one, "rb") as a, open(out, "rb") as b:
                         if a.read() != b.read():
                             print(f"{name}: the report with all cores differs from --jobs 1!",
                                   file=sys.stderr)
-                            rows.append((label, "OUTPUT DIFFERS", 0, 0, 0, sets, float("nan")))
+                            rows.append((label, "OUTPUT DIFFERS", 0, 0, 0, sets, float("nan"),
+                                         None, None))
 
             for peer, make in (peers.items() if with_peers else ()):
                 out = os.path.join(work, "peer.txt")
@@ -231,16 +271,22 @@ def main():
                 except SystemExit as failure:
                     print(f"{peer} on {name}: {failure}", file=sys.stderr)
                     continue
-                converged, error = summary(model_id, peer_fits(out), truth)
-                rows.append((label, peer, wall, rss, converged, sets, error))
+                fits, inside = peer_fits(out)
+                converged, error = summary(model_id, fits, truth)
+                at_min = sets_at_minimum(model_id, fits, data)
+                rows.append((label, peer + ", peers' starts", wall, rss, converged, sets, error,
+                             at_min, inside))
             for path in (data, started):
                 os.remove(path)
 
-        lines = ["| workload | tool | wall s (median) | peak MiB | converged | median rel. error |",
-                 "|---|---|---:|---:|---:|---:|"]
-        for label, tool, wall, rss, converged, sets, error in rows:
-            lines.append(f"| {label} | {tool} | {wall:.3f} | {rss / 1024:.1f} | "
-                         f"{converged}/{sets} | {error:.3g} |")
+        lines = ["| workload | tool, starts | wall s (median) | in-process read + fit s | "
+                 "peak MiB | converged | at the minimum | median rel. error |",
+                 "|---|---|---:|---:|---:|---:|---:|---:|"]
+        for label, tool, wall, rss, converged, sets, error, at_min, inside in rows:
+            inner = f"{inside[0]:.3f} + {inside[1]:.3f}" if inside else ""
+            minimum = f"{at_min}/{sets}" if at_min is not None else ""
+            lines.append(f"| {label} | {tool} | {wall:.3f} | {inner} | {rss / 1024:.1f} | "
+                         f"{converged}/{sets} | {minimum} | {error:.3g} |")
         table = "\n".join(lines) + "\n"
         if args.scaling:
             table += "\n" + scaling_table(args.quillon, args.runs, work)
