@@ -35,10 +35,6 @@ std::span<const FitMethod> MethodsToRun(const FitMethod& chosen) {
     return {&chosen, 1};
 }
 
-bool HasParameterBlock(FitOutcome outcome) {
-    return outcome == FitOutcome::Converged || outcome == FitOutcome::IterationLimit;
-}
-
 AnswerHint OutcomeHint(FitOutcome outcome) {
     if (outcome == FitOutcome::Converged) {
         return AnswerHint::Result;

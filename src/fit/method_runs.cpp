@@ -9,10 +9,6 @@
 namespace quillon {
 namespace {
 
-bool HasParameterBlock(FitOutcome outcome) {
-    return outcome == FitOutcome::Converged || outcome == FitOutcome::IterationLimit;
-}
-
 // No parameter left to vary: the chi-square at the held values.
 RunView NothingToVary(CConstrainedModel& free, DFPowell& workspace, std::string& log,
                       bool nothingFitted) {

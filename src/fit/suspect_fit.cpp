@@ -11,10 +11,6 @@ namespace {
 // many times its chi-square.
 constexpr double kFarBetter = 1.25;
 
-bool HasParameterBlock(FitOutcome outcome) {
-    return outcome == FitOutcome::Converged || outcome == FitOutcome::IterationLimit;
-}
-
 }  // namespace
 
 std::string SuspectNote(const FitRecord& record, bool weighted, double chisqDofLimit,

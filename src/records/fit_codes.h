@@ -30,6 +30,11 @@ enum class FitOutcome : int {
     LambdaAbnormal = -4,  // Marquardt's damping factor grew without an accepted step
 };
 
+// The outcomes that end with parameters, their errors and chi-square.
+inline bool HasParameterBlock(FitOutcome outcome) {
+    return outcome == FitOutcome::Converged || outcome == FitOutcome::IterationLimit;
+}
+
 // What the result columns of a set hold.
 enum class ResultContents : int {
     Parameters = 0,
