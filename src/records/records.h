@@ -97,6 +97,9 @@ struct FitSettings {
     // Directives in force before the first line, as if "<<...>>" lines
     // opened the text (the command line's --fix and --bound).
     std::vector<InitialValueDirective> startDirectives;
+    // The confidence level, in percent, of the band every fit with a
+    // covariance gets on its curve's X; none: no band (the default).
+    std::optional<double> bandLevel;
 };
 
 // One named column of numbers for the result file.
@@ -122,6 +125,18 @@ struct FitStatistics {
     double bic = std::numeric_limits<double>::quiet_NaN();
 };
 
+// The confidence band of a fitted curve, f ± t·√(gᵀCg), at the X of the
+// result file's curve; the prediction band adds the scatter χ²/ν under the
+// root and is given only for sets without SDs (otherwise empty).
+struct CurveBand {
+    double level = 95.0;  // percent
+    std::vector<double> x;
+    std::vector<double> lower;
+    std::vector<double> upper;
+    std::vector<double> predictionLower;
+    std::vector<double> predictionUpper;
+};
+
 // How the parameters of a fit were held or bounded, and where they ended.
 struct FitConstraintMarks {
     std::vector<bool> fixed;
@@ -144,6 +159,7 @@ struct FitRecord {
     // Per parameter, only for fits that held or bounded one: held, the
     // bounds (nothing when unbounded), and ended at a bound.
     std::optional<FitConstraintMarks> constraints;
+    std::optional<CurveBand> band;  // only when a band was asked for
 };
 
 // One set that reached a fit, with every fit run on it.

@@ -27,8 +27,8 @@ class FakeNonlinearFitter : public INonlinearFitter {
         calls.push_back(call);
         session.directives.thisSet.clear();
         host.SendAnswer(AnswerHint::Result, "fitted\n");
-        return {
-            FitRecord{"Marquardt", FitOutcome::Converged, "fitted\n", {}, {}, {}, 0, 0, {}, {}, {}}};
+        return {FitRecord{
+            "Marquardt", FitOutcome::Converged, "fitted\n", {}, {}, {}, 0, 0, {}, {}, {}, {}}};
     }
 
     struct Call {
