@@ -67,6 +67,21 @@ def test_linear_fit_is_exact_and_unweighted_without_sd():
     assert result.params == pytest.approx([2, 3], abs=1e-12)
 
 
+def test_bands_keyword_gives_the_band_of_the_straight_line():
+    x = np.array([0.0, 1, 2, 3])
+    y = np.array([1.0, 3.5, 4.5, 7])
+    assert quillon.fit(0, x, y).band is None
+    band = quillon.fit(0, x, y, bands=90).band
+    assert band["level"] == 90
+    # C = sigma² [[0.7, -0.3], [-0.3, 0.2]] with sigma² = 0.45 / 2; t_0.95 for nu = 2.
+    var = 0.225 * (0.7 - 0.6 * band["x"] + 0.2 * band["x"] ** 2)
+    f = 1.15 + 1.9 * band["x"]
+    assert band["upper"] == pytest.approx(f + 2.919986 * np.sqrt(var), rel=1e-6, abs=1e-6)
+    assert band["prediction_lower"] == pytest.approx(f - 2.919986 * np.sqrt(var + 0.225), abs=1e-6)
+    weighted = quillon.fit(0, x, y, np.full(4, 0.5), bands=True).band
+    assert weighted["level"] == 95 and "prediction_lower" not in weighted
+
+
 def test_held_and_bounded_parameters():
     x, y, sd = logistic()
     held = quillon.fit(22, x, y, sd, fixed={2: 0.5})
@@ -130,6 +145,7 @@ def test_a_set_that_cannot_be_fitted():
     (lambda: quillon.fit(22, [1, 2, 3], [1, 2, 3], fixed=[1]), "needs a value"),
     (lambda: quillon.fit(22, [[1, 2], [3, 4]], [1, 2]), "one-dimensional"),
     (lambda: quillon.fit(22, [1, 2, 3], [1, 2, 3], n_cut=1), "n_cut"),
+    (lambda: quillon.fit(0, [1, 2, 3], [1, 2, 3], bands=100), "bands"),
 ])
 def test_bad_arguments_raise_value_error(call, message):
     with pytest.raises(ValueError, match=message):
