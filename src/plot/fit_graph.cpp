@@ -148,6 +148,29 @@ std::vector<LegendEntry> LegendEntries(const std::vector<SetPlotData>& sets, std
     return entries;
 }
 
+// What the bands drawn are, for the legend's note; empty without bands.
+QString BandNote(const std::vector<SetPlotData>& sets) {
+    bool confidence = false;
+    bool prediction = false;
+    double level = 0.0;
+    for (const SetPlotData& set : sets) {
+        for (const CurveBands& bands : set.bands) {
+            confidence = confidence || !bands.lower.empty();
+            prediction = prediction || !bands.predictionLower.empty();
+            level = set.bandLevel;
+        }
+    }
+    if (!confidence) {
+        return {};
+    }
+    const QString percent = QString::number(level, 'g', 6);
+    QString note = QStringLiteral("薄い帯: 当てはめ曲線の %1% 信頼帯").arg(percent);
+    if (prediction) {
+        note += QStringLiteral("。細い破線: SD のないセットの %1% 予測帯").arg(percent);
+    }
+    return note;
+}
+
 }  // namespace
 
 FitGraph::FitGraph(QWidget* parent)
@@ -233,6 +256,8 @@ void FitGraph::ShowLegend() {
                    .arg(m_sets.size())
                    .arg(kMaxSetsApart);
     }
+    const QString bands = BandNote(m_sets);
+    note = note.isEmpty() || bands.isEmpty() ? note + bands : note + QStringLiteral("\n") + bands;
     m_legend->SetEntries(LegendEntries(m_sets, kMaxSetsApart), note);
 }
 

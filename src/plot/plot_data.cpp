@@ -266,6 +266,7 @@ SetPlotData BuildSetPlot(const PlotModel& model, const SetRecord& set, int sampl
         }
         if (model.bandLevel > 0.0) {
             data.bands.push_back(BandsOfCurve(model, set, fit, curve));
+            data.bandLevel = model.bandLevel;
         }
         data.curves.push_back(std::move(curve));
     }

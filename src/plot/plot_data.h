@@ -50,6 +50,7 @@ struct SetPlotData {
     bool weightedResiduals = false;  // residuals are scaled by 1/SD
     std::vector<CurveData> curves;
     std::vector<CurveBands> bands;  // one per curve when bands are asked for, else none
+    double bandLevel = 0.0;         // the bands' level in percent
 };
 
 // The fitted model as a function of X for a run's final parameters; empty

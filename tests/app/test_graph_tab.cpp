@@ -14,6 +14,7 @@
 #include "app/main_frame.h"
 #include "app/views.h"
 #include "plot/fit_graph.h"
+#include "plot/graph_legend.h"
 #include "plot/graph_pane.h"
 
 namespace quillon::app {
@@ -145,18 +146,23 @@ TEST(GraphTab, BandsBoxTogglesTheBandsAndSurvivesACompute) {
     EXPECT_EQ(CountSeries<QAreaSeries>(main()), 0);
     EXPECT_EQ(CountSeries<QLineSeries>(main()), 2);
 
+    EXPECT_TRUE(graph.Graph()->Legend()->Note().isEmpty());
     bands->setChecked(true);
     EXPECT_EQ(CountSeries<QAreaSeries>(main()), 2);
     EXPECT_EQ(CountSeries<QLineSeries>(main()), 2 + 2);  // the plain set's prediction lines
-    graph.SetSelector()->setCurrentIndex(1);             // the weighted set alone
+    const QString note = graph.Graph()->Legend()->Note();
+    EXPECT_TRUE(note.contains("95% 信頼帯") && note.contains("95% 予測帯")) << note.toStdString();
+    graph.SetSelector()->setCurrentIndex(1);  // the weighted set alone
     EXPECT_EQ(CountSeries<QAreaSeries>(main()), 1);
     EXPECT_EQ(CountSeries<QLineSeries>(main()), 1);
+    EXPECT_FALSE(graph.Graph()->Legend()->Note().contains("予測帯"));
 
     compute();
     EXPECT_TRUE(bands->isChecked());
     EXPECT_EQ(CountSeries<QAreaSeries>(main()), 1);
     bands->setChecked(false);
     EXPECT_EQ(CountSeries<QAreaSeries>(main()), 0);
+    EXPECT_TRUE(graph.Graph()->Legend()->Note().isEmpty());
 }
 
 }  // namespace
