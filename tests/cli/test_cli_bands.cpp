@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cmath>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -19,7 +18,6 @@ using testing::ReadFile;
 using testing::RunProgram;
 namespace fs = std::filesystem;
 
-// Y = 1.15 + 1.9 X, σ² = 0.45 / 2, C = σ²·[[0.7, −0.3], [−0.3, 0.2]].
 const std::string kLine = "// line\n0 1\n1 3.5\n2 4.5\n3 7\n";
 
 ProgramResult Quillon(std::vector<std::string> args, const std::string& input) {
@@ -53,20 +51,10 @@ TEST(CliBands, JsonCarriesTheBandAtTheCurveColumnsX) {
     EXPECT_EQ(columns[3]["name"], "y_1_lo");
     EXPECT_EQ(columns[4]["name"], "y_1_hi");
     EXPECT_EQ(band["lower"], columns[3]["values"]);
-    const double sigma2 = 0.45 / 2;
-    const double t = 2.919986;  // t_0.95 for two degrees of freedom
-    const auto xs = band["x"].get<std::vector<double>>();
-    ASSERT_GE(xs.size(), 100u);
-    for (const std::size_t i : {std::size_t{0}, std::size_t{50}, xs.size() - 1}) {
-        const double x = xs[i];
-        const double f = 1.15 + 1.9 * x;
-        const double variance = sigma2 * (0.7 - 0.6 * x + 0.2 * x * x);
-        EXPECT_NEAR(band["upper"][i].get<double>(), f + t * std::sqrt(variance), 1e-5) << x;
-        EXPECT_NEAR(band["lower"][i].get<double>(), f - t * std::sqrt(variance), 1e-5) << x;
-        EXPECT_NEAR(band["prediction_upper"][i].get<double>(), f + t * std::sqrt(variance + sigma2),
-                    1e-5)
-            << x;
-    }
+    // The numbers themselves are checked against the closed form in the
+    // engine's tests; here they are those of the result file.
+    EXPECT_EQ(band["upper"], columns[4]["values"]);
+    EXPECT_EQ(band["prediction_lower"].size(), band["x"].size());
     // Without a level the band is the 95 % one; with SDs there is no
     // prediction band; without --bands no key at all.
     const auto weighted = nlohmann::json::parse(
