@@ -9,6 +9,7 @@
 #include "fit/convergence.h"
 #include "models/catalogue.h"
 #include "models/formula_parser.h"
+#include "records/number_format.h"
 #include "records/number_scan.h"
 
 namespace quillon {
@@ -294,6 +295,65 @@ std::optional<std::string> ParseParameterOptions(const std::vector<std::string>&
     return std::nullopt;
 }
 
+namespace {
+
+// The level of a band when --bands is given without one.
+constexpr double kDefaultBandLevel = 95.0;
+
+// --bands takes its LEVEL only when the next argument is a number, so that
+// "--bands data.txt" reads the file: a bare --bands becomes --bands=95.
+std::vector<std::string> WithBandLevels(const std::vector<std::string>& args) {
+    std::vector<std::string> given = args;
+    for (std::size_t i = 0; i < given.size(); ++i) {
+        if (given[i] == "--bands" && (i + 1 == given.size() || !WholeNumber(given[i + 1]))) {
+            given[i] = "--bands=" + Sprintf("%lg", kDefaultBandLevel);
+        }
+    }
+    return given;
+}
+
+// --plot, --plot-set and --bands.
+void AddGraphOptions(CLI::App& app, CliOptions& options) {
+    CLI::Option* plot =
+        app.add_option("--plot", options.plotPath,
+                       "draw the data, the fitted curves and the residuals into a .png, .svg "
+                       "or .pdf file")
+            ->check(CLI::Validator(
+                [](std::string& value) {
+                    return IsPlotFileName(value) ? std::string{}
+                                                 : "the graph is written as .png, .svg or .pdf";
+                },
+                "FILE"));
+    app.add_option("--plot-set", options.plotSet, "the set number the graph shows (default: all)")
+        ->check(CLI::Range(1, std::numeric_limits<int>::max()))
+        ->needs(plot);
+    app.add_option("--bands", options.bandLevel,
+                   "with --plot, --file or --format json: the LEVEL% confidence band of every "
+                   "fitted curve (default 95), and for sets without SDs the prediction band; "
+                   "without them nothing changes")
+        ->type_name("[LEVEL]")
+        ->check(CLI::Validator(
+            [](std::string& value) {
+                const std::optional<double> level = WholeNumber(value);
+                return level && *level > 0.0 && *level < 100.0
+                           ? std::string{}
+                           : "LEVEL must be a percent above 0 and below 100";
+            },
+            "LEVEL"));
+}
+
+// The method, the report format and the colours from their checked texts.
+void ApplyReportChoices(const std::string& method, const std::string& format,
+                        const std::string& colour, CliOptions& options) {
+    options.method = *ParseMethod(method);
+    options.format = format == "json" ? ReportFormat::Json : ReportFormat::Text;
+    options.colour = colour == "always"  ? ColourMode::Always
+                     : colour == "never" ? ColourMode::Never
+                                         : ColourMode::Auto;
+}
+
+}  // namespace
+
 std::optional<int> ParseCliOptions(const std::vector<std::string>& args, CliOptions& options,
                                    std::ostream& out, std::ostream& err) {
     CLI::App app{"Quillon_L: least-squares curve fitting of data sets", "quillon"};
@@ -334,19 +394,7 @@ std::optional<int> ParseCliOptions(const std::vector<std::string>& args, CliOpti
                    "threads fitting the sets (default: one per hardware thread; 1: one "
                    "set after another)")
         ->check(CLI::Range(1, 4096));
-    CLI::Option* plot =
-        app.add_option("--plot", options.plotPath,
-                       "draw the data, the fitted curves and the residuals into a .png, .svg "
-                       "or .pdf file")
-            ->check(CLI::Validator(
-                [](std::string& value) {
-                    return IsPlotFileName(value) ? std::string{}
-                                                 : "the graph is written as .png, .svg or .pdf";
-                },
-                "FILE"));
-    app.add_option("--plot-set", options.plotSet, "the set number the graph shows (default: all)")
-        ->check(CLI::Range(1, std::numeric_limits<int>::max()))
-        ->needs(plot);
+    AddGraphOptions(app, options);
     std::vector<std::string> fixes;
     std::vector<std::string> bounds;
     app.add_option("--fix", fixes,
@@ -360,7 +408,8 @@ std::optional<int> ParseCliOptions(const std::vector<std::string>& args, CliOpti
     AddTrustOptions(app, options);
     app.add_option("FILE", options.input, "data text; absent or - reads standard input");
 
-    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    const std::vector<std::string> given = WithBandLevels(args);
+    std::vector<std::string> reversed(given.rbegin(), given.rend());
     try {
         app.parse(reversed);
     } catch (const CLI::CallForHelp&) {
@@ -382,11 +431,7 @@ std::optional<int> ParseCliOptions(const std::vector<std::string>& args, CliOpti
         err << "quillon: " << problem->message << '\n';
         return 2;
     }
-    options.method = *ParseMethod(method);
-    options.format = format == "json" ? ReportFormat::Json : ReportFormat::Text;
-    options.colour = colour == "always"  ? ColourMode::Always
-                     : colour == "never" ? ColourMode::Never
-                                         : ColourMode::Auto;
+    ApplyReportChoices(method, format, colour, options);
     return std::nullopt;
 }
 

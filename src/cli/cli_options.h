@@ -44,6 +44,9 @@ struct CliOptions {
     std::string plotPath;     // empty: no graph is drawn
     int plotSet = 0;          // the set the graph shows; 0: all sets
     bool statistics = false;  // a statistics block after every parameter block
+    // --bands: the confidence level in percent of the bands drawn (--plot)
+    // and written (--format json, --file); none: no bands.
+    std::optional<double> bandLevel;
     // --fix and --bound, as "<<...>>" lines before the data would give them.
     std::vector<InitialValueDirective> startDirectives;
     bool searchStarts = false;  // search better starting values first

@@ -62,6 +62,21 @@ void AddConstraints(json& j, const FitConstraintMarks& marks) {
     j["at_bound"] = marks.atBound;
 }
 
+// The curve's band: its level, X and bounds, and the prediction band when
+// the set gave no SDs.
+json BandJson(const CurveBand& band) {
+    // A whole level prints as it was given: 95, not 95.0.
+    const json level = band.level == std::floor(band.level) && std::fabs(band.level) < 1e9
+                           ? json(static_cast<int>(band.level))
+                           : json(band.level);
+    json j = {{"level", level}, {"x", band.x}, {"lower", band.lower}, {"upper", band.upper}};
+    if (!band.predictionLower.empty()) {
+        j["prediction_lower"] = band.predictionLower;
+        j["prediction_upper"] = band.predictionUpper;
+    }
+    return j;
+}
+
 json FitJson(const FitRecord& fit) {
     json j = {
         {"method", fit.method},   {"outcome", static_cast<int>(fit.outcome)},
@@ -81,6 +96,9 @@ json FitJson(const FitRecord& fit) {
     }
     if (fit.suspect) {
         j["suspect"] = *fit.suspect;
+    }
+    if (fit.band) {
+        j["band"] = BandJson(*fit.band);
     }
     return j;
 }

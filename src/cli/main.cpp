@@ -157,7 +157,7 @@ bool WritePlot(const CliOptions& options, const ComputeRecord& record) {
     if (const plot::PlotModuleEntry write = LoadPlotModule(error);
         write != nullptr &&
         write(&record, options.modelId, options.formula.c_str(), options.fixedCDegrees,
-              options.plotSet, options.plotPath.c_str(), &error)) {
+              options.bandLevel.value_or(0.0), options.plotSet, options.plotPath.c_str(), &error)) {
         return true;
     }
     std::cerr << "quillon: " << error << '\n';
@@ -222,6 +222,12 @@ int main(int argc, char** argv) {
     session.settings = FitSettingsOf(options);
 
     const bool json = options.format == ReportFormat::Json;
+    // The records carry bands only where they are shown: the graph works
+    // out its own at the X it draws.
+    if (json || options.file) {
+        session.settings.bandLevel = options.bandLevel;
+    }
+
     CliHost host(json ? nullptr : &std::cout, std::cerr, UseColour(options));
     if (!options.result.path.empty()) {
         host.SetResultFile(&options.result, ModelDisplayText(options.modelId, options.formula));

@@ -6,6 +6,7 @@
 #include <optional>
 #include <span>
 
+#include "fit/confidence_band.h"
 #include "fit/constrained_model.h"
 #include "fit/dfpowell.h"
 #include "fit/method_runs.h"
@@ -258,22 +259,31 @@ std::vector<std::string> ParameterNames(std::size_t m) {
     return names;
 }
 
-// The run's columns. The curve's spacing step takes the first two X in
-// input order.
-void AppendResultColumns(CModelFunction& model, const double* x, FitOutcome outcome,
-                         double chisqDof, int dof, FitMethod method, int setNumber,
+// The fitted curve of the model's current parameters. The curve's spacing
+// step takes the first two X in input order.
+FittedCurve ModelCurve(CModelFunction& model, const double* x) {
+    return {[&model, x] {
+                return CurveXRange{model.XMin(), model.XMax(), x[0], x[1]};
+            },
+            [&model](double xv) { return model.ValueAt(xv); }};
+}
+
+// The run's columns, with its band's when it has one.
+void AppendResultColumns(CModelFunction& model, const double* x, const FitRecord& record,
+                         const RunView& view, FitMethod method, int setNumber,
                          const NonlinearFitContext& context) {
     const FitSettings& settings = context.settings;
+    const double chisqDof = view.run.chisqDof;
     FittedSet set;
-    set.names =
-        NonlinearColumnNames(StatusMark(outcome, chisqDof, settings.convergence.ChisqDof_Lim),
-                             setNumber, MethodMark(method));
+    set.names = NonlinearColumnNames(
+        StatusMark(view.run.outcome, chisqDof, settings.convergence.ChisqDof_Lim), setNumber,
+        MethodMark(method));
     set.parameters = model.Params();
     set.chisqDof = chisqDof;
-    set.dof = dof;
+    set.dof = view.dof;
     set.points = model.PointCount();
-    set.curve.xRange = [&model, x] { return CurveXRange{model.XMin(), model.XMax(), x[0], x[1]}; };
-    set.curve.value = [&model](double xv) { return model.ValueAt(xv); };
+    set.curve = ModelCurve(model, x);
+    set.band = record.band ? &*record.band : nullptr;
     AppendSetColumns(settings, set, context.fileColumns, context.tableColumns);
 }
 
@@ -287,6 +297,22 @@ void FlagSuspect(FitRecord& record, bool weighted, const StartSearchResult* sear
     if (!note.empty()) {
         context.host.SendAnswer(AnswerHint::Warning, note + "\n");
     }
+}
+
+// The run's confidence band on the result file's curve X, when one is asked
+// for and the run has a covariance.
+std::optional<CurveBand> RunBand(CModelFunction& model, const double* x, const FitRecord& record,
+                                 bool weighted, const FitSettings& settings) {
+    if (!settings.bandLevel || !record.statistics) {
+        return std::nullopt;
+    }
+    const std::optional<std::vector<double>> xs = CurveColumnX(settings, ModelCurve(model, x));
+    if (!xs) {
+        return std::nullopt;
+    }
+    const CurveJacobian jacobian =
+        ModelJacobian(model, record.parameters, *xs, HeldParameters(record));
+    return FitBand(record, weighted, *settings.bandLevel, *xs, jacobian);
 }
 
 void ShowMessage(const NonlinearFitContext& context, const std::string& text) {
@@ -448,9 +474,9 @@ std::vector<FitRecord> FitNonlinear(const double* x, const double* y, const doub
         if (settings.flagSuspect) {
             FlagSuspect(record, weighted, search ? &*search : nullptr, context);
         }
+        record.band = RunBand(*model, x, record, weighted, settings);
         if (settings.output.enabled) {
-            AppendResultColumns(*model, x, view.run.outcome, view.run.chisqDof, view.dof, method,
-                                setNumber, context);
+            AppendResultColumns(*model, x, record, view, method, setNumber, context);
         }
         model->Restore();
         records.push_back(std::move(record));

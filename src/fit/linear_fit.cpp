@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "fit/confidence_band.h"
 #include "fit/parameter_stats.h"
 #include "fit/result_columns.h"
 #include "records/number_format.h"
@@ -129,11 +130,19 @@ std::optional<LinearSolution> SolveThroughOrigin(const std::vector<DataPoint>& p
     return sol;
 }
 
-// The set's columns. The parameter column shows n - 1 as the degrees of
-// freedom for both lines, and the curve's spacing step takes the two
-// smallest X.
+// The fitted line; the curve's spacing step takes the two smallest X.
+FittedCurve LineCurve(const std::vector<DataPoint>& points, const LinearSolution& sol) {
+    return {[&points] {
+                const std::vector<double> xs = SortedX(points);
+                return CurveXRange{xs.front(), xs.back(), xs[0], xs.size() > 1 ? xs[1] : xs[0]};
+            },
+            [&sol](double x) { return sol.a + sol.b * x; }};
+}
+
+// The set's columns, with the band's when the record has one. The parameter
+// column shows n - 1 as the degrees of freedom for both lines.
 void AppendLinearColumns(const std::vector<DataPoint>& points, const LinearSolution& sol,
-                         int setNumber, const LinearFitContext& context) {
+                         int setNumber, const FitRecord& record, const LinearFitContext& context) {
     if (!context.settings.output.enabled) {
         return;
     }
@@ -145,12 +154,26 @@ void AppendLinearColumns(const std::vector<DataPoint>& points, const LinearSolut
     set.chisqDof = sol.chisqDof;
     set.dof = n - 1;
     set.points = n;
-    set.curve.xRange = [&points] {
-        const std::vector<double> xs = SortedX(points);
-        return CurveXRange{xs.front(), xs.back(), xs[0], xs.size() > 1 ? xs[1] : xs[0]};
-    };
-    set.curve.value = [&sol](double x) { return sol.a + sol.b * x; };
+    set.curve = LineCurve(points, sol);
+    set.band = record.band ? &*record.band : nullptr;
     AppendSetColumns(context.settings, set, context.fileColumns, context.tableColumns);
+}
+
+// The line's confidence band on the result file's curve X, when one is
+// asked for; throughOrigin: the covariance is the slope's alone.
+std::optional<CurveBand> LineBand(const std::vector<DataPoint>& points, const LinearSolution& sol,
+                                  const FitRecord& record, bool weighted, bool throughOrigin,
+                                  const FitSettings& settings) {
+    if (!settings.bandLevel) {
+        return std::nullopt;
+    }
+    const std::optional<std::vector<double>> xs = CurveColumnX(settings, LineCurve(points, sol));
+    if (!xs) {
+        return std::nullopt;
+    }
+    const CurveJacobian jacobian =
+        throughOrigin ? OriginJacobian(sol.b, *xs) : LineJacobian(sol.a, sol.b, *xs);
+    return FitBand(record, weighted, *settings.bandLevel, *xs, jacobian);
 }
 
 FitRecord Failure(int n, int dof, const LinearFitContext& context) {
@@ -233,8 +256,9 @@ FitRecord LinearFitAB(const std::vector<DataPoint>& points, bool weighted, int s
         sol->a, sol->aSig, sol->b, sol->bSig, sol->chisqDof, sol->sigmaY, n - 2, n);
     FitRecord record = Success(n, *sol, text);
     record.statistics = LinearStatistics(points, *sol, record.parameters, record.errors, weighted);
+    record.band = LineBand(points, *sol, record, weighted, false, context.settings);
     SendResult(text, record, {"a", "b"}, context);
-    AppendLinearColumns(points, *sol, setNumber, context);
+    AppendLinearColumns(points, *sol, setNumber, record, context);
     return record;
 }
 
@@ -255,8 +279,9 @@ FitRecord LinearFitThroughOrigin(const std::vector<DataPoint>& points, bool weig
     const std::vector<double> slope{sol->b};
     const std::vector<double> slopeError{sol->bSig};
     record.statistics = LinearStatistics(points, *sol, slope, slopeError, weighted);
+    record.band = LineBand(points, *sol, record, weighted, true, context.settings);
     SendResult(text, record, {"a"}, context);
-    AppendLinearColumns(points, *sol, setNumber, context);
+    AppendLinearColumns(points, *sol, setNumber, record, context);
     return record;
 }
 

@@ -24,11 +24,21 @@ void AppendCurveColumns(const OutputSettings& output, const FittedSet& set,
     for (double x : *xs) {
         ys.push_back(set.curve.value(x));
     }
+    const std::size_t count = xs->size();
     fileColumns.push_back({set.names.curveX, std::move(*xs)});
     fileColumns.push_back({set.names.curveY, std::move(ys)});
+    if (set.band != nullptr && set.band->lower.size() == count) {
+        fileColumns.push_back({set.names.curveY + "_lo", set.band->lower});
+        fileColumns.push_back({set.names.curveY + "_hi", set.band->upper});
+    }
 }
 
 }  // namespace
+
+std::optional<std::vector<double>> CurveColumnX(const FitSettings& settings,
+                                                const FittedCurve& curve) {
+    return SampleCurveX(settings.output, curve.xRange());
+}
 
 SetColumnNames LinearColumnNames(int setNumber) {
     return {Sprintf("Linear_%d", setNumber), Sprintf("Param_%d", setNumber),

@@ -43,13 +43,22 @@ struct FittedSet {
     int dof = 0;  // as the parameter column shows it
     int points = 0;
     FittedCurve curve;
+    // The curve's confidence band at the same X: written as "<y name>_lo"
+    // and "<y name>_hi" right after the curve's columns.
+    const CurveBand* band = nullptr;
 };
 
 // Appends the set's columns while the File switch is on: the table column
 // when the table is on and the method is not ALL; the parameter column unless
 // only the curve is asked for; the curve's x and y columns unless only the
-// parameters are, and only when the output settings give abscissae.
+// parameters are, and only when the output settings give abscissae; then
+// the band's columns, when the set has a band of the curve's length.
 void AppendSetColumns(const FitSettings& settings, const FittedSet& set,
                       ResultColumnList& fileColumns, ResultColumnList& tableColumns);
+
+// The abscissae of the curve columns, from the output settings and the
+// fitted points (the same X AppendSetColumns writes).
+std::optional<std::vector<double>> CurveColumnX(const FitSettings& settings,
+                                                const FittedCurve& curve);
 
 }  // namespace quillon

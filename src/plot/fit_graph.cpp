@@ -1,11 +1,13 @@
 #include "plot/fit_graph.h"
 
+#include <QAreaSeries>
 #include <QChart>
 #include <QHBoxLayout>
 #include <QLineSeries>
 #include <QScatterSeries>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cmath>
 
 #include "plot/chart_parts.h"
 #include "plot/graph_legend.h"
@@ -43,6 +45,55 @@ QScatterSeries* AddScatter(QChart& chart, const QColor& colour, QScatterSeries::
     series->setBorderColor(colour);
     series->replace(points);
     return series;
+}
+
+// How much of the set's colour the bands keep: the confidence band is a
+// light wash under the curve, the prediction band's lines a little darker.
+constexpr int kBandAlpha = 48;
+constexpr int kPredictionAlpha = 150;
+
+// The points of lower/upper that a drawing can show: finite, and positive
+// on a log Y axis.
+bool BandPointShown(double lower, double upper, bool logY) {
+    return std::isfinite(lower) && std::isfinite(upper) && (!logY || lower > 0.0);
+}
+
+// The confidence band as a translucent area between its bounds.
+void AddConfidenceArea(QChart& chart, const CurveData& curve, const CurveBands& bands,
+                       QColor colour, bool logY) {
+    auto* area = new QAreaSeries;
+    auto* upper = new QLineSeries(area);
+    auto* lower = new QLineSeries(area);
+    for (std::size_t i = 0; i < curve.x.size() && i < bands.lower.size(); ++i) {
+        if (BandPointShown(bands.lower[i], bands.upper[i], logY)) {
+            upper->append(curve.x[i], bands.upper[i]);
+            lower->append(curve.x[i], bands.lower[i]);
+        }
+    }
+    area->setUpperSeries(upper);
+    area->setLowerSeries(lower);
+    colour.setAlpha(kBandAlpha);
+    chart.addSeries(area);
+    area->setBrush(colour);
+    area->setPen(Qt::NoPen);
+}
+
+// The prediction band as two thin dashed lines.
+void AddPredictionLines(QChart& chart, const CurveData& curve, const CurveBands& bands,
+                        QColor colour, bool logY) {
+    colour.setAlpha(kPredictionAlpha);
+    for (const std::vector<double>* bound : {&bands.predictionLower, &bands.predictionUpper}) {
+        QList<QPointF> points;
+        for (std::size_t i = 0; i < curve.x.size() && i < bound->size(); ++i) {
+            if (BandPointShown((*bound)[i], (*bound)[i], logY)) {
+                points.append(QPointF(curve.x[i], (*bound)[i]));
+            }
+        }
+        auto* line = new QLineSeries;
+        chart.addSeries(line);
+        line->setPen(QPen(colour, 1.0, Qt::DashLine));
+        line->replace(points);
+    }
 }
 
 // "3: memo" and, as its tool tip, the memo and every run's outcome.
@@ -95,6 +146,29 @@ std::vector<LegendEntry> LegendEntries(const std::vector<SetPlotData>& sets, std
             {kMethodSampleColour, std::nullopt, LineStyleOfMethod(method), Q(method), {}});
     }
     return entries;
+}
+
+// What the bands drawn are, for the legend's note; empty without bands.
+QString BandNote(const std::vector<SetPlotData>& sets) {
+    bool confidence = false;
+    bool prediction = false;
+    double level = 0.0;
+    for (const SetPlotData& set : sets) {
+        for (const CurveBands& bands : set.bands) {
+            confidence = confidence || !bands.lower.empty();
+            prediction = prediction || !bands.predictionLower.empty();
+            level = set.bandLevel;
+        }
+    }
+    if (!confidence) {
+        return {};
+    }
+    const QString percent = QString::number(level, 'g', 6);
+    QString note = QStringLiteral("薄い帯: 当てはめ曲線の %1% 信頼帯").arg(percent);
+    if (prediction) {
+        note += QStringLiteral("。細い破線: SD のないセットの %1% 予測帯").arg(percent);
+    }
+    return note;
 }
 
 }  // namespace
@@ -182,6 +256,8 @@ void FitGraph::ShowLegend() {
                    .arg(m_sets.size())
                    .arg(kMaxSetsApart);
     }
+    const QString bands = BandNote(m_sets);
+    note = note.isEmpty() || bands.isEmpty() ? note + bands : note + QStringLiteral("\n") + bands;
     m_legend->SetEntries(LegendEntries(m_sets, kMaxSetsApart), note);
 }
 
@@ -249,7 +325,16 @@ void FitGraph::AddSetPoints(const SetPlotData& set) {
 
 void FitGraph::AddSetCurves(const SetPlotData& set) {
     const SetStyle style = StyleOfSet(set.setNumber);
-    for (const CurveData& curve : set.curves) {
+    for (std::size_t k = 0; k < set.curves.size(); ++k) {
+        const CurveData& curve = set.curves[k];
+        // The bands lie under the curve they belong to.
+        const CurveBands* bands = k < set.bands.size() ? &set.bands[k] : nullptr;
+        if (bands != nullptr && !bands->lower.empty()) {
+            AddConfidenceArea(*MainChart(), curve, *bands, style.colour, m_options.logY);
+        }
+        if (bands != nullptr && !bands->predictionLower.empty()) {
+            AddPredictionLines(*MainChart(), curve, *bands, style.colour, m_options.logY);
+        }
         auto* line = new QLineSeries;
         line->setName(CurveName(curve));
         QList<QPointF> samples;

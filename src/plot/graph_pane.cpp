@@ -12,12 +12,19 @@
 #include "plot/graph_export.h"
 
 namespace quillon::plot {
+namespace {
+
+// The level of the bands the check box draws, in percent.
+constexpr double kPaneBandLevel = 95.0;
+
+}  // namespace
 
 GraphPane::GraphPane(QWidget* parent)
     : QWidget(parent),
       m_selector(new QComboBox(this)),
       m_logX(new QCheckBox(QStringLiteral("対数 X"), this)),
       m_logY(new QCheckBox(QStringLiteral("対数 Y"), this)),
+      m_bands(new QCheckBox(QStringLiteral("信頼帯"), this)),
       m_reset(new QPushButton(QStringLiteral("全体表示"), this)),
       m_export(new QPushButton(QStringLiteral("書き出し..."), this)),
       m_graph(new FitGraph(this)) {
@@ -27,6 +34,8 @@ GraphPane::GraphPane(QWidget* parent)
     m_selector->setMaxVisibleItems(24);
     m_logX->setToolTip(QStringLiteral("X 軸を対数目盛にする（X がすべて正のとき）"));
     m_logY->setToolTip(QStringLiteral("Y 軸を対数目盛にする（Y がすべて正のとき）"));
+    m_bands->setToolTip(
+        QStringLiteral("当てはめ曲線の 95% 信頼帯を描く（SD のないセットは予測帯も破線で）"));
     m_reset->setToolTip(
         QStringLiteral("データ全体の表示に戻す。拡大: 範囲をドラッグまたはホイール、移動: "
                        "中ボタン、縮小: 右クリック"));
@@ -35,6 +44,7 @@ GraphPane::GraphPane(QWidget* parent)
     controls->addWidget(m_selector, 1);
     controls->addWidget(m_logX);
     controls->addWidget(m_logY);
+    controls->addWidget(m_bands);
     controls->addWidget(m_reset);
     controls->addWidget(m_export);
     auto* layout = new QVBoxLayout(this);
@@ -46,6 +56,7 @@ GraphPane::GraphPane(QWidget* parent)
     connect(m_selector, &QComboBox::currentIndexChanged, this, &GraphPane::OnSelectionPicked);
     connect(m_logX, &QCheckBox::toggled, this, &GraphPane::ApplyAxisOptions);
     connect(m_logY, &QCheckBox::toggled, this, &GraphPane::ApplyAxisOptions);
+    connect(m_bands, &QCheckBox::toggled, this, &GraphPane::ShowSelection);
     connect(m_reset, &QPushButton::clicked, m_graph, &FitGraph::ResetView);
     connect(m_export, &QPushButton::clicked, this, &GraphPane::ExportWithDialog);
 }
@@ -110,7 +121,9 @@ void GraphPane::ShowSelection() {
         return;
     }
     m_stale = false;
-    m_graph->ShowSets(SelectSets(m_record, m_model, SelectedSet()));
+    PlotModel model = m_model;
+    model.bandLevel = m_bands->isChecked() ? kPaneBandLevel : 0.0;
+    m_graph->ShowSets(SelectSets(m_record, model, SelectedSet()));
 }
 
 void GraphPane::ApplyAxisOptions() {

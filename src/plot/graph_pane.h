@@ -1,5 +1,5 @@
 // GraphPane: the graph with its controls — the set selector (all sets and
-// one entry per fitted set), log axes, reset view and export. It draws only
+// one entry per fitted set), log axes, the 95 % bands, reset view and export. It draws only
 // while it is active (its tab in front): a compute's graph waits until the
 // pane is next shown.
 #pragma once
@@ -36,6 +36,7 @@ class GraphPane : public QWidget {
     QComboBox* SetSelector() const { return m_selector; }
     FitGraph* Graph() const { return m_graph; }
     QPushButton* ExportButton() const { return m_export; }
+    QCheckBox* BandsBox() const { return m_bands; }
     // The set number shown, 0 for all sets.
     int SelectedSet() const;
     // What Export does; without one, a plain file dialog and the writer.
@@ -54,6 +55,7 @@ class GraphPane : public QWidget {
     QComboBox* m_selector;
     QCheckBox* m_logX;
     QCheckBox* m_logY;
+    QCheckBox* m_bands;  // draws the confidence (and prediction) bands
     QPushButton* m_reset;
     QPushButton* m_export;
     FitGraph* m_graph;

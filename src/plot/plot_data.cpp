@@ -5,6 +5,7 @@
 #include <limits>
 #include <memory>
 
+#include "fit/confidence_band.h"
 #include "models/formula_model.h"
 #include "models/model_factory.h"
 #include "models/model_registry.h"
@@ -49,6 +50,8 @@ class BoundModel {
         return m_model->Value(params.data(), x);
     }
 
+    const CModelFunction& Model() const { return *m_model; }
+
   private:
     std::vector<double> m_x, m_y, m_w;
     std::unique_ptr<CModelFunction> m_model;
@@ -88,6 +91,41 @@ std::string TrimMemoLine(std::string line) {
     const auto first = line.find_first_not_of(" \t");
     const auto last = line.find_last_not_of(" \t\r");
     return first == std::string::npos ? std::string() : line.substr(first, last - first + 1);
+}
+
+// The values and parameter gradients of a run's curve at xs: the closed
+// forms' own, or the model's (empty when it cannot be built).
+CurveJacobian RunJacobian(const PlotModel& model, const SetRecord& set, const FitRecord& fit,
+                          const std::vector<double>& xs) {
+    const std::vector<double>& a = fit.parameters;
+    const ModelEntry* entry = model.formula.empty() ? FindModel(model.modelId) : nullptr;
+    const ClosedForm form = entry != nullptr ? entry->closedForm : ClosedForm::None;
+    if (form == ClosedForm::Line && a.size() == 2) {
+        return LineJacobian(a[0], a[1], xs);
+    }
+    if (form == ClosedForm::ThroughOrigin) {
+        return OriginJacobian(a.back(), xs);
+    }
+    const BoundModel bound(model, set, a.size());
+    if (!bound.Valid()) {
+        return {};
+    }
+    return ModelJacobian(bound.Model(), a, xs, HeldParameters(fit));
+}
+
+// The curve's bands at its x; empty when the run has no covariance.
+CurveBands BandsOfCurve(const PlotModel& model, const SetRecord& set, const FitRecord& fit,
+                        const CurveData& curve) {
+    if (curve.x.empty()) {
+        return {};
+    }
+    std::optional<CurveBand> band =
+        FitBand(fit, set.weighted, model.bandLevel, curve.x, RunJacobian(model, set, fit, curve.x));
+    if (!band) {
+        return {};
+    }
+    return {std::move(band->lower), std::move(band->upper), std::move(band->predictionLower),
+            std::move(band->predictionUpper)};
 }
 
 }  // namespace
@@ -225,6 +263,10 @@ SetPlotData BuildSetPlot(const PlotModel& model, const SetRecord& set, int sampl
                     curve.residuals.push_back(r);
                 }
             }
+        }
+        if (model.bandLevel > 0.0) {
+            data.bands.push_back(BandsOfCurve(model, set, fit, curve));
+            data.bandLevel = model.bandLevel;
         }
         data.curves.push_back(std::move(curve));
     }

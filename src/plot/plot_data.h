@@ -22,6 +22,7 @@ struct PlotModel {
     int modelId = 0;
     double fixedCDegrees = 20.0;  // the fixed phase C of the fixed-C models
     std::string formula;          // not empty: the record fitted this formula
+    double bandLevel = 0.0;       // percent of the confidence bands drawn; 0: none
 };
 
 // One method run: its sampled curve (empty when the run ended without
@@ -33,6 +34,14 @@ struct CurveData {
     std::string method;  // the run's method, "linear" for the closed forms
 };
 
+// The bands of one run's curve at the curve's x: the confidence band when
+// one was asked for and the run has a covariance, else empty; the
+// prediction band only for sets without SDs.
+struct CurveBands {
+    std::vector<double> lower, upper;
+    std::vector<double> predictionLower, predictionUpper;
+};
+
 struct SetPlotData {
     int setNumber = 0;
     std::string title;
@@ -40,6 +49,8 @@ struct SetPlotData {
     bool errorBars = false;          // every point gave its SD
     bool weightedResiduals = false;  // residuals are scaled by 1/SD
     std::vector<CurveData> curves;
+    std::vector<CurveBands> bands;  // one per curve when bands are asked for, else none
+    double bandLevel = 0.0;         // the bands' level in percent
 };
 
 // The fitted model as a function of X for a run's final parameters; empty

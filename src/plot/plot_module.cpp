@@ -8,7 +8,8 @@
 
 extern "C" __attribute__((visibility("default"))) bool QuillonPlotRecordToFile(
     const quillon::ComputeRecord* record, int modelId, const char* formula, double fixedCDegrees,
-    int setNumber, const char* path, std::string* error) {
-    return quillon::plot::PlotRecordToFile(*record, {modelId, fixedCDegrees, formula}, setNumber,
-                                           path, *error);
+    double bandLevel, int setNumber, const char* path, std::string* error) {
+    quillon::plot::PlotModel model{modelId, fixedCDegrees, formula};
+    model.bandLevel = bandLevel;
+    return quillon::plot::PlotRecordToFile(*record, model, setNumber, path, *error);
 }

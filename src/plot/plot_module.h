@@ -12,9 +12,10 @@ namespace quillon::plot {
 inline constexpr const char* kPlotModuleFile = "quillon-plot.so";
 inline constexpr const char* kPlotModuleEntry = "QuillonPlotRecordToFile";
 
-// formula is the fitted formula, or empty for the catalogue model modelId.
+// formula is the fitted formula, or empty for the catalogue model modelId;
+// bandLevel the percent of the confidence bands drawn, 0 for none.
 using PlotModuleEntry = bool (*)(const ComputeRecord* record, int modelId, const char* formula,
-                                 double fixedCDegrees, int setNumber, const char* path,
-                                 std::string* error);
+                                 double fixedCDegrees, double bandLevel, int setNumber,
+                                 const char* path, std::string* error);
 
 }  // namespace quillon::plot

@@ -148,6 +148,9 @@ std::optional<std::string> CheckOptions(const ArrayFitOptions& options) {
             }
         }
     }
+    if (options.bandLevel && !(*options.bandLevel > 0.0 && *options.bandLevel < 100.0)) {
+        return "bands must be a percent above 0 and below 100";
+    }
     const ConvergenceSettings& c = options.convergence;
     if (c.n_cut < 10 || !(c.chi_cut > 0.0) || !(c.f_ER > 0.0) || !(c.ChisqDof_Lim > 0.0)) {
         return "n_cut must be at least 10 and chi_cut, f_er and chisqdof_lim positive";
@@ -189,6 +192,7 @@ std::vector<ArraySetResult> FitArraySets(const std::vector<ArraySet>& sets,
     session.settings.convergence = options.convergence;
     session.settings.fixedCDegrees = options.fixedCDegrees;
     session.settings.statistics = options.statistics;
+    session.settings.bandLevel = options.bandLevel;
     session.settings.startDirectives = StartDirectives(options);
     session.settings.searchStarts = options.searchStarts;
     session.settings.flagSuspect = options.searchStarts || options.convergence.precise;

@@ -28,9 +28,10 @@ struct ArrayFitOptions {
     ConvergenceSettings convergence;
     double fixedCDegrees = 20.0;
     bool statistics = false;
-    bool searchStarts = false;  // precise is in convergence
-    std::map<int, double> p0;     // starting values by index
-    std::map<int, double> fixed;  // held values by index
+    bool searchStarts = false;        // precise is in convergence
+    std::optional<double> bandLevel;  // percent of each fit's confidence band; none: no band
+    std::map<int, double> p0;         // starting values by index
+    std::map<int, double> fixed;      // held values by index
     std::map<int, ParameterBounds> bounds;
     int jobs = 1;  // 0: one per hardware thread
 };

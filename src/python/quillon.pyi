@@ -24,6 +24,7 @@ class FitResult:
     fixed: Optional[list[bool]]
     at_bound: Optional[list[bool]]
     suspect: Optional[bool]
+    band: Optional[dict[str, Union[float, np.ndarray]]]
 
 def fit(model: Union[int, str], x: ArrayLike, y: ArrayLike, sd: Optional[ArrayLike] = None, *,
         method: str = "Marquardt",
@@ -32,8 +33,8 @@ def fit(model: Union[int, str], x: ArrayLike, y: ArrayLike, sd: Optional[ArrayLi
         bounds: Optional[Bounds] = None,
         n_cut: int = 10000, chi_cut: float = 1e-3, f_er: float = 1000.0,
         chisqdof_lim: float = 1.0, fixed_c: float = 20.0,
-        stats: bool = False, search_starts: bool = False,
-        precise: bool = False) -> Union[FitResult, list[FitResult]]:
+        stats: bool = False, search_starts: bool = False, precise: bool = False,
+        bands: Union[None, bool, float] = None) -> Union[FitResult, list[FitResult]]:
     """Fits model (an id 0..42, or a formula in X and A0..A31) to one set; a list of four results for method='ALL'.
     Raises ValueError when the set cannot be fitted."""
 
@@ -44,8 +45,8 @@ def fit_many(model: Union[int, str], sets: Iterable[Sequence[ArrayLike]], *,
              bounds: Optional[Bounds] = None, jobs: int = 0,
              n_cut: int = 10000, chi_cut: float = 1e-3, f_er: float = 1000.0,
              chisqdof_lim: float = 1.0, fixed_c: float = 20.0,
-             stats: bool = False, search_starts: bool = False,
-             precise: bool = False) -> list[Union[None, FitResult, list[FitResult]]]:
+             stats: bool = False, search_starts: bool = False, precise: bool = False,
+             bands: Union[None, bool, float] = None) -> list[Union[None, FitResult, list[FitResult]]]:
     """Fits every (x, y) or (x, y, sd) in one compute on all cores (jobs=0);
     None for a set that could not be fitted."""
 

@@ -35,6 +35,7 @@ struct PyFitResult {
     py::object fixed = py::none();
     py::object at_bound = py::none();
     py::object suspect = py::none();
+    py::object band = py::none();
 };
 
 py::array_t<double> Vector(const std::vector<double>& values) {
@@ -48,6 +49,21 @@ py::object Matrix(const std::vector<double>& values, std::size_t m) {
     py::array_t<double> matrix({static_cast<py::ssize_t>(m), static_cast<py::ssize_t>(m)});
     std::copy(values.begin(), values.end(), matrix.mutable_data());
     return matrix;
+}
+
+// The band as a dict of its level and arrays; the prediction band's keys
+// only for sets without SDs.
+py::dict BandDict(const CurveBand& band) {
+    py::dict d;
+    d["level"] = band.level;
+    d["x"] = Vector(band.x);
+    d["lower"] = Vector(band.lower);
+    d["upper"] = Vector(band.upper);
+    if (!band.predictionLower.empty()) {
+        d["prediction_lower"] = Vector(band.predictionLower);
+        d["prediction_upper"] = Vector(band.predictionUpper);
+    }
+    return d;
 }
 
 PyFitResult ToPython(const FitRecord& fit, const std::string& report, const std::string& log) {
@@ -70,6 +86,9 @@ PyFitResult ToPython(const FitRecord& fit, const std::string& report, const std:
     }
     if (fit.suspect) {
         r.suspect = py::bool_(*fit.suspect);
+    }
+    if (fit.band) {
+        r.band = BandDict(*fit.band);
     }
     r.report = report;
     r.log = log;
@@ -212,6 +231,13 @@ ArrayFitOptions Options(const py::object& model, const std::string& method, cons
             options.searchStarts = value.cast<bool>();
         } else if (name == "precise") {
             options.convergence.precise = value.cast<bool>();
+        } else if (name == "bands") {
+            // True for the 95 % band, a number for that level, False or None for none.
+            if (py::isinstance<py::bool_>(value)) {
+                options.bandLevel = value.cast<bool>() ? std::optional(95.0) : std::nullopt;
+            } else if (!value.is_none()) {
+                options.bandLevel = value.cast<double>();
+            }
         } else {
             throw py::type_error("unexpected keyword argument '" + name + "'");
         }
@@ -316,6 +342,9 @@ PYBIND11_MODULE(quillon, m) {
         .def_readonly("at_bound", &PyFitResult::at_bound, "per parameter at a bound, or None")
         .def_readonly("suspect", &PyFitResult::suspect,
                       "whether the fit looks wrong (with search_starts or precise), or None")
+        .def_readonly("band", &PyFitResult::band,
+                      "with bands=: dict of level, x, lower, upper (and prediction_lower, "
+                      "prediction_upper without sd) on the result file's curve X, or None")
         .def("__repr__", [](const PyFitResult& r) {
             return "<quillon.FitResult " + r.method + " outcome=" + std::to_string(r.outcome) +
                    " chisq_dof=" + std::to_string(r.chisq_dof) + ">";
@@ -325,8 +354,8 @@ PYBIND11_MODULE(quillon, m) {
           py::arg("fixed") = py::none(), py::arg("bounds") = py::none(),
           "Fits model (an id 0..42, or a formula in X and A0..A31) to one set; a FitResult, or a "
           "list of four for "
-          "method='ALL'. Keywords n_cut, chi_cut, f_er, chisqdof_lim, fixed_c and stats "
-          "set what the command line's options of those names set. Raises ValueError when "
+          "method='ALL'. Keywords n_cut, chi_cut, f_er, chisqdof_lim, fixed_c, stats and "
+          "bands set what the command line's options of those names set. Raises ValueError when "
           "the set cannot be fitted.");
     m.def("fit_many", &FitMany, py::arg("model"), py::arg("sets"), py::kw_only(),
           py::arg("method") = "Marquardt", py::arg("p0") = py::none(),

@@ -106,6 +106,9 @@ struct FitSettings {
     // with the start search, precise derivatives or a limit of its own.
     bool flagSuspect = false;
     double suspectChisqDof = 4.0;  // weighted converged fits above it are suspect
+    // The confidence level, in percent, of the band every fit with a
+    // covariance gets on its curve's X; none: no band (the default).
+    std::optional<double> bandLevel;
 };
 
 // One named column of numbers for the result file.
@@ -129,6 +132,18 @@ struct FitStatistics {
     double rSquared = std::numeric_limits<double>::quiet_NaN();
     double aic = std::numeric_limits<double>::quiet_NaN();
     double bic = std::numeric_limits<double>::quiet_NaN();
+};
+
+// The confidence band of a fitted curve, f ± t·√(gᵀCg), at the X of the
+// result file's curve; the prediction band adds the scatter χ²/ν under the
+// root and is given only for sets without SDs (otherwise empty).
+struct CurveBand {
+    double level = 95.0;  // percent
+    std::vector<double> x;
+    std::vector<double> lower;
+    std::vector<double> upper;
+    std::vector<double> predictionLower;
+    std::vector<double> predictionUpper;
 };
 
 // How the parameters of a fit were held or bounded, and where they ended.
@@ -155,7 +170,8 @@ struct FitRecord {
     std::optional<FitConstraintMarks> constraints;
     // Whether the fit looks wrong; only when suspect fits are flagged.
     std::optional<bool> suspect;
-    bool searchedStart = false;  // started from the start search's values
+    bool searchedStart = false;     // started from the start search's values
+    std::optional<CurveBand> band;  // only when a band was asked for
 };
 
 // One set that reached a fit, with every fit run on it.

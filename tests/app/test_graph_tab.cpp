@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QAreaSeries>
 #include <QChart>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineSeries>
 #include <QScatterSeries>
@@ -12,6 +14,7 @@
 #include "app/main_frame.h"
 #include "app/views.h"
 #include "plot/fit_graph.h"
+#include "plot/graph_legend.h"
 #include "plot/graph_pane.h"
 
 namespace quillon::app {
@@ -119,6 +122,47 @@ TEST(GraphTab, ThePickedSetStaysPickedWhileItExists) {
     compute();
     EXPECT_EQ(frame.Graph().SelectedSet(), 0);
     EXPECT_EQ(CountSeries<QScatterSeries>(frame.Graph().Graph()->MainChart()), 3);
+}
+
+// The 信頼帯 box: off at first; on, each curve gets its band (and, for a
+// set without SDs, the prediction band's two lines); it stays on across a
+// compute and off takes them away.
+TEST(GraphTab, BandsBoxTogglesTheBandsAndSurvivesACompute) {
+    CMainFrame frame;
+    frame.QueryView().setPlainText(
+        "// weighted\n0 0.1 0.05\n1 2.1 0.05\n2 3.9 0.05\n3 6.1 0.05\n"
+        "// plain\n0 0.3\n1 2.5\n2 4.7\n3 6.2\n");
+    frame.ResultTabs()->setCurrentWidget(&frame.Graph());
+    const auto compute = [&frame] {
+        frame.Action(kIdCompute)->trigger();
+        frame.WaitForCompute();
+    };
+    compute();
+    plot::GraphPane& graph = frame.Graph();
+    QCheckBox* bands = graph.BandsBox();
+    EXPECT_EQ(bands->text(), "信頼帯");
+    ASSERT_FALSE(bands->isChecked());
+    const auto main = [&graph] { return graph.Graph()->MainChart(); };
+    EXPECT_EQ(CountSeries<QAreaSeries>(main()), 0);
+    EXPECT_EQ(CountSeries<QLineSeries>(main()), 2);
+
+    EXPECT_TRUE(graph.Graph()->Legend()->Note().isEmpty());
+    bands->setChecked(true);
+    EXPECT_EQ(CountSeries<QAreaSeries>(main()), 2);
+    EXPECT_EQ(CountSeries<QLineSeries>(main()), 2 + 2);  // the plain set's prediction lines
+    const QString note = graph.Graph()->Legend()->Note();
+    EXPECT_TRUE(note.contains("95% 信頼帯") && note.contains("95% 予測帯")) << note.toStdString();
+    graph.SetSelector()->setCurrentIndex(1);  // the weighted set alone
+    EXPECT_EQ(CountSeries<QAreaSeries>(main()), 1);
+    EXPECT_EQ(CountSeries<QLineSeries>(main()), 1);
+    EXPECT_FALSE(graph.Graph()->Legend()->Note().contains("予測帯"));
+
+    compute();
+    EXPECT_TRUE(bands->isChecked());
+    EXPECT_EQ(CountSeries<QAreaSeries>(main()), 1);
+    bands->setChecked(false);
+    EXPECT_EQ(CountSeries<QAreaSeries>(main()), 0);
+    EXPECT_TRUE(graph.Graph()->Legend()->Note().isEmpty());
 }
 
 }  // namespace

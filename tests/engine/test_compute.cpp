@@ -35,8 +35,7 @@ class FakeNonlinearFitter : public INonlinearFitter {
         calls.push_back(call);
         session.directives.thisSet.clear();
         host.SendAnswer(AnswerHint::Result, "fitted\n");
-        return {
-            MakeFitRecord("Marquardt", FitOutcome::Converged, "fitted\n")};
+        return {MakeFitRecord("Marquardt", FitOutcome::Converged, "fitted\n")};
     }
 
     struct Call {

@@ -80,6 +80,25 @@ TEST_F(CliPlot, JsonReportStaysAsItWasWithAGraph) {
     EXPECT_EQ(plotted.out, plain.out);
 }
 
+// --bands draws into the graph only: the SVG gains the bands' paths and
+// the legend's note, the report stays as it was, and without it the graph
+// is the same file as before.
+TEST_F(CliPlot, BandsChangeTheGraphAndNotTheReport) {
+    const ProgramResult plain = Run({"--plot", Path("plain.svg")});
+    const ProgramResult again = Run({"--plot", Path("again.svg")});
+    const ProgramResult bands = Run({"--plot", Path("bands.svg"), "--bands", "90"});
+    ASSERT_EQ(bands.status, 0) << bands.err;
+    EXPECT_EQ(bands.out, plain.out);
+    const std::string without = ReadFile(Path("plain.svg"));
+    const std::string with = ReadFile(Path("bands.svg"));
+    EXPECT_EQ(ReadFile(Path("again.svg")), without);
+    EXPECT_GT(with.size(), without.size());
+    // The note wraps in the legend's column: its words are looked for alone.
+    EXPECT_EQ(without.find("信頼帯"), std::string::npos);
+    EXPECT_NE(with.find("信頼帯"), std::string::npos);
+    EXPECT_NE(with.find("予測帯"), std::string::npos);  // the second set gave no SDs
+}
+
 TEST_F(CliPlot, OtherSuffixIsAUsageError) {
     const ProgramResult result = Run({"--plot", Path("g.jpg")});
     EXPECT_EQ(result.status, 2);

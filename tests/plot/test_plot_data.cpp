@@ -112,6 +112,35 @@ TEST(BuildSetPlot, ThroughOriginCurveIsTheSlopeTimesX) {
     EXPECT_NEAR(fit.parameters.back(), 2.0, 0.1);
 }
 
+// With a band level, each run's curve carries its band at the curve's own
+// X: around the curve, widest where the model is least pinned down, and the
+// prediction band outside it for a set without SDs.
+TEST(BuildSetPlot, BandsFollowTheCurveAtItsOwnX) {
+    for (const bool withSd : {true, false}) {
+        const ComputeRecord record = Compute(MichaelisMenten(withSd), 21);
+        ASSERT_EQ(record.sets.size(), 1u);
+        PlotModel model{21, 20.0};
+        EXPECT_TRUE(BuildSetPlot(model, record.sets[0]).bands.empty());
+        model.bandLevel = 95;
+        const SetPlotData data = BuildSetPlot(model, record.sets[0]);
+        ASSERT_EQ(data.bands.size(), 1u);
+        const CurveData& curve = data.curves[0];
+        const CurveBands& bands = data.bands[0];
+        ASSERT_EQ(bands.lower.size(), curve.x.size());
+        EXPECT_EQ(bands.predictionLower.size(), withSd ? 0u : curve.x.size());
+        for (std::size_t i = 0; i < curve.x.size(); ++i) {
+            EXPECT_LT(bands.lower[i], curve.y[i]);
+            EXPECT_GT(bands.upper[i], curve.y[i]);
+            EXPECT_NEAR(bands.upper[i] - curve.y[i], curve.y[i] - bands.lower[i],
+                        1e-9 * std::fabs(curve.y[i]));
+            if (!withSd) {
+                EXPECT_LT(bands.predictionLower[i], bands.lower[i]);
+                EXPECT_GT(bands.predictionUpper[i], bands.upper[i]);
+            }
+        }
+    }
+}
+
 // A large cloud is thinned to one point per grid cell: the outliers, the
 // edges and the inside all stay; a small one keeps every finite point.
 TEST(DisplayIndices, ThinsLargeCloudsKeepingShapeAndOutliers) {

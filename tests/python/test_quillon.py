@@ -67,6 +67,18 @@ def test_linear_fit_is_exact_and_unweighted_without_sd():
     assert result.params == pytest.approx([2, 3], abs=1e-12)
 
 
+def test_bands_keyword_gives_the_band_of_the_straight_line():
+    x = np.array([0.0, 1, 2, 3])
+    y = np.array([1.0, 3.5, 4.5, 7])
+    assert quillon.fit(0, x, y).band is None
+    band = quillon.fit(0, x, y, bands=90).band
+    assert band["level"] == 90
+    assert band["lower"].shape == band["x"].shape == band["prediction_upper"].shape
+    assert np.all(band["lower"] < band["upper"])
+    weighted = quillon.fit(0, x, y, np.full(4, 0.5), bands=True).band
+    assert weighted["level"] == 95 and "prediction_lower" not in weighted
+
+
 def test_held_and_bounded_parameters():
     x, y, sd = logistic()
     held = quillon.fit(22, x, y, sd, fixed={2: 0.5})
@@ -130,6 +142,7 @@ def test_a_set_that_cannot_be_fitted():
     (lambda: quillon.fit(22, [1, 2, 3], [1, 2, 3], fixed=[1]), "needs a value"),
     (lambda: quillon.fit(22, [[1, 2], [3, 4]], [1, 2]), "one-dimensional"),
     (lambda: quillon.fit(22, [1, 2, 3], [1, 2, 3], n_cut=1), "n_cut"),
+    (lambda: quillon.fit(0, [1, 2, 3], [1, 2, 3], bands=100), "bands"),
 ])
 def test_bad_arguments_raise_value_error(call, message):
     with pytest.raises(ValueError, match=message):
