@@ -5,6 +5,7 @@
 #include <limits>
 #include <utility>
 
+#include "engine/sharing_state.h"
 #include "files/output_settings.h"
 #include "fit/convergence.h"
 #include "models/catalogue.h"
@@ -250,6 +251,21 @@ InitialValueDirective& DirectiveFor(int index, std::vector<InitialValueDirective
     return directives.emplace_back(d);
 }
 
+// A --share index the model does not have.
+std::optional<std::string> CheckSharedIndices(const CliOptions& options) {
+    FitSettings settings;
+    settings.modelId = options.modelId;
+    settings.formula = options.formula;
+    const int count = SettingsParamCount(settings);
+    for (const int index : options.sharedParameters) {
+        if (index >= count) {
+            return "--share " + std::to_string(index) + ": the model has parameters 0.." +
+                   std::to_string(count - 1);
+        }
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<std::string> ParseParameterOptions(const std::vector<std::string>& fixes,
@@ -343,6 +359,11 @@ std::optional<int> ParseCliOptions(const std::vector<std::string>& args, CliOpti
                    "I=LO:HI: keep parameter Ai within [LO, HI] in every nonlinear fit; one side "
                    "may be empty; repeatable")
         ->allow_extra_args(false);
+    app.add_option("--share", options.sharedParameters,
+                   "I: parameter Ai is shared by every set in a global fit after the separate "
+                   "fits (as a line <<a[I] shared>> before the data); repeatable")
+        ->allow_extra_args(false)
+        ->check(CLI::Range(0, 999));
     app.add_option("FILE", options.input, "data text; absent or - reads standard input");
 
     std::vector<std::string> reversed(args.rbegin(), args.rend());
@@ -360,6 +381,10 @@ std::optional<int> ParseCliOptions(const std::vector<std::string>& args, CliOpti
         return 2;
     }
     if (formula->count() > 0 && !FormulaCompiles(options.formula, err)) {
+        return 2;
+    }
+    if (const auto problem = CheckSharedIndices(options)) {
+        err << "quillon: " << *problem << '\n';
         return 2;
     }
     ApplyNamedChoices(names, options);

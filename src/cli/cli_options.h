@@ -46,6 +46,7 @@ struct CliOptions {
     bool statistics = false;  // a statistics block after every parameter block
     // --fix and --bound, as "<<...>>" lines before the data would give them.
     std::vector<InitialValueDirective> startDirectives;
+    std::vector<int> sharedParameters;  // --share I: Ai shared by every set in a global fit
 };
 
 // The directives of --fix I=V and --bound I=LO:HI (either side may be

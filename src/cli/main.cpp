@@ -227,6 +227,7 @@ int main(int argc, char** argv) {
     session.settings.fixedCDegrees = options.fixedCDegrees;
     session.settings.statistics = options.statistics;
     session.settings.startDirectives = options.startDirectives;
+    session.settings.sharedParameters = options.sharedParameters;
 
     const bool json = options.format == ReportFormat::Json;
     CliHost host(json ? nullptr : &std::cout, std::cerr, UseColour(options));
