@@ -258,12 +258,15 @@ GlobalFitResult JointMarquardt::Run() {
             }
         }
     }
-    BuildBlocks();
+    double built = BuildBlocks();
+    const std::size_t before = m_active.size();
     LeaveOutSingularSets(result);
     if (m_active.empty()) {
         result.outcome = FitOutcome::Singular;
         return result;
     }
+    // The blocks just built serve the first iteration unless a set left.
+    bool fresh = m_active.size() == before;
     double lambda = 0.001;
     int k = 0;
     result.outcome = FitOutcome::IterationLimit;
@@ -272,7 +275,8 @@ GlobalFitResult JointMarquardt::Run() {
             result.stopped = true;
             return result;
         }
-        const double chisqPrev = BuildBlocks();
+        const double chisqPrev = fresh ? built : BuildBlocks();
+        fresh = false;
         bool accepted = false;
         double diff = 0.0;
         for (int pass = 0; pass < m_problem.nCut && !accepted; ++pass) {
