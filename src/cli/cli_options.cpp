@@ -10,6 +10,7 @@
 #include "fit/convergence.h"
 #include "models/catalogue.h"
 #include "models/formula_parser.h"
+#include "plot/plot_module.h"
 #include "records/number_scan.h"
 
 namespace quillon {
@@ -349,6 +350,11 @@ std::optional<int> ParseCliOptions(const std::vector<std::string>& args, CliOpti
     app.add_option("--plot-set", options.plotSet, "the set number the graph shows (default: all)")
         ->check(CLI::Range(1, std::numeric_limits<int>::max()))
         ->needs(plot);
+    bool plotGlobal = false;
+    app.add_flag("--plot-global", plotGlobal,
+                 "the graph shows the global fit: every set with its joint curve")
+        ->needs(plot)
+        ->excludes("--plot-set");
     std::vector<std::string> fixes;
     std::vector<std::string> bounds;
     app.add_option("--fix", fixes,
@@ -391,6 +397,9 @@ std::optional<int> ParseCliOptions(const std::vector<std::string>& args, CliOpti
     if (const auto problem = ValidateOutputSettings(options.output)) {
         err << "quillon: " << problem->message << '\n';
         return 2;
+    }
+    if (plotGlobal) {
+        options.plotSet = plot::kGlobalFitSelection;
     }
     options.method = *ParseMethod(method);
     options.format = format == "json" ? ReportFormat::Json : ReportFormat::Text;

@@ -42,7 +42,7 @@ struct CliOptions {
     ResultFileOptions result;
     int jobs = 0;             // threads fitting the sets; 0: one per hardware thread
     std::string plotPath;     // empty: no graph is drawn
-    int plotSet = 0;          // the set the graph shows; 0: all sets
+    int plotSet = 0;          // the set the graph shows; 0: all sets; -1: the global fit
     bool statistics = false;  // a statistics block after every parameter block
     // --fix and --bound, as "<<...>>" lines before the data would give them.
     std::vector<InitialValueDirective> startDirectives;
