@@ -49,7 +49,7 @@ bool IsBounded(const FitRecord& fit, int index) {
 
 class GlobalRun {
   public:
-    GlobalRun(const GlobalComputeInput& input) : m_input(input) {}
+    explicit GlobalRun(const GlobalComputeInput& input) : m_input(input) {}
     GlobalComputeOutput Run(std::vector<MessageRecord>& messages, ResultColumnList& fileColumns);
 
   private:
@@ -210,6 +210,13 @@ GlobalComputeOutput GlobalRun::Run(std::vector<MessageRecord>& messages,
         return output;
     }
     PrepareSets();
+    if (m_sets.empty()) {
+        // Nothing to fit jointly: the block names the sets and why.
+        output.record = GlobalFitRecord{};
+        output.record->leftOut = m_leftOut;
+        m_input.host.SendAnswer(AnswerHint::Warning, GlobalFitBlock(*output.record, 0, false));
+        return output;
+    }
     const GlobalFitProblem problem = BuildProblem();
     const GlobalFitResult result = FitGlobal(problem);
     if (result.stopped) {

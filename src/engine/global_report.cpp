@@ -54,6 +54,9 @@ std::string GlobalFitBlock(const GlobalFitRecord& record, int nCut, bool marquar
     if (marquardtNote) {
         text += "Method: Marquardt (the global fit always uses it)\n";
     }
+    if (record.sets.empty() && record.shared.empty() && record.iterations == 0) {
+        return text + "No set could take part.\n" + LeftOutLine(record) + "\n";
+    }
     text += FitOutcomeMessage(record.outcome, nCut, std::nan(""));
     AppendSprintf(text, "  Iterations: %d\n", record.iterations);
     if (HasParameters(record)) {

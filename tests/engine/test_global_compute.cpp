@@ -128,6 +128,17 @@ TEST(GlobalCompute, LinesThatShareNothingJointly) {
     }
 }
 
+TEST(GlobalCompute, NoSetThatCanTakePartIsSaidSo) {
+    const std::vector<std::string> lines{"<<a[1] shared>>", "// flat", "1 1", "2 1", "3 1"};
+    const GlobalRun run(lines);
+    ASSERT_TRUE(run.record.global);
+    EXPECT_TRUE(run.record.global->sets.empty());
+    ASSERT_EQ(run.record.global->leftOut.size(), 1U);
+    EXPECT_NE(run.host.pane.find("Global fit\nNo set could take part.\nLeft out: set 1"),
+              std::string::npos)
+        << run.host.pane;
+}
+
 TEST(GlobalCompute, LocalEndsTheSharingAndStartValueIsTaken) {
     const auto lines = Joined({{"<<a[1] = 0.7 shared>>"},
                                TitrationSet(2.0, 0.8, 1),
