@@ -6,7 +6,14 @@ separate fits alone; the peak memory at 250, 500 and 1000 sets; and, with
 Jacobian pattern from the same start.
 
   bench/global_fit.py QUILLON W1FILE [--scipy] [--repeat N]
+  bench/global_fit.py QUILLON --shared-period N [--scipy]
+
+W1's sets each have a period of their own, so sharing it fits a model the
+data do not follow; --shared-period N writes N sets of W1's shape whose
+period truly is one (40), for the comparison of the optimum and the error.
 """
+import math
+import random
 import json
 import resource
 import subprocess
@@ -106,8 +113,26 @@ def scipy_compare(quillon, path):
     }
 
 
+def shared_period_file(count):
+    """count sets x 200 points of W1's model with one period, from a fixed seed."""
+    rnd = random.Random(12)
+    tmp = tempfile.NamedTemporaryFile("w", suffix=".txt", delete=False)
+    for _ in range(count):
+        a0, a2 = rnd.uniform(1, 5), rnd.uniform(0, 40)
+        a3 = rnd.choice((-1, 1)) * rnd.uniform(1, 10)
+        noise = a0 * rnd.uniform(0.05, 0.2)
+        tmp.write(f"// A0={a0:.6g} A1=40 A2={a2:.6g} A3={a3:.6g}\n")
+        for i in range(200):
+            y = a0 * math.sin(2 * math.pi * (i + a2) / 40) + a3 + rnd.gauss(0, noise)
+            tmp.write(f"{i}\t{y:.9g}\t{noise:.6g}\n")
+    tmp.close()
+    return tmp.name
+
+
 def main():
     quillon, path = sys.argv[1], sys.argv[2]
+    if path == "--shared-period":
+        path = shared_period_file(int(sys.argv[3]))
     repeat = int(sys.argv[sys.argv.index("--repeat") + 1]) if "--repeat" in sys.argv else 3
     separate = best_of(quillon, ["-m", "12"], path, repeat)
     shared = best_of(quillon, ["-m", "12", "--share", "1"], path, repeat)
