@@ -152,20 +152,36 @@ void GlobalRun::PrepareSets() {
 }
 
 // The start of a shared parameter: its line's value, else the mean of the
-// separate fits' values of the sets that share it.
+// separate fits' values of the sets that share it, each weighed by its
+// inverse variance (a set whose own fit went astray has a large error and
+// barely moves it); the plain mean when some error is missing or zero.
 double GlobalRun::SharedStart(int index) const {
     if (const auto start = m_input.sharing.Start(index)) {
         return *start;
     }
     double sum = 0.0;
+    double weightedSum = 0.0;
+    double weights = 0.0;
     int count = 0;
+    bool weighable = true;
     for (const PreparedSet& set : m_sets) {
-        if (Shares(set.record, index)) {
-            sum += set.model->Params()[Size(index)];
-            ++count;
+        if (!Shares(set.record, index)) {
+            continue;
+        }
+        const double value = set.model->Params()[Size(index)];
+        const double error = SeparateFit(m_input.sets[set.record])->errors[Size(index)];
+        sum += value;
+        ++count;
+        weighable = weighable && std::isfinite(error) && error > 0.0;
+        if (weighable) {
+            weightedSum += value / (error * error);
+            weights += 1.0 / (error * error);
         }
     }
-    return count > 0 ? sum / count : 0.0;
+    if (count == 0) {
+        return 0.0;
+    }
+    return weighable && weights > 0.0 ? weightedSum / weights : sum / count;
 }
 
 GlobalFitProblem GlobalRun::BuildProblem() const {
