@@ -70,7 +70,11 @@ def scipy_compare(quillon, path):
     starts = [s["fits"][0]["parameters"] for s in report["sets"]]
     k = len(sets)
     n = [len(s) for s in sets]
-    p0 = [np.mean([p[1] for p in starts])]
+    # The start the global fit takes: the separate periods weighed by their
+    # inverse variances.
+    errors = np.array([s["fits"][0]["errors"][1] for s in report["sets"]])
+    periods = np.array([p[1] for p in starts])
+    p0 = [float(np.sum(periods / errors**2) / np.sum(1 / errors**2))]
     for p in starts:
         p0 += [p[0], p[2], p[3]]
     p0 = np.array(p0)
