@@ -5,10 +5,12 @@
 #include <limits>
 #include <utility>
 
+#include "engine/sharing_state.h"
 #include "files/output_settings.h"
 #include "fit/convergence.h"
 #include "models/catalogue.h"
 #include "models/formula_parser.h"
+#include "plot/plot_module.h"
 #include "records/number_format.h"
 #include "records/number_scan.h"
 
@@ -265,6 +267,21 @@ InitialValueDirective& DirectiveFor(int index, std::vector<InitialValueDirective
     return directives.emplace_back(d);
 }
 
+// A --share index the model does not have.
+std::optional<std::string> CheckSharedIndices(const CliOptions& options) {
+    FitSettings settings;
+    settings.modelId = options.modelId;
+    settings.formula = options.formula;
+    const int count = SettingsParamCount(settings);
+    for (const int index : options.sharedParameters) {
+        if (index >= count) {
+            return "--share " + std::to_string(index) + ": the model has parameters 0.." +
+                   std::to_string(count - 1);
+        }
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<std::string> ParseParameterOptions(const std::vector<std::string>& fixes,
@@ -313,7 +330,7 @@ std::vector<std::string> WithBandLevels(const std::vector<std::string>& args) {
 }
 
 // --plot, --plot-set and --bands.
-void AddGraphOptions(CLI::App& app, CliOptions& options) {
+void AddGraphOptions(CLI::App& app, CliOptions& options, bool& plotGlobal) {
     CLI::Option* plot =
         app.add_option("--plot", options.plotPath,
                        "draw the data, the fitted curves and the residuals into a .png, .svg "
@@ -327,6 +344,10 @@ void AddGraphOptions(CLI::App& app, CliOptions& options) {
     app.add_option("--plot-set", options.plotSet, "the set number the graph shows (default: all)")
         ->check(CLI::Range(1, std::numeric_limits<int>::max()))
         ->needs(plot);
+    app.add_flag("--plot-global", plotGlobal,
+                 "the graph shows the global fit: every set with its joint curve")
+        ->needs(plot)
+        ->excludes("--plot-set");
     app.add_option("--bands", options.bandLevel,
                    "with --plot, --file or --format json: the LEVEL% confidence band of every "
                    "fitted curve (default 95), and for sets without SDs the prediction band; "
@@ -394,7 +415,8 @@ std::optional<int> ParseCliOptions(const std::vector<std::string>& args, CliOpti
                    "threads fitting the sets (default: one per hardware thread; 1: one "
                    "set after another)")
         ->check(CLI::Range(1, 4096));
-    AddGraphOptions(app, options);
+    bool plotGlobal = false;
+    AddGraphOptions(app, options, plotGlobal);
     std::vector<std::string> fixes;
     std::vector<std::string> bounds;
     app.add_option("--fix", fixes,
@@ -406,6 +428,11 @@ std::optional<int> ParseCliOptions(const std::vector<std::string>& args, CliOpti
                    "may be empty; repeatable")
         ->allow_extra_args(false);
     AddTrustOptions(app, options);
+    app.add_option("--share", options.sharedParameters,
+                   "I: parameter Ai is shared by every set in a global fit after the separate "
+                   "fits (as a line <<a[I] shared>> before the data); repeatable")
+        ->allow_extra_args(false)
+        ->check(CLI::Range(0, 999));
     app.add_option("FILE", options.input, "data text; absent or - reads standard input");
 
     const std::vector<std::string> given = WithBandLevels(args);
@@ -426,10 +453,17 @@ std::optional<int> ParseCliOptions(const std::vector<std::string>& args, CliOpti
     if (formula->count() > 0 && !FormulaCompiles(options.formula, err)) {
         return 2;
     }
+    if (const auto problem = CheckSharedIndices(options)) {
+        err << "quillon: " << *problem << '\n';
+        return 2;
+    }
     ApplyNamedChoices(names, options);
     if (const auto problem = ValidateOutputSettings(options.output)) {
         err << "quillon: " << problem->message << '\n';
         return 2;
+    }
+    if (plotGlobal) {
+        options.plotSet = plot::kGlobalFitSelection;
     }
     ApplyReportChoices(method, format, colour, options);
     return std::nullopt;
@@ -445,6 +479,7 @@ FitSettings FitSettingsOf(const CliOptions& options) {
     settings.fixedCDegrees = options.fixedCDegrees;
     settings.statistics = options.statistics;
     settings.startDirectives = options.startDirectives;
+    settings.sharedParameters = options.sharedParameters;
     settings.searchStarts = options.searchStarts;
     settings.flagSuspect =
         options.searchStarts || options.convergence.precise || options.suspectChisqDof.has_value();

@@ -42,7 +42,7 @@ struct CliOptions {
     ResultFileOptions result;
     int jobs = 0;             // threads fitting the sets; 0: one per hardware thread
     std::string plotPath;     // empty: no graph is drawn
-    int plotSet = 0;          // the set the graph shows; 0: all sets
+    int plotSet = 0;          // the set the graph shows; 0: all sets; -1: the global fit
     bool statistics = false;  // a statistics block after every parameter block
     // --bands: the confidence level in percent of the bands drawn (--plot)
     // and written (--format json, --file); none: no bands.
@@ -53,6 +53,7 @@ struct CliOptions {
     // --suspect-chisq: flag converged weighted fits above this chi-square
     // per degree of freedom (4 when only a switch turns the flag on).
     std::optional<double> suspectChisqDof;
+    std::vector<int> sharedParameters;  // --share I: Ai shared by every set in a global fit
 };
 
 // The settings of the fits the command line asks for, from its options.

@@ -116,6 +116,42 @@ json SetJson(const SetRecord& set) {
     };
 }
 
+json OptionalNumber(const std::optional<double>& value) {
+    return value ? json(*value) : json(nullptr);
+}
+
+// The "global" object of a compute whose sets shared parameters.
+json GlobalJson(const GlobalFitRecord& global) {
+    json shared = json::array();
+    for (const SharedParameterRecord& p : global.shared) {
+        shared.push_back({{"index", p.index}, {"value", p.value}, {"error", p.error}});
+    }
+    json sets = json::array();
+    for (const GlobalSetRecord& set : global.sets) {
+        sets.push_back({{"set", set.setNumber},
+                        {"label", {{"name", set.label.name}, {"value", set.label.value}}},
+                        {"parameters", set.parameters},
+                        {"errors", set.errors},
+                        {"chisq_dof", OptionalNumber(set.chisqDof)}});
+    }
+    json leftOut = json::array();
+    for (const LeftOutSet& set : global.leftOut) {
+        leftOut.push_back(set.setNumber);
+    }
+    const bool hasParameters = !global.shared.empty();
+    return {
+        {"shared", std::move(shared)},
+        {"covariance", MatrixJson(global.covariance, global.shared.size())},
+        {"sets", std::move(sets)},
+        {"chisq", hasParameters ? json(global.chisq) : json(nullptr)},
+        {"dof", global.dof},
+        {"chisq_dof", OptionalNumber(global.chisqDof)},
+        {"outcome", static_cast<int>(global.outcome)},
+        {"iterations", global.iterations},
+        {"left_out", std::move(leftOut)},
+    };
+}
+
 }  // namespace
 
 std::string JsonReport(const JsonReportInput& input) {
@@ -137,6 +173,9 @@ std::string JsonReport(const JsonReportInput& input) {
     };
     if (input.record.stopped) {
         report["stopped"] = true;  // the sets are those finished before the stop
+    }
+    if (input.record.global) {
+        report["global"] = GlobalJson(*input.record.global);
     }
     if (input.columns != nullptr) {
         json columns = json::array();

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "engine/data_grammar.h"
+#include "engine/global_compute.h"
 #include "engine/parameter_table.h"
 #include "engine/reading_output.h"
 #include "engine/set_jobs.h"
@@ -82,6 +83,7 @@ class ComputeRun final : private ISetReaderEvents {
                unsigned jobCount)
         : m_session(session),
           m_settings(session.settings),
+          m_sharing(session.settings),
           m_host(host),
           m_driver(m_record.messages),
           m_nonlinear(nonlinear != nullptr ? nonlinear : &m_driver),
@@ -117,11 +119,13 @@ class ComputeRun final : private ISetReaderEvents {
     void StopJobs();
     void ReplayJob(SetJob& job, std::vector<InitialValueDirective>& carried);
     bool ProceedToSet(int setNumber);
+    void RunGlobalFit();
     void Finish();
     void FinishStopped();
 
     ComputeSession& m_session;
     const FitSettings& m_settings;
+    SharingState m_sharing;  // which parameters each set shares in the global fit
     IComputeHost& m_host;
     ComputeRecord m_record;
     DriverFitter m_driver;
@@ -149,6 +153,7 @@ class ComputeRun final : private ISetReaderEvents {
 
     ResultColumnList m_fileColumns;
     ResultColumnList m_tableColumns;
+    ResultColumnList m_globalColumns;  // after the table and the wave report
     std::vector<std::string> m_labelNames;
     std::vector<double> m_labelValues;
 };
@@ -174,6 +179,9 @@ ComputeRecord ComputeRun::Run(std::span<const std::string_view> lines) {
     if (m_jobCount > 1) {
         EndThreadedReading();
     }
+    if (!m_stopped) {
+        RunGlobalFit();
+    }
     if (m_stopped) {
         FinishStopped();
     } else {
@@ -183,6 +191,7 @@ ComputeRecord ComputeRun::Run(std::span<const std::string_view> lines) {
 }
 
 void ComputeRun::OnSetComplete(DataSet& set) {
+    m_sharing.RecordSet();
     if (m_jobCount > 1) {
         GatherSet(set);
     } else {
@@ -200,6 +209,12 @@ void ComputeRun::OnDirectiveLine(std::string_view line) {
             // The value still counts; only the bounds are dropped.
             m_output.ReportError("Bound invalid! (" + parsed->error + ") " + std::string(line) +
                                  "\n");
+        }
+        if (const std::string error = m_sharing.Apply(*parsed, line); !error.empty()) {
+            m_output.ReportError(error);
+        }
+        if (!parsed->directive.hasValue) {
+            return;  // "<<a[i] shared>>" and "<<a[i] local>>" steer the global fit only
         }
         auto& list =
             parsed->laterSets ? m_session.directives.laterSets : m_session.directives.thisSet;
@@ -340,6 +355,15 @@ void ComputeRun::ReplayJob(SetJob& job, std::vector<InitialValueDirective>& carr
     job.tableColumns = {};
 }
 
+// The joint fit of the sets that share parameters, after every set was
+// fitted alone; a stop during it stops the compute.
+void ComputeRun::RunGlobalFit() {
+    const GlobalComputeInput input{m_settings, m_sharing, m_record.sets, m_host, m_jobCount};
+    GlobalComputeOutput output = RunGlobalCompute(input, m_record.messages, m_globalColumns);
+    m_stopped = output.stopped;
+    m_record.global = std::move(output.record);
+}
+
 void ComputeRun::Finish() {
     if (!m_tableColumns.empty() && !m_labelNames.empty() && !m_labelValues.empty()) {
         // A formula's parameters are named as a nonlinear model's.
@@ -355,6 +379,8 @@ void ComputeRun::Finish() {
     m_tableColumns.clear();
     m_labelNames.clear();
     m_labelValues.clear();
+    std::move(m_globalColumns.begin(), m_globalColumns.end(), std::back_inserter(m_fileColumns));
+    m_globalColumns.clear();
     if (!m_fileColumns.empty()) {
         m_host.ExportResults(m_fileColumns);
         m_fileColumns.clear();

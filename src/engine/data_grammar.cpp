@@ -93,22 +93,36 @@ std::string ScanBounds(const char* p, ParameterBounds& bounds) {
     return {};
 }
 
-// What follows the value up to the directive's closing ">": the word
-// "fixed" and the bounds "[lo, hi]", in either order; any other text is
-// ignored. A bound that does not read is dropped with an error.
-void ParseDirectiveTail(std::string_view tail, ParsedDirective& parsed) {
-    tail = tail.substr(0, tail.find('>'));
-    for (std::size_t at = tail.find("fixed"); at != std::string_view::npos;
-         at = tail.find("fixed", at + 1)) {
-        const bool wordStart = at == 0 || !std::isalnum(static_cast<unsigned char>(tail[at - 1]));
-        const std::size_t end = at + 5;
+// True when text holds word as a whole word (not inside a longer one).
+bool HasWord(std::string_view text, std::string_view word) {
+    for (std::size_t at = text.find(word); at != std::string_view::npos;
+         at = text.find(word, at + 1)) {
+        const bool wordStart = at == 0 || !std::isalnum(static_cast<unsigned char>(text[at - 1]));
+        const std::size_t end = at + word.size();
         const bool wordEnd =
-            end == tail.size() || !std::isalnum(static_cast<unsigned char>(tail[end]));
+            end == text.size() || !std::isalnum(static_cast<unsigned char>(text[end]));
         if (wordStart && wordEnd) {
-            parsed.directive.fixed = true;
-            break;
+            return true;
         }
     }
+    return false;
+}
+
+// "shared" or "local" in what follows a directive's index or value.
+DirectiveSharing SharingWord(std::string_view tail) {
+    if (HasWord(tail, "shared")) {
+        return DirectiveSharing::Shared;
+    }
+    return HasWord(tail, "local") ? DirectiveSharing::Local : DirectiveSharing::None;
+}
+
+// What follows the value up to the directive's closing ">": the words
+// "fixed", "shared" or "local" and the bounds "[lo, hi]", in any order; any
+// other text is ignored. A bound that does not read is dropped with an error.
+void ParseDirectiveTail(std::string_view tail, ParsedDirective& parsed) {
+    tail = tail.substr(0, tail.find('>'));
+    parsed.directive.fixed = HasWord(tail, "fixed");
+    parsed.sharing = SharingWord(tail);
     const std::size_t open = tail.find('[');
     if (open == std::string_view::npos) {
         return;
@@ -184,6 +198,31 @@ PointScan ScanPointLine(const char* text) {
     return scan;
 }
 
+namespace {
+
+// "<<a[i] shared>>" or "<<a[i] local>>": a sharing line without a value,
+// which the separate fits do not see.
+std::optional<ParsedDirective> ParseSharingOnlyLine(std::string_view line, const std::string& lower,
+                                                    std::size_t open, std::size_t close) {
+    const std::string text = lower.substr(open + 2, close - open - 2) + "]";
+    const char* p = text.c_str();
+    int index = 0;
+    if (!ScanInt(p, 3, index) || *p != ']') {
+        return std::nullopt;
+    }
+    ParsedDirective parsed;
+    parsed.directive.index = index;
+    parsed.directive.hasValue = false;
+    parsed.laterSets = line.size() > 1 && line[1] == '<';
+    parsed.sharing = SharingWord(std::string_view(lower).substr(close + 1));
+    if (parsed.sharing == DirectiveSharing::None || !parsed.laterSets) {
+        return std::nullopt;
+    }
+    return parsed;
+}
+
+}  // namespace
+
 std::optional<ParsedDirective> ParseDirectiveLine(std::string_view line) {
     const std::string lower = AsciiLower(line);
     const std::size_t open = lower.find("a[");
@@ -192,8 +231,11 @@ std::optional<ParsedDirective> ParseDirectiveLine(std::string_view line) {
     }
     const std::size_t close = lower.find(']');
     const std::size_t equals = lower.find('=');
-    if (close == std::string::npos || close < open || equals == std::string::npos) {
+    if (close == std::string::npos || close < open) {
         return std::nullopt;
+    }
+    if (equals == std::string::npos) {
+        return ParseSharingOnlyLine(line, lower, open, close);
     }
     // "a[ i]" followed by everything from the first "=": "a[ 2]= 0.5>".
     const std::string text = lower.substr(open, close - open + 1) + lower.substr(equals) + "\n";

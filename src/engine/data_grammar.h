@@ -35,17 +35,23 @@ struct PointScan {
 // Scans text, which must be NUL-terminated (the line followed by "\n").
 PointScan ScanPointLine(const char* text);
 
+// What a "<<...>>" line says about sharing its parameter across the sets
+// of a global fit: "shared" starts it, "local" (or a plain value) ends it.
+enum class DirectiveSharing { None, Shared, Local };
+
 // A directive and the list it belongs to.
 struct ParsedDirective {
-    InitialValueDirective directive;
-    bool laterSets = false;  // "<<" lines apply to this and every later set
+    InitialValueDirective directive;  // hasValue false for "<<a[i] shared>>"
+    bool laterSets = false;           // "<<" lines apply to this and every later set
+    DirectiveSharing sharing = DirectiveSharing::None;
     // Why the line's bounds were dropped (malformed, or lo > hi); empty when
     // they were read or there were none.
     std::string error;
 };
 
-// Reads "<a[i] = v>" or "<<a[i] = v>>", with "fixed" and "[lo, hi]" after the
-// value; nothing when index or value is missing.
+// Reads "<a[i] = v>" or "<<a[i] = v>>", with "fixed", "[lo, hi]", "shared"
+// or "local" after the value; "<<a[i] shared>>" and "<<a[i] local>>" without
+// a value. Nothing when the index, or the value of any other line, is missing.
 std::optional<ParsedDirective> ParseDirectiveLine(std::string_view line);
 
 // Reads the framing rate of a "*... framing ..." line; nothing when the line

@@ -12,11 +12,11 @@
 #include "fit/method_runs.h"
 #include "fit/parameter_stats.h"
 #include "fit/result_columns.h"
+#include "fit/set_model.h"
 #include "fit/start_search.h"
 #include "fit/suspect_fit.h"
 #include "models/catalogue.h"
 #include "models/formula_model.h"
-#include "models/model_factory.h"
 #include "models/model_registry.h"
 #include "records/number_format.h"
 
@@ -154,33 +154,6 @@ std::string ApplyStart(CModelFunction& model, bool formula, DirectiveLists& dire
         StartFromCurrentParams(model);
     }
     return note;
-}
-
-// The model of the settings: the formula's, or the catalogue id's.
-std::unique_ptr<CModelFunction> BuildModel(const FitSettings& settings, const double* x,
-                                           const double* y, const double* w, int n, double er) {
-    if (!settings.formula.empty()) {
-        return CreateFormulaModel(settings.formula, x, y, w, n, er);
-    }
-    return CreateModel(settings.modelId, x, y, w, n, er, FixedCRadians(settings.fixedCDegrees));
-}
-
-// The second stage of a staged model (the asymmetric sine after the biased
-// sine), whose first parameters continue from the first stage. Its saved
-// state is taken after that, so every method of an ALL run starts from the
-// same point.
-std::unique_ptr<CModelFunction> BuildSecondStage(int modelId, CModelFunction& first,
-                                                 const double* x, const double* y, const double* w,
-                                                 int n, double er) {
-    std::unique_ptr<CModelFunction> second = CreateSecondStage(modelId, x, y, w, n, er);
-    if (!second) {
-        return nullptr;
-    }
-    const std::span<double> firstParams = first.Params();
-    second->SetParams(firstParams.data(), static_cast<int>(firstParams.size()));
-    std::copy(second->Params().begin(), second->Params().end(), second->SavedParams().begin());
-    std::copy(second->Steps().begin(), second->Steps().end(), second->SavedSteps().begin());
-    return second;
 }
 
 // "(fixed)" or "(at bound b)" after a parameter's line; "" otherwise.

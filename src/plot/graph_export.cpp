@@ -151,6 +151,9 @@ bool ExportWidget(QWidget& widget, const QString& path, QString& error) {
 
 std::vector<SetPlotData> SelectSets(const ComputeRecord& record, const PlotModel& model,
                                     int setNumber) {
+    if (setNumber == kGlobalFitSelection) {
+        return BuildGlobalPlot(model, record, FitGraph::kMaxSetsApart);
+    }
     std::vector<SetPlotData> sets;
     for (const SetRecord& set : record.sets) {
         if (setNumber == 0 || set.setNumber == setNumber) {
@@ -170,6 +173,10 @@ bool PlotRecordToFile(const ComputeRecord& record, const PlotModel& model, int s
         return false;
     }
     std::vector<SetPlotData> sets = SelectSets(record, model, setNumber);
+    if (sets.empty() && setNumber == kGlobalFitSelection) {
+        error = "the compute has no global fit";
+        return false;
+    }
     if (sets.empty() && setNumber != 0) {
         error = "no set " + std::to_string(setNumber) + " was fitted";
         return false;

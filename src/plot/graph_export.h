@@ -29,14 +29,15 @@ bool RenderWidget(QWidget& widget, ExportFormat format, QByteArray& bytes);
 // when the suffix is not png, svg or pdf or the file cannot be written.
 bool ExportWidget(QWidget& widget, const QString& path, QString& error);
 
-// The graph of one set (1-based number) or of all sets (0) of a compute,
+// The graph of one set (1-based number), of all sets (0) or of the global
+// fit (kGlobalFitSelection) of a compute,
 // rendered offscreen at a fixed size into the file. Starts a Qt application
 // on the offscreen platform when none runs.
 bool PlotRecordToFile(const ComputeRecord& record, const PlotModel& model, int setNumber,
                       const std::string& path, std::string& error);
 
-// The sets a graph shows for a selection: the one set with that number, or
-// every set for 0.
+// The sets a graph shows for a selection: the one set with that number,
+// every set for 0, or the global fit's sets for kGlobalFitSelection.
 std::vector<SetPlotData> SelectSets(const ComputeRecord& record, const PlotModel& model,
                                     int setNumber);
 

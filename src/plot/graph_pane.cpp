@@ -95,6 +95,9 @@ void GraphPane::FillSelector() {
             QStringLiteral("%1: %2").arg(set.setNumber).arg(QString::fromStdString(SetTitle(set))),
             set.setNumber);
     }
+    if (m_record.global) {
+        m_selector->addItem(QStringLiteral("Global fit"), kGlobalFitSelection);
+    }
     m_selector->setCurrentIndex(0);
 }
 

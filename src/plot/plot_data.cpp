@@ -273,4 +273,35 @@ SetPlotData BuildSetPlot(const PlotModel& model, const SetRecord& set, int sampl
     return data;
 }
 
+std::vector<SetPlotData> BuildGlobalPlot(const PlotModel& model, const ComputeRecord& record,
+                                         std::size_t maxApart) {
+    std::vector<SetPlotData> sets;
+    if (!record.global) {
+        return sets;
+    }
+    const GlobalFitRecord& global = *record.global;
+    for (const GlobalSetRecord& joint : global.sets) {
+        const auto found =
+            std::find_if(record.sets.begin(), record.sets.end(),
+                         [&](const SetRecord& s) { return s.setNumber == joint.setNumber; });
+        if (found == record.sets.end()) {
+            continue;
+        }
+        SetRecord set;
+        set.setNumber = found->setNumber;
+        set.memo = found->memo;
+        set.label = found->label;
+        set.points = found->points;
+        set.weighted = found->weighted;
+        FitRecord fit;
+        fit.method = "Global";
+        fit.outcome = global.outcome;
+        fit.message = "global fit";
+        fit.parameters = joint.parameters;
+        set.fits.push_back(std::move(fit));
+        sets.push_back(BuildSetPlot(model, set, sets.size() < maxApart ? 200 : 0));
+    }
+    return sets;
+}
+
 }  // namespace quillon::plot

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "plot/plot_module.h"
 #include "records/records.h"
 
 namespace quillon::plot {
@@ -82,5 +83,11 @@ std::vector<std::size_t> DisplayIndices(const std::vector<double>& x, const std:
 // data's X range at CurveSampleX, or not at all with samples 0 (a set of the
 // grey cloud, of which only the points and residuals are drawn).
 SetPlotData BuildSetPlot(const PlotModel& model, const SetRecord& set, int samples = 200);
+
+// The sets of the record's global fit, each with one curve ("Global") at its
+// joint parameters; the sets after the first maxApart get none sampled.
+// Empty without a global fit.
+std::vector<SetPlotData> BuildGlobalPlot(const PlotModel& model, const ComputeRecord& record,
+                                         std::size_t maxApart);
 
 }  // namespace quillon::plot

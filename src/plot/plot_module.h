@@ -12,6 +12,10 @@ namespace quillon::plot {
 inline constexpr const char* kPlotModuleFile = "quillon-plot.so";
 inline constexpr const char* kPlotModuleEntry = "QuillonPlotRecordToFile";
 
+// The selection of a graph that shows the global fit: every set of the joint
+// fit with its joint curve.
+inline constexpr int kGlobalFitSelection = -1;
+
 // formula is the fitted formula, or empty for the catalogue model modelId;
 // bandLevel the percent of the confidence bands drawn, 0 for none.
 using PlotModuleEntry = bool (*)(const ComputeRecord* record, int modelId, const char* formula,

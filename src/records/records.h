@@ -109,6 +109,9 @@ struct FitSettings {
     // The confidence level, in percent, of the band every fit with a
     // covariance gets on its curve's X; none: no band (the default).
     std::optional<double> bandLevel;
+    // Parameters shared by every set of a global fit from the first set on,
+    // as if "<<a[I] shared>>" lines opened the text (the command line's --share).
+    std::vector<int> sharedParameters;
 };
 
 // One named column of numbers for the result file.
@@ -191,10 +194,51 @@ struct MessageRecord {
     std::string text;
 };
 
+// A parameter shared by the sets of a global fit, as the joint fit left it.
+struct SharedParameterRecord {
+    int index = 0;
+    double value = 0.0;
+    double error = 0.0;  // 0 for a held one
+    bool fixed = false;
+};
+
+// One set of a global fit: its whole parameter vector (the shared ones
+// included) with the joint fit's errors, and its own chi-square per degree
+// of freedom (its points less its free local parameters).
+struct GlobalSetRecord {
+    int setNumber = 0;
+    SetLabel label;
+    std::vector<double> parameters;
+    std::vector<double> errors;
+    std::vector<bool> shared;  // per parameter: one of the shared ones
+    std::optional<double> chisqDof;
+};
+
+// A set of the compute that took no part in the global fit, and why.
+struct LeftOutSet {
+    int setNumber = 0;
+    std::string reason;
+};
+
+// The joint fit of the sets that share parameters.
+struct GlobalFitRecord {
+    std::vector<SharedParameterRecord> shared;  // index order
+    std::vector<double> covariance;             // shared x shared, row by row
+    std::vector<GlobalSetRecord> sets;
+    double chisq = 0.0;
+    int dof = 0;
+    std::optional<double> chisqDof;
+    int points = 0;
+    FitOutcome outcome = FitOutcome::NotConverged;
+    int iterations = 0;
+    std::vector<LeftOutSet> leftOut;
+};
+
 struct ComputeRecord {
     std::vector<SetRecord> sets;
     std::vector<MessageRecord> messages;
-    bool stopped = false;  // ended at the host's request before the last set
+    bool stopped = false;                   // ended at the host's request before the last set
+    std::optional<GlobalFitRecord> global;  // only when a parameter was shared
 };
 
 }  // namespace quillon

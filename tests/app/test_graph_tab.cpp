@@ -61,6 +61,26 @@ TEST(GraphTab, ComputeDrawsEachSetAndSwitchingSetsRedraws) {
     EXPECT_TRUE(graph.Graph()->ErrorBars().empty());  // set B gave no SDs
 }
 
+TEST(GraphTab, SharedLinesAddTheGlobalBlockAndItsGraph) {
+    CMainFrame frame;
+    frame.ModelCombo()->setCurrentIndex(42);  // A0*exp(X/A1), as a user picks it
+    emit frame.ModelCombo()->activated(42);
+    frame.QueryView().setPlainText(
+        "// a\n<<a[1] shared>>\n0 2.01 0.02\n1 1.03 0.02\n2 0.53 0.02\n3 0.26 0.02\n"
+        "// b\n0 2.98 0.02\n1 1.52 0.02\n2 0.81 0.02\n3 0.40 0.02\n");
+    frame.Action(kIdCompute)->trigger();
+    frame.WaitForCompute();
+    EXPECT_TRUE(frame.AnsView().toPlainText().contains("Global fit\n"));
+    plot::GraphPane& graph = frame.Graph();
+    frame.ResultTabs()->setCurrentWidget(&graph);
+    QComboBox* selector = graph.SetSelector();
+    ASSERT_EQ(selector->count(), 4);
+    EXPECT_EQ(selector->itemText(3), "Global fit");
+    selector->setCurrentIndex(3);
+    EXPECT_EQ(CountSeries<QScatterSeries>(graph.Graph()->MainChart()), 2);
+    EXPECT_EQ(CountSeries<QLineSeries>(graph.Graph()->MainChart()), 2);
+}
+
 TEST(GraphTab, NextComputeReplacesTheSets) {
     CMainFrame frame;
     frame.QueryView().setPlainText("// one\n0 1\n1 3\n2 5\n// two\n0 2\n1 4\n2 6.5\n");

@@ -180,6 +180,9 @@ TEST(CliUsage, BadOptionsExitTwoNamingTheOption) {
         {{"--f-er", "2e6"}, "--f-er"},
         {{"--chisqdof-lim", "1001"}, "--chisqdof-lim"},
         {{"--fixed-c", "warm"}, "--fixed-c"},
+        {{"-m", "21", "--share", "2"}, "--share 2"},  // A0 and A1 only
+        {{"--share", "x"}, "--share"},
+        {{"--plot-global"}, "--plot"},
     };
     for (const auto& c : cases) {
         const ProgramResult result = Quillon(c.args, &text);

@@ -151,6 +151,44 @@ TEST(Directive, FixedAndBoundsAfterTheValue) {
     }
 }
 
+// The sharing words of the global fit: on a "<<" line with or without a
+// value; a "<" line, or other text, shares nothing.
+TEST(Directive, SharedAndLocalWords) {
+    using S = DirectiveSharing;
+    struct Case {
+        const char* line;
+        bool parsed;
+        S sharing;
+        bool hasValue;
+        bool fixed;
+    };
+    const Case cases[] = {
+        {"<<a[1] = 2.5 shared>>", true, S::Shared, true, false},
+        {"<<A[1] = 2.5 SHARED fixed>>", true, S::Shared, true, true},
+        {"<<a[1] shared>>", true, S::Shared, false, false},
+        {"<<a[ 1] local>>", true, S::Local, false, false},
+        {"<<a[1] = 2.5 local>>", true, S::Local, true, false},
+        {"<<a[1] = 2.5>>", true, S::None, true, false},
+        {"<<a[1] = 2.5 unshared>>", true, S::None, true, false},  // not the word
+        {"<a[1] shared>", false, S::None, false, false},          // this set only: no sharing
+        {"<<a[1] sharedly>>", false, S::None, false, false},
+        {"<<a[1]>>", false, S::None, false, false},
+        {"<<a[x] shared>>", false, S::None, false, false},
+    };
+    for (const Case& c : cases) {
+        const auto parsed = ParseDirectiveLine(c.line);
+        ASSERT_EQ(parsed.has_value(), c.parsed) << c.line;
+        if (!parsed) {
+            continue;
+        }
+        EXPECT_EQ(parsed->sharing, c.sharing) << c.line;
+        EXPECT_EQ(parsed->directive.index, 1) << c.line;
+        EXPECT_EQ(parsed->directive.hasValue, c.hasValue) << c.line;
+        EXPECT_EQ(parsed->directive.fixed, c.fixed) << c.line;
+        EXPECT_TRUE(parsed->laterSets) << c.line;
+    }
+}
+
 TEST(FramingOption, ColonThenEqualsThenTheGOfFraming) {
     EXPECT_DOUBLE_EQ(*ParseFramingLine("* Framing rate: 500"), 500.0);
     EXPECT_DOUBLE_EQ(*ParseFramingLine("*framing=250"), 250.0);

@@ -114,6 +114,17 @@ TEST_F(CliPlot, SetThatWasNotFittedFailsAfterTheReport) {
     EXPECT_FALSE(fs::exists(Path("g.png")));
 }
 
+TEST_F(CliPlot, GlobalFitGraphNeedsAGlobalFit) {
+    const ProgramResult none = Run({"--plot", Path("g.png"), "--plot-global"});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_NE(none.err.find("no global fit"), std::string::npos) << none.err;
+    EXPECT_FALSE(fs::exists(Path("g.png")));
+    const ProgramResult shared =
+        Run({"-m", "42", "--share", "1", "--plot", Path("g.png"), "--plot-global"});
+    EXPECT_EQ(shared.status, 0) << shared.err;
+    EXPECT_TRUE(fs::exists(Path("g.png")));
+}
+
 // The graph writer is a module loaded for --plot alone: the program runs
 // without it, finds it in the installed layout, and says so when it is gone.
 TEST_F(CliPlot, GraphWriterIsFoundBesideOrInstalledAndItsAbsenceIsReported) {

@@ -2,6 +2,8 @@
 // shared X range, log axes and the exported files.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <QApplication>
 #include <QChart>
 #include <QComboBox>
@@ -257,6 +259,45 @@ TEST(GraphPane, SwitchingSetsRedrawsTheGraph) {
     EXPECT_EQ(SeriesOf<QScatterSeries>(pane.Graph()->MainChart())[0]->count(), 3);
     EXPECT_EQ(SeriesOf<QLineSeries>(pane.Graph()->MainChart()).size(), 1u);
     EXPECT_TRUE(pane.Graph()->ErrorBars().empty());
+}
+
+// Two decays sharing their rate (model 42), fitted separately and jointly.
+ComputeRecord SharedDecays() {
+    std::vector<std::string> lines{"// a", "<<a[1] shared>>"};
+    for (const double amplitude : {2.0, 3.0}) {
+        if (amplitude > 2.0) {
+            lines.push_back("// b");
+        }
+        for (int i = 0; i < 8; ++i) {
+            const double x = 0.5 * i;
+            const double wobble = (i % 2 == 0 ? 0.01 : -0.01) * amplitude;
+            lines.push_back(std::to_string(x) + " " +
+                            std::to_string(amplitude * std::exp(-x / 1.5) + wobble) + " 0.02");
+        }
+    }
+    return Compute(lines, 42);
+}
+
+TEST(GraphPane, GlobalFitIsOfferedAndDrawsEachSetWithItsJointCurve) {
+    GraphPane pane;
+    pane.show();
+    pane.ShowRecord(TwoSets(), {0, 20.0});
+    EXPECT_EQ(pane.SetSelector()->findText("Global fit"), -1);  // nothing shared
+    const ComputeRecord record = SharedDecays();
+    ASSERT_TRUE(record.global);
+    pane.ShowRecord(record, {42, 20.0});
+    const int global = pane.SetSelector()->findText("Global fit");
+    ASSERT_EQ(global, 3);
+    pane.SetSelector()->setCurrentIndex(global);
+    EXPECT_EQ(pane.SelectedSet(), kGlobalFitSelection);
+    EXPECT_EQ(SeriesOf<QScatterSeries>(pane.Graph()->MainChart()).size(), 2u);
+    EXPECT_EQ(SeriesOf<QLineSeries>(pane.Graph()->MainChart()).size(), 2u);
+    // The curve is the joint one: at X = 0 it is the set's joint amplitude.
+    const std::vector<SetPlotData> sets = SelectSets(record, {42, 20.0}, kGlobalFitSelection);
+    ASSERT_EQ(sets.size(), 2u);
+    ASSERT_EQ(sets[1].curves.size(), 1u);
+    EXPECT_EQ(sets[1].curves[0].method, "Global");
+    EXPECT_NEAR(sets[1].curves[0].y.front(), record.global->sets[1].parameters[0], 1e-9);
 }
 
 TEST(GraphPane, NewComputeReplacesEverythingShown) {

@@ -1,0 +1,367 @@
+#include "engine/global_compute.h"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+#include "engine/global_report.h"
+#include "fit/global_fit.h"
+#include "fit/set_model.h"
+#include "models/catalogue.h"
+
+namespace quillon {
+namespace {
+
+std::size_t Size(int count) {
+    return count > 0 ? static_cast<std::size_t>(count) : 0;
+}
+
+// One set taking part: its arrays (the model points into them), its model
+// at the separate fit's parameters and what it varies alone.
+struct PreparedSet {
+    std::size_t record = 0;  // index into the compute's sets
+    std::vector<double> x;
+    std::vector<double> y;
+    std::vector<double> w;
+    std::unique_ptr<CModelFunction> model;
+    std::vector<int> localFree;
+};
+
+// The separate fit a set's joint start is taken from: the one run, or the
+// first (Marquardt) of ALL; null without a parameter block.
+const FitRecord* SeparateFit(const SetRecord& set) {
+    if (set.fits.empty() || set.fits.front().parameters.empty()) {
+        return nullptr;
+    }
+    return &set.fits.front();
+}
+
+bool IsHeld(const FitRecord& fit, int index) {
+    const auto at = Size(index);
+    return fit.constraints && at < fit.constraints->fixed.size() && fit.constraints->fixed[at];
+}
+
+bool IsBounded(const FitRecord& fit, int index) {
+    const auto at = Size(index);
+    return fit.constraints && at < fit.constraints->bounds.size() &&
+           fit.constraints->bounds[at].has_value() && !IsHeld(fit, index);
+}
+
+class GlobalRun {
+  public:
+    explicit GlobalRun(const GlobalComputeInput& input) : m_input(input) {}
+    GlobalComputeOutput Run(std::vector<MessageRecord>& messages, ResultColumnList& fileColumns);
+
+  private:
+    bool CollectShared();
+    void PrepareSets();
+    std::string PrepareSet(std::size_t k);
+    GlobalFitProblem BuildProblem() const;
+    double SharedStart(int index) const;
+    GlobalFitRecord MakeRecord(const GlobalFitProblem& problem, const GlobalFitResult& result);
+    void AddSetRecords(const GlobalFitResult& result, double scale, GlobalFitRecord& record);
+    void SendLine(const char* text, std::vector<MessageRecord>& messages);
+    bool Shares(std::size_t record, int index) const {
+        return std::ranges::binary_search(m_input.sharing.PerSet()[record], index);
+    }
+
+    const GlobalComputeInput& m_input;
+    std::vector<int> m_shared;     // every index shared by some set, ascending
+    std::vector<bool> m_held;      // per m_shared entry
+    std::vector<double> m_heldAt;  // the held value
+    std::vector<PreparedSet> m_sets;
+    std::vector<LeftOutSet> m_leftOut;
+};
+
+// The shared indices, and which are held; false when one is bounded.
+bool GlobalRun::CollectShared() {
+    for (const std::vector<int>& shared : m_input.sharing.PerSet()) {
+        for (const int index : shared) {
+            if (!std::ranges::binary_search(m_shared, index)) {
+                m_shared.insert(std::ranges::upper_bound(m_shared, index), index);
+            }
+        }
+    }
+    m_held.assign(m_shared.size(), false);
+    m_heldAt.assign(m_shared.size(), 0.0);
+    for (std::size_t k = 0; k < m_input.sets.size(); ++k) {
+        const FitRecord* fit = SeparateFit(m_input.sets[k]);
+        for (std::size_t s = 0; fit != nullptr && s < m_shared.size(); ++s) {
+            if (!Shares(k, m_shared[s])) {
+                continue;
+            }
+            if (IsBounded(*fit, m_shared[s])) {
+                return false;
+            }
+            if (IsHeld(*fit, m_shared[s]) && !m_held[s]) {
+                m_held[s] = true;
+                m_heldAt[s] = fit->parameters[Size(m_shared[s])];
+            }
+        }
+    }
+    return true;
+}
+
+// Why set k takes no part; empty when it was prepared.
+std::string GlobalRun::PrepareSet(std::size_t k) {
+    const SetRecord& set = m_input.sets[k];
+    if (m_input.sharing.PerSet()[k].empty()) {
+        return "shares no parameter";
+    }
+    const FitRecord* fit = SeparateFit(set);
+    if (fit == nullptr) {
+        return "no separate fit";
+    }
+    PreparedSet prepared;
+    prepared.record = k;
+    for (const DataPoint& p : set.points) {
+        prepared.x.push_back(p.X);
+        prepared.y.push_back(p.Y);
+        prepared.w.push_back(1.0 / p.SD);
+    }
+    prepared.model = BuildEstimatedModel(m_input.settings, prepared.x.data(), prepared.y.data(),
+                                         prepared.w.data(), static_cast<int>(prepared.x.size()));
+    if (!prepared.model ||
+        prepared.model->ParamCount() != static_cast<int>(fit->parameters.size())) {
+        return "model not estimated";
+    }
+    std::ranges::copy(fit->parameters, prepared.model->Params().begin());
+    for (int j = 0; j < prepared.model->ParamCount(); ++j) {
+        if (IsBounded(*fit, j)) {
+            return "bounded local parameter";
+        }
+        if (!Shares(k, j) && !IsHeld(*fit, j)) {
+            prepared.localFree.push_back(j);
+        }
+    }
+    for (std::size_t s = 0; s < m_shared.size(); ++s) {
+        if (m_held[s] && Shares(k, m_shared[s])) {
+            prepared.model->Params()[Size(m_shared[s])] = m_heldAt[s];
+        }
+    }
+    m_sets.push_back(std::move(prepared));
+    return {};
+}
+
+void GlobalRun::PrepareSets() {
+    for (std::size_t k = 0; k < m_input.sets.size(); ++k) {
+        if (std::string reason = PrepareSet(k); !reason.empty()) {
+            m_leftOut.push_back({m_input.sets[k].setNumber, std::move(reason)});
+        }
+    }
+}
+
+// The start of a shared parameter: its line's value, else the mean of the
+// separate fits' values of the sets that share it, each weighed by its
+// inverse variance (a set whose own fit went astray has a large error and
+// barely moves it); the plain mean when some error is missing or zero.
+double GlobalRun::SharedStart(int index) const {
+    if (const auto start = m_input.sharing.Start(index)) {
+        return *start;
+    }
+    double sum = 0.0;
+    double weightedSum = 0.0;
+    double weights = 0.0;
+    int count = 0;
+    bool weighable = true;
+    for (const PreparedSet& set : m_sets) {
+        if (!Shares(set.record, index)) {
+            continue;
+        }
+        const double value = set.model->Params()[Size(index)];
+        const double error = SeparateFit(m_input.sets[set.record])->errors[Size(index)];
+        sum += value;
+        ++count;
+        weighable = weighable && std::isfinite(error) && error > 0.0;
+        if (weighable) {
+            weightedSum += value / (error * error);
+            weights += 1.0 / (error * error);
+        }
+    }
+    if (count == 0) {
+        return 0.0;
+    }
+    return weighable && weights > 0.0 ? weightedSum / weights : sum / count;
+}
+
+GlobalFitProblem GlobalRun::BuildProblem() const {
+    GlobalFitProblem problem;
+    for (std::size_t s = 0; s < m_shared.size(); ++s) {
+        if (!m_held[s]) {
+            problem.sharedFree.push_back(m_shared[s]);
+            problem.sharedStart.push_back(SharedStart(m_shared[s]));
+        }
+    }
+    for (const PreparedSet& set : m_sets) {
+        GlobalFitSet fitSet{set.model.get(), set.localFree, {}};
+        for (const int index : problem.sharedFree) {
+            fitSet.shares.push_back(Shares(set.record, index));
+        }
+        problem.sets.push_back(std::move(fitSet));
+    }
+    const ConvergenceSettings& convergence = m_input.settings.convergence;
+    problem.nCut = convergence.n_cut;
+    problem.chiCut = convergence.chi_cut;
+    problem.jobs = m_input.jobs;
+    IComputeHost& host = m_input.host;
+    problem.stopRequested = [&host] { return host.StopRequested(); };
+    return problem;
+}
+
+void GlobalRun::SendLine(const char* text, std::vector<MessageRecord>& messages) {
+    m_input.host.SendAnswer(AnswerHint::Warning, text);
+    messages.push_back({"warning", text});
+}
+
+GlobalComputeOutput GlobalRun::Run(std::vector<MessageRecord>& messages,
+                                   ResultColumnList& fileColumns) {
+    GlobalComputeOutput output;
+    const FitSettings& settings = m_input.settings;
+    if (settings.formula.empty() && IsLinearModel(settings.modelId)) {
+        SendLine(kGlobalLinearText, messages);
+        return output;
+    }
+    if (!CollectShared()) {
+        SendLine(kGlobalBoundedText, messages);
+        return output;
+    }
+    PrepareSets();
+    if (m_sets.empty()) {
+        // Nothing to fit jointly: the block names the sets and why.
+        output.record = GlobalFitRecord{};
+        output.record->leftOut = m_leftOut;
+        m_input.host.SendAnswer(AnswerHint::Warning, GlobalFitBlock(*output.record, 0, false));
+        return output;
+    }
+    const GlobalFitProblem problem = BuildProblem();
+    const GlobalFitResult result = FitGlobal(problem);
+    if (result.stopped) {
+        output.stopped = true;
+        return output;
+    }
+    output.record = MakeRecord(problem, result);
+    const bool note = settings.method != FitMethod::Marquardt;
+    const bool converged = output.record->outcome == FitOutcome::Converged;
+    m_input.host.SendAnswer(converged ? AnswerHint::Result : AnswerHint::Warning,
+                            GlobalFitBlock(*output.record, settings.convergence.n_cut, note));
+    if (settings.output.enabled) {
+        AppendGlobalColumns(*output.record, fileColumns);
+    }
+    return output;
+}
+
+GlobalFitRecord GlobalRun::MakeRecord(const GlobalFitProblem& problem,
+                                      const GlobalFitResult& result) {
+    GlobalFitRecord record;
+    record.outcome = result.outcome;
+    record.iterations = result.iterations;
+    record.leftOut = m_leftOut;
+    for (const int k : result.singularSets) {
+        const std::size_t at = m_sets[Size(k)].record;
+        record.leftOut.push_back({m_input.sets[at].setNumber, "singular in the joint fit"});
+    }
+    std::ranges::sort(record.leftOut, {}, &LeftOutSet::setNumber);
+    if (result.outcome != FitOutcome::Converged && result.outcome != FitOutcome::IterationLimit) {
+        return record;  // no parameters reached, as a single fit without a parameter block
+    }
+    int freeCount = static_cast<int>(problem.sharedFree.size());
+    bool allWeighted = true;
+    for (std::size_t k = 0; k < m_sets.size(); ++k) {
+        if (!std::ranges::binary_search(result.singularSets, static_cast<int>(k))) {
+            record.points += m_sets[k].model->PointCount();
+            freeCount += static_cast<int>(m_sets[k].localFree.size());
+            allWeighted = allWeighted && m_input.sets[m_sets[k].record].weighted;
+        }
+    }
+    record.chisq = result.chisq;
+    record.dof = record.points - freeCount;
+    if (record.dof > 0) {
+        record.chisqDof = record.chisq / record.dof;
+    }
+    // As for a single fit: the inverse curvature gives the errors of weighted
+    // data as it stands; without SDs it is scaled by chi-square per dof.
+    const double scale = allWeighted ? 1.0 : record.chisqDof.value_or(std::nan(""));
+    const bool inverted = !result.sharedCovariance.empty() || problem.sharedFree.empty();
+    const std::size_t sn = problem.sharedFree.size();
+    std::size_t c = 0;
+    for (std::size_t s = 0; s < m_shared.size(); ++s) {
+        SharedParameterRecord shared{m_shared[s], m_heldAt[s], 0.0, m_held[s]};
+        if (!m_held[s]) {
+            shared.value = result.shared[c];
+            shared.error = inverted
+                               ? std::sqrt(std::fabs(result.sharedCovariance[c * sn + c]) * scale)
+                               : std::nan("");
+            ++c;
+        }
+        record.shared.push_back(shared);
+    }
+    if (inverted) {
+        // The covariance over every shared parameter; a held one has zeros.
+        const std::size_t all = m_shared.size();
+        record.covariance.assign(all * all, 0.0);
+        std::vector<std::size_t> freeAt;
+        for (std::size_t s = 0; s < all; ++s) {
+            if (!m_held[s]) {
+                freeAt.push_back(s);
+            }
+        }
+        for (std::size_t r = 0; r < sn; ++r) {
+            for (std::size_t q = 0; q < sn; ++q) {
+                record.covariance[freeAt[r] * all + freeAt[q]] =
+                    result.sharedCovariance[r * sn + q] * scale;
+            }
+        }
+    }
+    AddSetRecords(result, inverted ? scale : std::nan(""), record);
+    return record;
+}
+
+// Each set's whole parameter vector with the joint errors: its locals' from
+// the inverse curvature, the shared ones' as the shared block gives them,
+// 0 for a held one.
+void GlobalRun::AddSetRecords(const GlobalFitResult& result, double scale,
+                              GlobalFitRecord& record) {
+    for (std::size_t k = 0; k < m_sets.size(); ++k) {
+        if (std::ranges::binary_search(result.singularSets, static_cast<int>(k))) {
+            continue;
+        }
+        const PreparedSet& set = m_sets[k];
+        const SetRecord& source = m_input.sets[set.record];
+        GlobalSetRecord out;
+        out.setNumber = source.setNumber;
+        out.label = source.label;
+        out.parameters.assign(set.model->Params().begin(), set.model->Params().end());
+        out.errors.assign(out.parameters.size(), 0.0);
+        for (std::size_t i = 0; i < set.localFree.size(); ++i) {
+            const double variance =
+                result.localVariances.empty() ? std::nan("") : result.localVariances[k][i];
+            out.errors[Size(set.localFree[i])] = std::sqrt(std::fabs(variance) * scale);
+        }
+        out.shared.assign(out.parameters.size(), false);
+        for (const SharedParameterRecord& shared : record.shared) {
+            if (Shares(set.record, shared.index)) {
+                out.errors[Size(shared.index)] = shared.error;
+                out.shared[Size(shared.index)] = true;
+            }
+        }
+        const int setDof = set.model->PointCount() - static_cast<int>(set.localFree.size());
+        if (setDof > 0) {
+            out.chisqDof = result.setChisq[k] / setDof;
+        }
+        record.sets.push_back(std::move(out));
+    }
+}
+
+}  // namespace
+
+GlobalComputeOutput RunGlobalCompute(const GlobalComputeInput& input,
+                                     std::vector<MessageRecord>& messages,
+                                     ResultColumnList& fileColumns) {
+    if (!input.sharing.Any()) {
+        return {};
+    }
+    GlobalRun run(input);
+    return run.Run(messages, fileColumns);
+}
+
+}  // namespace quillon

@@ -1,0 +1,55 @@
+// The joint fit of several sets that share some parameters: Marquardt on the
+// stacked weighted residuals, solved through the block normal equations so
+// that only one set's Jacobian is held at a time (per thread).
+#pragma once
+
+#include <functional>
+#include <limits>
+#include <vector>
+
+#include "models/model_function.h"
+#include "records/fit_codes.h"
+
+namespace quillon {
+
+// One set of a joint fit: its model, whose parameters hold the set's start
+// (the shared ones are overwritten), and the parameters it varies alone.
+struct GlobalFitSet {
+    CModelFunction* model = nullptr;
+    std::vector<int> localFree;  // parameter indices, ascending
+    // Per entry of the problem's sharedFree: whether this set takes part in
+    // that shared parameter (a set that does not has it local or held).
+    std::vector<bool> shares;
+};
+
+struct GlobalFitProblem {
+    std::vector<GlobalFitSet> sets;
+    std::vector<int> sharedFree;      // indices of the shared parameters varied
+    std::vector<double> sharedStart;  // their start values
+    int nCut = 10000;
+    double chiCut = 0.001;
+    unsigned jobs = 1;                    // threads building the sets' blocks
+    std::function<bool()> stopRequested;  // asked before each iteration
+};
+
+struct GlobalFitResult {
+    FitOutcome outcome = FitOutcome::NotConverged;
+    bool stopped = false;
+    int iterations = 0;
+    double lambda = std::numeric_limits<double>::quiet_NaN();
+    double chisq = std::numeric_limits<double>::quiet_NaN();
+    std::vector<double> setChisq;  // per set of the problem (0 for one left out)
+    // Sets of the problem whose local block is singular: left out of the fit.
+    std::vector<int> singularSets;
+    std::vector<double> shared;  // the values of sharedFree
+    // The inverse curvature: the shared block (S x S, row by row) and the
+    // local diagonal per set; empty when it did not invert.
+    std::vector<double> sharedCovariance;
+    std::vector<std::vector<double>> localVariances;
+};
+
+// Fits the sets jointly from their start; each model's parameters end at
+// the joint optimum (shared values included).
+GlobalFitResult FitGlobal(const GlobalFitProblem& problem);
+
+}  // namespace quillon

@@ -1,0 +1,158 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+#include "engine/compute.h"
+#include "records/number_format.h"
+#include "support/recording_host.h"
+
+namespace quillon {
+namespace {
+
+using testing::RecordingHost;
+
+// A titration set of model 21, A0 / (1 + A1 / X), with SDs: the lines of
+// its memo, the directives given (which apply from this set on) and points.
+std::vector<std::string> TitrationSet(double a0, double a1, unsigned seed,
+                                      const std::vector<std::string>& directives = {}) {
+    const double sd = 0.02;
+    std::mt19937 rng(seed);
+    std::normal_distribution<double> noise(0.0, sd);
+    std::vector<std::string> lines{Sprintf("// titration (T=%lg)", 20.0 + seed)};
+    lines.insert(lines.end(), directives.begin(), directives.end());
+    for (int i = 1; i <= 15; ++i) {
+        const double x = 0.25 * i;
+        lines.push_back(Sprintf("%lg %.10lg %lg", x, a0 / (1.0 + a1 / x) + noise(rng), sd));
+    }
+    return lines;
+}
+
+std::vector<std::string> Joined(std::initializer_list<std::vector<std::string>> parts) {
+    std::vector<std::string> lines;
+    for (const auto& part : parts) {
+        lines.insert(lines.end(), part.begin(), part.end());
+    }
+    return lines;
+}
+
+struct GlobalRun {
+    ComputeSession session;
+    RecordingHost host;
+    ComputeRecord record;
+    explicit GlobalRun(const std::vector<std::string>& lines, int jobs = 1, int modelId = 21) {
+        session.settings.modelId = modelId;
+        record = ComputeParameters(lines, session, host, nullptr, jobs);
+    }
+};
+
+const std::vector<std::string> kShareA1{"<<a[1] shared>>"};
+
+TEST(GlobalCompute, SeparateBlocksUnchangedAndTheJointBlockFollows) {
+    const auto sets =
+        Joined({TitrationSet(2.0, 0.8, 1), TitrationSet(3.0, 0.8, 2), TitrationSet(4.0, 0.8, 3)});
+    const GlobalRun plain(sets);
+    const GlobalRun shared(Joined({kShareA1, sets}));
+    ASSERT_FALSE(plain.record.global);
+    ASSERT_TRUE(shared.record.global);
+    ASSERT_TRUE(shared.host.pane.starts_with(plain.host.pane));
+    const std::string block = shared.host.pane.substr(plain.host.pane.size());
+    EXPECT_TRUE(block.starts_with("Global fit\n")) << block;
+
+    const GlobalFitRecord& g = *shared.record.global;
+    EXPECT_EQ(g.outcome, FitOutcome::Converged);
+    ASSERT_EQ(g.shared.size(), 1U);
+    EXPECT_EQ(g.shared[0].index, 1);
+    EXPECT_LT(std::fabs(g.shared[0].value - 0.8), 4.0 * g.shared[0].error);
+    EXPECT_EQ(g.points, 45);
+    EXPECT_EQ(g.dof, 45 - (1 + 3));  // one shared and one local per set
+    ASSERT_EQ(g.sets.size(), 3U);
+    for (const GlobalSetRecord& set : g.sets) {
+        EXPECT_EQ(set.parameters[1], g.shared[0].value);
+        EXPECT_EQ(set.errors[1], g.shared[0].error);
+    }
+    // The joint error is below each separate one: three sets inform it.
+    for (const SetRecord& set : shared.record.sets) {
+        EXPECT_LT(g.shared[0].error, set.fits[0].errors[1]);
+    }
+    EXPECT_TRUE(g.leftOut.empty());
+}
+
+TEST(GlobalCompute, HeldLocalAndSetsLeftOutAreCountedAndListed) {
+    std::vector<std::string> flat{"// flat", "1 1 0.1", "2 1 0.1", "3 1 0.1"};
+    const auto lines =
+        Joined({TitrationSet(2.0, 0.8, 1), TitrationSet(3.0, 0.8, 2, kShareA1),
+                TitrationSet(3.0, 0.8, 4, {"<a[0] = 3 fixed>"}), flat, TitrationSet(4.0, 0.8, 3)});
+    const GlobalRun run(lines);
+    ASSERT_TRUE(run.record.global);
+    const GlobalFitRecord& g = *run.record.global;
+    ASSERT_EQ(g.leftOut.size(), 2U);
+    EXPECT_EQ(g.leftOut[0].setNumber, 1);  // before the sharing began
+    EXPECT_EQ(g.leftOut[1].setNumber, 4);  // no separate fit
+    EXPECT_EQ(g.points, 45);
+    EXPECT_EQ(g.dof, 45 - (1 + 1 + 0 + 1));  // set 3 holds its only local parameter
+    EXPECT_NE(run.host.pane.find("Left out: set 1 (shares no parameter), set 4 (no separate fit)"),
+              std::string::npos)
+        << run.host.pane;
+}
+
+TEST(GlobalCompute, SameReportAndRecordForAnyThreadCount) {
+    std::vector<std::string> lines = kShareA1;
+    for (unsigned k = 1; k <= 12; ++k) {
+        const auto set = TitrationSet(1.0 + k, 0.8, k);
+        lines.insert(lines.end(), set.begin(), set.end());
+    }
+    const GlobalRun one(lines, 1);
+    const GlobalRun three(lines, 3);
+    EXPECT_EQ(one.host.pane, three.host.pane);
+    ASSERT_TRUE(one.record.global && three.record.global);
+    EXPECT_EQ(one.record.global->shared[0].value, three.record.global->shared[0].value);
+}
+
+TEST(GlobalCompute, LinesThatShareNothingJointly) {
+    struct Case {
+        std::vector<std::string> lines;
+        int modelId;
+        const char* expected;  // in the answer pane
+    };
+    const auto set = TitrationSet(2.0, 0.8, 1);
+    const Case cases[] = {
+        {Joined({{"<<a[5] shared>>"}, set}), 21, "Shared parameter invalid! <<a[5] shared>>\n"},
+        {Joined({{"<<a[1] shared>>"}, set}), 0, "the linear models are solved in closed form"},
+        {Joined({{"<<a[1] = 1 [0, 2] shared>>"}, set}), 21, "with bounds cannot be fitted"},
+    };
+    for (const Case& c : cases) {
+        const GlobalRun run(c.lines, 1, c.modelId);
+        EXPECT_FALSE(run.record.global);
+        EXPECT_NE(run.host.pane.find(c.expected), std::string::npos) << run.host.pane;
+    }
+}
+
+TEST(GlobalCompute, NoSetThatCanTakePartIsSaidSo) {
+    const std::vector<std::string> lines{"<<a[1] shared>>", "// flat", "1 1", "2 1", "3 1"};
+    const GlobalRun run(lines);
+    ASSERT_TRUE(run.record.global);
+    EXPECT_TRUE(run.record.global->sets.empty());
+    ASSERT_EQ(run.record.global->leftOut.size(), 1U);
+    EXPECT_NE(run.host.pane.find("Global fit\nNo set could take part.\nLeft out: set 1"),
+              std::string::npos)
+        << run.host.pane;
+}
+
+TEST(GlobalCompute, LocalEndsTheSharingAndStartValueIsTaken) {
+    const auto lines = Joined({{"<<a[1] = 0.7 shared>>"},
+                               TitrationSet(2.0, 0.8, 1),
+                               TitrationSet(3.0, 0.8, 2),
+                               TitrationSet(4.0, 0.5, 3, {"<<a[1] local>>"})});
+    const GlobalRun run(lines);
+    ASSERT_TRUE(run.record.global);
+    const GlobalFitRecord& g = *run.record.global;
+    EXPECT_EQ(g.sets.size(), 2U) << run.host.pane;
+    ASSERT_EQ(g.leftOut.size(), 1U);
+    EXPECT_EQ(g.leftOut[0].setNumber, 3);
+    // "= 0.7 shared" is a plain start for the separate fits, as before.
+    EXPECT_NE(run.host.pane.find("<a[  1] = 0.7>"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace quillon
