@@ -8,6 +8,8 @@ Jacobian pattern from the same start.
   bench/global_fit.py QUILLON W1FILE [--scipy] [--repeat N]
   bench/global_fit.py QUILLON --shared-period N [--scipy]
 
+--precise runs quillon with the precise gradient (central differences).
+
 W1's sets each have a period of their own, so sharing it fits a model the
 data do not follow; --shared-period N writes N sets of W1's shape whose
 period truly is one (40), for the comparison of the optimum and the error.
@@ -62,7 +64,8 @@ def scipy_compare(quillon, path):
     from scipy.sparse import lil_matrix
     from scipy.sparse.linalg import spsolve
 
-    report = json.loads(run(quillon, ["-m", "12", "--share", "1", "--format", "json"], path)[2])
+    report = json.loads(run(quillon, ["-m", "12", "--share", "1", "--format", "json", *EXTRA],
+                            path)[2])
     sets = []
     for block in open(path).read().split("// ")[1:]:
         rows = [list(map(float, l.split())) for l in block.splitlines()[1:] if l.strip()]
@@ -133,13 +136,17 @@ def shared_period_file(count):
     return tmp.name
 
 
+# Options given to every quillon run: --precise when asked for.
+EXTRA = ["--precise"] if "--precise" in sys.argv else []
+
+
 def main():
     quillon, path = sys.argv[1], sys.argv[2]
     if path == "--shared-period":
         path = shared_period_file(int(sys.argv[3]))
     repeat = int(sys.argv[sys.argv.index("--repeat") + 1]) if "--repeat" in sys.argv else 3
-    separate = best_of(quillon, ["-m", "12"], path, repeat)
-    shared = best_of(quillon, ["-m", "12", "--share", "1"], path, repeat)
+    separate = best_of(quillon, ["-m", "12", *EXTRA], path, repeat)
+    shared = best_of(quillon, ["-m", "12", "--share", "1", *EXTRA], path, repeat)
     print(f"separate fits:            {separate:.3f} s")
     print(f"separate + global fit:    {shared:.3f} s")
     print(f"global fit alone:         {shared - separate:.3f} s "

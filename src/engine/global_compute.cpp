@@ -202,6 +202,7 @@ GlobalFitProblem GlobalRun::BuildProblem() const {
     const ConvergenceSettings& convergence = m_input.settings.convergence;
     problem.nCut = convergence.n_cut;
     problem.chiCut = convergence.chi_cut;
+    problem.precise = convergence.precise;
     problem.jobs = m_input.jobs;
     IComputeHost& host = m_input.host;
     problem.stopRequested = [&host] { return host.StopRequested(); };

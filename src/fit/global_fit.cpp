@@ -102,6 +102,34 @@ bool ExactJacobian(CModelFunction& model, const std::vector<int>& columns, doubl
     return true;
 }
 
+// The Jacobian by central differences with the model's steps h and the half
+// gradient -J^T r from it, as the fit workspace takes them when precise.
+void CentralJacobian(CModelFunction& model, const std::vector<int>& columns, double& chisq,
+                     std::vector<double>& jac, std::vector<double>& beta) {
+    const std::size_t n = Size(model.PointCount());
+    std::vector<double> p(model.Params().begin(), model.Params().end());
+    std::vector<double> r0;
+    std::vector<double> r1;
+    std::vector<double> r2;
+    chisq = SetChiSquare(model, p.data(), r0);
+    for (std::size_t c = 0; c < columns.size(); ++c) {
+        const auto at = Size(columns[c]);
+        const double h = model.Steps()[at];
+        std::vector<double> plus(model.Params().begin(), model.Params().end());
+        std::vector<double> minus = plus;
+        plus[at] += h;
+        minus[at] -= h;
+        SetChiSquare(model, plus.data(), r1);
+        SetChiSquare(model, minus.data(), r2);
+        double dot = 0.0;
+        for (std::size_t i = 0; i < n; ++i) {
+            jac[c * n + i] = (r1[i] - r2[i]) / (2.0 * h);
+            dot += jac[c * n + i] * r0[i];
+        }
+        beta[c] = -dot;
+    }
+}
+
 // The Jacobian by forward differences with the model's steps h and the half
 // gradient from the chi-square differences, as the fit workspace takes them.
 void DifferenceJacobian(CModelFunction& model, const std::vector<int>& columns, double& chisq,
@@ -126,7 +154,7 @@ void DifferenceJacobian(CModelFunction& model, const std::vector<int>& columns, 
 
 // The set's block of the normal equations at its current parameters; returns
 // its chi-square. The Jacobian lives only while the block is built.
-double BuildSetBlock(const GlobalFitSet& set, const std::vector<int>& sharedFree,
+double BuildSetBlock(const GlobalFitSet& set, const std::vector<int>& sharedFree, bool precise,
                      SetNormalBlock& block) {
     CModelFunction& model = *set.model;
     std::vector<std::size_t> sharedAt;
@@ -136,7 +164,11 @@ double BuildSetBlock(const GlobalFitSet& set, const std::vector<int>& sharedFree
     std::vector<double> jac(cols * n);
     std::vector<double> beta(cols);
     double chisq = 0.0;
-    if (!ExactJacobian(model, columns, chisq, jac, beta)) {
+    if (ExactJacobian(model, columns, chisq, jac, beta)) {
+        // exact derivatives, as the single fit takes them
+    } else if (precise) {
+        CentralJacobian(model, columns, chisq, jac, beta);
+    } else {
         DifferenceJacobian(model, columns, chisq, jac, beta);
     }
     const std::size_t l = set.localFree.size();
@@ -197,8 +229,8 @@ double JointMarquardt::BuildBlocks() {
     m_blocks.resize(m_active.size());
     m_setChisq.assign(m_active.size(), 0.0);
     ParallelFor(m_active.size(), m_problem.jobs, [&](std::size_t k) {
-        m_setChisq[k] =
-            BuildSetBlock(m_problem.sets[m_active[k]], m_problem.sharedFree, m_blocks[k]);
+        m_setChisq[k] = BuildSetBlock(m_problem.sets[m_active[k]], m_problem.sharedFree,
+                                      m_problem.precise, m_blocks[k]);
     });
     double sum = 0.0;
     for (const double c : m_setChisq) {

@@ -28,6 +28,9 @@ struct GlobalFitProblem {
     std::vector<double> sharedStart;  // their start values
     int nCut = 10000;
     double chiCut = 0.001;
+    // The Jacobian by central differences and the gradient -J^T r from it,
+    // as the single fits take them with precise derivatives.
+    bool precise = false;
     unsigned jobs = 1;                    // threads building the sets' blocks
     std::function<bool()> stopRequested;  // asked before each iteration
 };

@@ -161,29 +161,37 @@ std::unique_ptr<Problem> DecaySet(double amplitude, double lifetime, unsigned se
 }
 
 TEST(GlobalFit, AllParametersSharedIsOneFitOfTheJoinedData) {
-    // Two sets sharing both parameters are one fit of their points together.
-    auto a = DecaySet(2.0, 1.5, 1, {1.8, 1.2});
-    auto b = DecaySet(2.0, 1.5, 2, {1.8, 1.2});
-    GlobalFitProblem problem;
-    problem.sets = {{a->model.get(), {}, {true, true}}, {b->model.get(), {}, {true, true}}};
-    problem.sharedFree = {0, 1};
-    problem.sharedStart = {1.8, 1.2};
-    problem.chiCut = 1e-9;
-    const GlobalFitResult result = FitGlobal(problem);
+    // Two sets sharing both parameters are one fit of their points together,
+    // with forward differences and with the precise (central) Jacobian alike.
+    for (const bool precise : {false, true}) {
+        auto a = DecaySet(2.0, 1.5, 1, {1.8, 1.2});
+        auto b = DecaySet(2.0, 1.5, 2, {1.8, 1.2});
+        GlobalFitProblem problem;
+        problem.sets = {{a->model.get(), {}, {true, true}}, {b->model.get(), {}, {true, true}}};
+        problem.sharedFree = {0, 1};
+        problem.sharedStart = {1.8, 1.2};
+        problem.chiCut = 1e-9;
+        problem.precise = precise;
+        const GlobalFitResult result = FitGlobal(problem);
 
-    std::vector<double> x = a->x, y = a->y, w = a->w;
-    x.insert(x.end(), b->x.begin(), b->x.end());
-    y.insert(y.end(), b->y.begin(), b->y.end());
-    w.insert(w.end(), b->w.begin(), b->w.end());
-    Problem joined(x, y, {1.8, 1.2}, {1e-4, 1e-4}, Decay, w);
-    DFPowell workspace(*joined.model, joined.log, 10000, 1e-9);
-    ASSERT_EQ(workspace.Marquardt().outcome, FitOutcome::Converged);
+        std::vector<double> x = a->x, y = a->y, w = a->w;
+        x.insert(x.end(), b->x.begin(), b->x.end());
+        y.insert(y.end(), b->y.begin(), b->y.end());
+        w.insert(w.end(), b->w.begin(), b->w.end());
+        Problem joined(x, y, {1.8, 1.2}, {1e-4, 1e-4}, Decay, w);
+        ConvergenceSettings convergence;
+        convergence.chi_cut = 1e-9;
+        convergence.precise = precise;
+        DFPowell workspace(*joined.model, joined.log, convergence);
+        ASSERT_EQ(workspace.Marquardt().outcome, FitOutcome::Converged);
 
-    ASSERT_EQ(result.outcome, FitOutcome::Converged);
-    for (int i = 0; i < 2; ++i) {
-        const auto at = static_cast<std::size_t>(i);
-        EXPECT_NEAR(result.shared[at], joined.A(i), 1e-7);
-        EXPECT_NEAR(std::sqrt(result.sharedCovariance[at * 2 + at]), joined.H(i), 1e-7);
+        ASSERT_EQ(result.outcome, FitOutcome::Converged) << precise;
+        for (int i = 0; i < 2; ++i) {
+            const auto at = static_cast<std::size_t>(i);
+            EXPECT_NEAR(result.shared[at], joined.A(i), 1e-7) << precise;
+            EXPECT_NEAR(std::sqrt(result.sharedCovariance[at * 2 + at]), joined.H(i), 1e-7)
+                << precise;
+        }
     }
 }
 
