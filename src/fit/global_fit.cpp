@@ -1,5 +1,7 @@
 #include "fit/global_fit.h"
 
+#include "fit/set_model.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -36,25 +38,6 @@ void ParallelFor(std::size_t count, unsigned jobs, const Body& body) {
         pool.emplace_back(worker);
     }
     worker();
-}
-
-// The weighted residuals (f - y) w of the model at p into r, and their sum of
-// squares, as the fit workspace forms them.
-double SetChiSquare(CModelFunction& model, double* p, std::vector<double>& r) {
-    const std::size_t n = Size(model.PointCount());
-    const std::span<const double> x = model.XData();
-    const std::span<const double> y = model.YData();
-    const std::span<const double> w = model.WData();
-    r.resize(n);
-    const bool all = model.EvaluateAll(p);
-    const std::span<const double> values = model.PointValues();
-    double sum = 0.0;
-    for (std::size_t i = 0; i < n; ++i) {
-        const double f = all ? values[i] : model.Value(p, x[i]);
-        r[i] = (f - y[i]) * (w.empty() ? 1.0 : w[i]);
-        sum += r[i] * r[i];
-    }
-    return sum;
 }
 
 // The parameter indices of a set's Jacobian columns: its free locals, then
@@ -111,7 +94,7 @@ void CentralJacobian(CModelFunction& model, const std::vector<int>& columns, dou
     std::vector<double> r0;
     std::vector<double> r1;
     std::vector<double> r2;
-    chisq = SetChiSquare(model, p.data(), r0);
+    chisq = ModelChiSquare(model, p.data(), r0);
     for (std::size_t c = 0; c < columns.size(); ++c) {
         const auto at = Size(columns[c]);
         const double h = model.Steps()[at];
@@ -119,8 +102,8 @@ void CentralJacobian(CModelFunction& model, const std::vector<int>& columns, dou
         std::vector<double> minus = plus;
         plus[at] += h;
         minus[at] -= h;
-        SetChiSquare(model, plus.data(), r1);
-        SetChiSquare(model, minus.data(), r2);
+        ModelChiSquare(model, plus.data(), r1);
+        ModelChiSquare(model, minus.data(), r2);
         double dot = 0.0;
         for (std::size_t i = 0; i < n; ++i) {
             jac[c * n + i] = (r1[i] - r2[i]) / (2.0 * h);
@@ -138,13 +121,13 @@ void DifferenceJacobian(CModelFunction& model, const std::vector<int>& columns, 
     std::vector<double> p(model.Params().begin(), model.Params().end());
     std::vector<double> r0;
     std::vector<double> r1;
-    chisq = SetChiSquare(model, p.data(), r0);
+    chisq = ModelChiSquare(model, p.data(), r0);
     for (std::size_t c = 0; c < columns.size(); ++c) {
         const auto at = Size(columns[c]);
         const double h = model.Steps()[at];
         std::vector<double> q(model.Params().begin(), model.Params().end());
         q[at] += h;
-        const double f1 = SetChiSquare(model, q.data(), r1);
+        const double f1 = ModelChiSquare(model, q.data(), r1);
         beta[c] = (f1 - chisq) * (-0.5) / h;
         for (std::size_t i = 0; i < n; ++i) {
             jac[c * n + i] = (r1[i] - r0[i]) / h;
@@ -272,7 +255,7 @@ bool JointMarquardt::TryStep(const BlockStep& step, double& chisq) {
         }
         std::vector<double> r;
         std::vector<double> evaluated = p;  // a model may normalise what it is given
-        trialChisq[k] = SetChiSquare(*set.model, evaluated.data(), r);
+        trialChisq[k] = ModelChiSquare(*set.model, evaluated.data(), r);
     });
     chisq = 0.0;
     for (const double c : trialChisq) {

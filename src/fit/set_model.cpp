@@ -45,4 +45,20 @@ std::unique_ptr<CModelFunction> BuildEstimatedModel(const FitSettings& settings,
     return model;
 }
 
+double ModelChiSquare(CModelFunction& model, double* p, std::vector<double>& r) {
+    const std::span<const double> x = model.XData();
+    const std::span<const double> y = model.YData();
+    const std::span<const double> w = model.WData();
+    r.resize(y.size());
+    const bool all = model.EvaluateAll(p);
+    const std::span<const double> values = model.PointValues();
+    double sum = 0.0;
+    for (std::size_t i = 0; i < y.size(); ++i) {
+        const double f = all ? values[i] : model.Value(p, x[i]);
+        r[i] = (f - y[i]) * (w.empty() ? 1.0 : w[i]);
+        sum += r[i] * r[i];
+    }
+    return sum;
+}
+
 }  // namespace quillon

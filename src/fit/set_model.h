@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
 #include "models/model_function.h"
 #include "records/records.h"
@@ -25,5 +26,9 @@ std::unique_ptr<CModelFunction> BuildSecondStage(int modelId, CModelFunction& fi
 // the estimate's) and at its last stage; null for flat data or no memory.
 std::unique_ptr<CModelFunction> BuildEstimatedModel(const FitSettings& settings, const double* x,
                                                     const double* y, const double* w, int n);
+
+// The weighted residuals (f - y) w of the model at p into r, and their sum of
+// squares, as the fit workspace forms them; p may be normalised in place.
+double ModelChiSquare(CModelFunction& model, double* p, std::vector<double>& r);
 
 }  // namespace quillon

@@ -7,6 +7,7 @@
 
 #include "fit/constrained_model.h"
 #include "fit/dfpowell.h"
+#include "fit/set_model.h"
 #include "fit/sine_scan.h"
 #include "records/number_format.h"
 
@@ -26,19 +27,11 @@ struct Candidate {
     double chiSquare = std::numeric_limits<double>::infinity();
 };
 
-// The fit's chi-square at p, as the workspace forms it; p may be normalised
-// in place by the model.
+// The fit's chi-square at p, infinite when it is not finite; p may be
+// normalised in place by the model.
 double ChiSquareAt(CModelFunction& model, std::vector<double>& p) {
-    const std::span<const double> x = model.XData();
-    const std::span<const double> y = model.YData();
-    const std::span<const double> w = model.WData();
-    const bool all = model.EvaluateAll(p.data());
-    double sum = 0.0;
-    for (std::size_t i = 0; i < y.size(); ++i) {
-        const double f = all ? model.PointValues()[i] : model.Value(p.data(), x[i]);
-        const double r = (f - y[i]) * (w.empty() ? 1.0 : w[i]);
-        sum += r * r;
-    }
+    std::vector<double> residuals;
+    const double sum = ModelChiSquare(model, p.data(), residuals);
     return std::isfinite(sum) ? sum : std::numeric_limits<double>::infinity();
 }
 
