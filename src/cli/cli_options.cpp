@@ -413,7 +413,8 @@ std::optional<int> ParseCliOptions(const std::vector<std::string>& args, CliOpti
     AddResultFileOptions(app, options.result, names);
     app.add_option("--jobs", options.jobs,
                    "threads fitting the sets (default: one per hardware thread; 1: one "
-                   "set after another)")
+                   "set after another); a set of 32768 points or more shares its points "
+                   "among them")
         ->check(CLI::Range(1, 4096));
     bool plotGlobal = false;
     AddGraphOptions(app, options, plotGlobal);

@@ -19,6 +19,7 @@
 #include "models/catalogue.h"
 #include "models/formula_model.h"
 #include "models/model_registry.h"
+#include "records/point_team.h"
 
 namespace quillon {
 namespace {
@@ -96,6 +97,7 @@ class ComputeRun final : private ISetReaderEvents {
           m_sequentialOutput(host, m_record.messages),
           m_output(m_jobCount > 1 ? static_cast<IReadingOutput&>(m_threadedOutput)
                                   : m_sequentialOutput),
+          m_pointTeam(m_jobCount),
           m_jobs(m_jobCount, FitSetJob) {}
 
     ComputeRecord Run(std::span<const std::string_view> lines);
@@ -143,6 +145,9 @@ class ComputeRun final : private ISetReaderEvents {
     ThreadedOutput m_threadedOutput;
     IReadingOutput& m_output;
 
+    // The threads lent to a set large enough to share its points; declared
+    // before the jobs so it outlives every fit.
+    PointTeamScope m_pointTeam;
     // With several threads the workers fit each set as soon as it is read,
     // while the reading goes on.
     SetJobPool m_jobs;

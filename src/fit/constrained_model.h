@@ -30,6 +30,8 @@ class CConstrainedModel final : public CModelFunction, public IParameterLog {
     // fit itself included.
     int DegreesOfFreedom() const override { return m_dof; }
     double Value(double* internal, double x) const override;
+    // Value expands the internal parameters into a cache first.
+    bool ValueIsThreadSafe() const override { return false; }
 
     // The inner model's parameters from the current free ones, and its steps
     // from the free ones' steps (standard errors after a method): 0 for a held

@@ -7,8 +7,10 @@
 #include <limits>
 #include <new>
 #include <stdexcept>
+#include <utility>
 
 #include "records/number_format.h"
+#include "records/point_team.h"
 
 namespace quillon {
 namespace {
@@ -53,9 +55,9 @@ DFPowell::DFPowell(CModelFunction& model, std::string& log, int nCut, double chi
       m_log(log) {
     try {
         m_alpha.assign(m_mm * m_mm, 0.0);
-        m_residuals.assign(3 * m_nn, 0.0);
+        AssignPoints(m_residuals, 3 * m_nn, 0.0);
         m_work.assign(m_mm * m_mm, 0.0);
-        m_jacobian.assign(m_mm * m_nn, 0.0);
+        AssignPoints(m_jacobian, m_mm * m_nn, 0.0);
         m_rows.assign(m_mm * m_mm, 0.0);
         m_trial.assign(m_mm, 0.0);
         m_direction.assign(m_mm, 0.0);
@@ -63,7 +65,7 @@ DFPowell::DFPowell(CModelFunction& model, std::string& log, int nCut, double chi
         m_powell.coefficients.assign(m_mm, 0.0);
         m_beta.assign(m_mm, 0.0);
         if (m_w == nullptr) {
-            m_unitWeights.assign(m_nn, 1.0);
+            AssignPoints(m_unitWeights, m_nn, 1.0);
             m_w = m_unitWeights.data();
         }
     } catch (const std::bad_alloc&) {
@@ -86,6 +88,9 @@ DFPowell::DFPowell(CModelFunction& model, std::string& log, const ConvergenceSet
 }
 
 double DFPowell::ChiSquare(double* p, int block) {
+    if (SharesPoints()) {
+        return SharedChiSquare(p, block);
+    }
     double* r = Block(block);
     double sum = 0.0;
     if (m_model.EvaluateAll(p)) {
@@ -99,6 +104,38 @@ double DFPowell::ChiSquare(double* p, int block) {
             r[i] = (m_model.Value(p, m_x[i]) - m_y[i]) * m_w[i];
             sum += r[i] * r[i];
         }
+    }
+    return sum;
+}
+
+bool DFPowell::SharesPoints() const {
+    return m_nn >= kPointTeamMinimum && PointTeamThreads() > 1;
+}
+
+double DFPowell::SharedChiSquare(double* p, int block) {
+    double* r = Block(block);
+    if (m_model.EvaluateAll(p)) {
+        const double* values = m_model.PointValues().data();
+        ForPointBlocks(m_nn, [&](std::size_t first, std::size_t last) {
+            for (std::size_t i = first; i < last; ++i) {
+                r[i] = (values[i] - m_y[i]) * m_w[i];
+            }
+        });
+    } else if (m_model.ValueIsThreadSafe()) {
+        ForPointBlocks(m_nn, [&](std::size_t first, std::size_t last) {
+            for (std::size_t i = first; i < last; ++i) {
+                r[i] = (m_model.Value(p, m_x[i]) - m_y[i]) * m_w[i];
+            }
+        });
+    } else {
+        for (int i = 0; i < m_n; ++i) {
+            r[i] = (m_model.Value(p, m_x[i]) - m_y[i]) * m_w[i];
+        }
+    }
+    // One thread adds the squares in point order, as the single pass does.
+    double sum = 0.0;
+    for (int i = 0; i < m_n; ++i) {
+        sum += r[i] * r[i];
     }
     return sum;
 }
@@ -169,38 +206,59 @@ void DFPowell::JacobianRow(int i) {
     const double* r0 = Block(0);
     const double* r1 = Block(1);
     double* jac = Row(m_jacobian, i, m_nn);
-    for (int j = 0; j < m_n; ++j) {
-        jac[j] = (r1[j] - r0[j]) / m_h[i];
-    }
+    const double h = m_h[i];
+    ForPointBlocks(m_nn, [&](std::size_t first, std::size_t last) {
+        for (std::size_t j = first; j < last; ++j) {
+            jac[j] = (r1[j] - r0[j]) / h;
+        }
+    });
 }
 
 void DFPowell::CurvatureFromJacobian(std::vector<double>& matrix) {
     // Row i against rows k = i..m-1, up to four at a time in one pass over
     // the points. Each sum still adds its terms in point order, so every
     // element is what one sum per pass gives; the passes are fewer and the
-    // independent sums keep the adder busy.
-    constexpr int kLanes = 4;
-    for (int i = 0; i < m_m; ++i) {
-        const double* ji = Row(m_jacobian, i, m_nn);
-        for (int k0 = i; k0 < m_m; k0 += kLanes) {
-            const int lanes = std::min(kLanes, m_m - k0);
-            const double* jk[kLanes] = {};
-            for (int l = 0; l < kLanes; ++l) {
-                jk[l] = Row(m_jacobian, k0 + std::min(l, lanes - 1), m_nn);
-            }
-            double sum[kLanes] = {0.0, 0.0, 0.0, 0.0};
-            for (int j = 0; j < m_n; ++j) {
-                const double a = ji[j];
-                sum[0] += a * jk[0][j];
-                sum[1] += a * jk[1][j];
-                sum[2] += a * jk[2][j];
-                sum[3] += a * jk[3][j];
-            }
-            for (int l = 0; l < lanes; ++l) {
-                At(matrix, i, k0 + l) = sum[l];
-                At(matrix, k0 + l, i) = sum[l];
+    // independent sums keep the adder busy. A large set hands whole passes
+    // to the point team: each pass stays on one thread.
+    if (!SharesPoints()) {
+        for (int i = 0; i < m_m; ++i) {
+            for (int k0 = i; k0 < m_m; k0 += kCurvatureLanes) {
+                CurvaturePass(matrix, i, k0);
             }
         }
+        return;
+    }
+    std::vector<std::pair<int, int>> passes;
+    for (int i = 0; i < m_m; ++i) {
+        for (int k0 = i; k0 < m_m; k0 += kCurvatureLanes) {
+            passes.emplace_back(i, k0);
+        }
+    }
+    ForPointBlocks(passes.size(), 1, 2, [&](std::size_t first, std::size_t last) {
+        for (std::size_t pass = first; pass < last; ++pass) {
+            CurvaturePass(matrix, passes[pass].first, passes[pass].second);
+        }
+    });
+}
+
+void DFPowell::CurvaturePass(std::vector<double>& matrix, int i, int k0) {
+    const double* ji = Row(m_jacobian, i, m_nn);
+    const int lanes = std::min(kCurvatureLanes, m_m - k0);
+    const double* jk[kCurvatureLanes] = {};
+    for (int l = 0; l < kCurvatureLanes; ++l) {
+        jk[l] = Row(m_jacobian, k0 + std::min(l, lanes - 1), m_nn);
+    }
+    double sum[kCurvatureLanes] = {0.0, 0.0, 0.0, 0.0};
+    for (int j = 0; j < m_n; ++j) {
+        const double a = ji[j];
+        sum[0] += a * jk[0][j];
+        sum[1] += a * jk[1][j];
+        sum[2] += a * jk[2][j];
+        sum[3] += a * jk[3][j];
+    }
+    for (int l = 0; l < lanes; ++l) {
+        At(matrix, i, k0 + l) = sum[l];
+        At(matrix, k0 + l, i) = sum[l];
     }
 }
 

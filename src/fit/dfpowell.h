@@ -10,6 +10,7 @@
 
 #include "models/model_function.h"
 #include "records/fit_codes.h"
+#include "records/point_team.h"
 #include "records/records.h"
 
 namespace quillon {
@@ -102,7 +103,8 @@ class DFPowell {
     double& At(std::vector<double>& matrix, int row, int col) {
         return matrix[static_cast<std::size_t>(row) * m_mm + static_cast<std::size_t>(col)];
     }
-    double* Row(std::vector<double>& matrix, int row, std::size_t width) {
+    template <class Array>
+    static double* Row(Array& matrix, int row, std::size_t width) {
         return matrix.data() + static_cast<std::size_t>(row) * width;
     }
     // The end of a run that leaves the steps as they are.
@@ -131,6 +133,15 @@ class DFPowell {
     void JacobianRow(int i);
     // The symmetric sums of the Jacobian rows into matrix (alpha or work).
     void CurvatureFromJacobian(std::vector<double>& matrix);
+    // One pass of those sums: row i against rows k0 .. k0+3 (fewer at the end).
+    void CurvaturePass(std::vector<double>& matrix, int i, int k0);
+    static constexpr int kCurvatureLanes = 4;
+    // True when the set is large enough, and threads are lent, to share the
+    // per-point work among them.
+    bool SharesPoints() const;
+    // ChiSquare with the per-point work shared; the sum is still one pass in
+    // point order on this thread.
+    double SharedChiSquare(double* p, int block);
 
     // Gradient search: the downhill direction scaled by the steps; false
     // when it is not a number (chi-square flat in every parameter).
@@ -204,15 +215,15 @@ class DFPowell {
     // keeps its directions in alpha and the inverse Gram matrix in work.
     double m_f[3] = {0.0, 0.0, 0.0};
     double m_chisqPrev = 0.0;
-    std::vector<double> m_residuals;
-    std::vector<double> m_jacobian;
+    PointArray m_residuals;
+    PointArray m_jacobian;
     std::vector<double> m_alpha;
     std::vector<double> m_work;
     std::vector<double> m_beta;
     std::vector<double> m_rows;
     std::vector<double> m_trial;
     std::vector<double> m_direction;
-    std::vector<double> m_unitWeights;  // used when the model carries no weights
+    PointArray m_unitWeights;  // used when the model carries no weights
 
     const IParameterLog* m_view = nullptr;
     bool m_central = false;       // central differences (precise derivatives)

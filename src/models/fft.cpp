@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "models/model_function.h"
+#include "records/point_team.h"
 
 namespace quillon {
 
@@ -50,10 +51,14 @@ void CFFT1d::BuildTwiddles() {
     m_pInverse.resize(static_cast<std::size_t>(m_nHalf));
     const std::complex<double> forwardStep(0.0, -kTwoPi / m_nSize);
     const std::complex<double> inverseStep(0.0, kTwoPi / m_nSize);
-    for (int k = 0; k < m_nHalf; ++k) {
-        m_pForward[static_cast<std::size_t>(k)] = std::exp(forwardStep * static_cast<double>(k));
-        m_pInverse[static_cast<std::size_t>(k)] = std::exp(inverseStep * static_cast<double>(k));
-    }
+    // Each factor is computed on its own, so a large table is shared
+    // among the point team.
+    ForPointBlocks(static_cast<std::size_t>(m_nHalf), [&](std::size_t first, std::size_t last) {
+        for (std::size_t k = first; k < last; ++k) {
+            m_pForward[k] = std::exp(forwardStep * static_cast<double>(k));
+            m_pInverse[k] = std::exp(inverseStep * static_cast<double>(k));
+        }
+    });
 }
 
 void CFFT1d::SetWindow(int type) {
@@ -103,21 +108,35 @@ void CFFT1d::Forward(std::span<std::complex<double>> z) const {
     if (z.size() < n || n < 2) {
         return;
     }
-    // Decimation in frequency: block half-widths N/2, N/4, ..., 2.
+    // Decimation in frequency: block half-widths N/2, N/4, ..., 2. The
+    // butterflies of a stage are independent, so a large transform shares
+    // each stage's among the point team; every butterfly is the same sum.
     std::size_t stride = 1;
     for (std::size_t c = n / 2; stride < n / 2; c /= 2, stride *= 2) {
-        for (std::size_t g = 0; g < n; g += 2 * c) {
-            for (std::size_t k = 0; k < c; ++k) {
-                const std::complex<double> a = z[g + k];
-                const std::complex<double> b = z[g + k + c];
-                z[g + k + c] = (a - b) * m_pForward[k * stride];
-                z[g + k] = a + b;
-            }
-        }
+        ForPointBlocks(n / 2, [&](std::size_t first, std::size_t last) {
+            ButterflyRange(z, c, stride, first, last);
+        });
     }
     FinalStage(z.first(n));
     for (const auto& [i, r] : m_swapPairs) {
         std::swap(z[static_cast<std::size_t>(i)], z[static_cast<std::size_t>(r)]);
+    }
+}
+
+void CFFT1d::ButterflyRange(std::span<std::complex<double>> z, std::size_t c, std::size_t stride,
+                            std::size_t first, std::size_t last) const {
+    // Butterfly b pairs z[g + k] with z[g + k + c], g = (b / c) * 2c, k = b % c.
+    std::size_t k = first % c;
+    std::size_t g = (first / c) * 2 * c;
+    for (std::size_t b = first; b < last; ++b) {
+        const std::complex<double> a = z[g + k];
+        const std::complex<double> d = z[g + k + c];
+        z[g + k + c] = (a - d) * m_pForward[k * stride];
+        z[g + k] = a + d;
+        if (++k == c) {
+            k = 0;
+            g += 2 * c;
+        }
     }
 }
 

@@ -39,6 +39,9 @@ class CFFT1d {
     const std::vector<double>& Window() const { return m_pWindow; }
 
   private:
+    // Butterflies first .. last-1 of the stage with half-width c.
+    void ButterflyRange(std::span<std::complex<double>> z, std::size_t c, std::size_t stride,
+                        std::size_t first, std::size_t last) const;
     void BuildSwapPairs();
     void BuildTwiddles();
     void FillWindow();

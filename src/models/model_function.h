@@ -50,6 +50,10 @@ class CModelFunction {
     // The formula at x for the m parameters in params. Only the sawtooth models
     // write to params (they normalise the vector in place).
     virtual double Value(double* params, double x) const = 0;
+    // True when Value may run for several points at once, on several
+    // threads, with the same params: it writes neither params nor the
+    // model. The sawtooth models, which normalise params, say false.
+    virtual bool ValueIsThreadSafe() const { return true; }
     // Element i of the values computed by EvaluateAll (NaN outside 0..n-1).
     virtual double PointValue(int i) const;
     // All the values computed by the last EvaluateAll.

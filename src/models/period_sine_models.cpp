@@ -3,6 +3,8 @@
 #include <cmath>
 #include <span>
 
+#include "records/point_team.h"
+
 namespace quillon {
 
 namespace {
@@ -57,9 +59,11 @@ bool CSinePeriodModel::EvaluateAll(double* params) {
     const std::span<const double> terms = m_sineTerms.Terms(XData(), params[1], params[2]);
     const std::span<double> values = PointValueBuffer();
     const double a0 = params[0];
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        values[i] = terms[i] * a0;
-    }
+    ForPointBlocks(values.size(), [&](std::size_t first, std::size_t last) {
+        for (std::size_t i = first; i < last; ++i) {
+            values[i] = terms[i] * a0;
+        }
+    });
     return true;
 }
 
@@ -80,9 +84,11 @@ bool CSinePeriodBiasedModel::EvaluateAll(double* params) {
     const std::span<double> values = PointValueBuffer();
     const double a0 = params[0];
     const double a3 = params[3];
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        values[i] = terms[i] * a0 + a3;
-    }
+    ForPointBlocks(values.size(), [&](std::size_t first, std::size_t last) {
+        for (std::size_t i = first; i < last; ++i) {
+            values[i] = terms[i] * a0 + a3;
+        }
+    });
     return true;
 }
 
@@ -111,9 +117,11 @@ bool CSinePeriodLinearModel::EvaluateAll(double* params) {
     const double a0 = params[0];
     const double a3 = params[3];
     const double a4 = params[4];
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        values[i] = terms[i] * a0 + a3 + a4 * x[i];
-    }
+    ForPointBlocks(values.size(), [&](std::size_t first, std::size_t last) {
+        for (std::size_t i = first; i < last; ++i) {
+            values[i] = terms[i] * a0 + a3 + a4 * x[i];
+        }
+    });
     return true;
 }
 

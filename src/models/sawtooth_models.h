@@ -18,6 +18,7 @@ class CSawtoothModel : public CModelFunction {
     ~CSawtoothModel() override = default;
     // Normalises params in place first.
     double Value(double* params, double x) const override;
+    bool ValueIsThreadSafe() const override { return false; }
     int Estimate() override;
 };
 
@@ -30,6 +31,7 @@ class CSawtoothSinusoidalModel : public CModelFunction {
     ~CSawtoothSinusoidalModel() override = default;
     // Normalises params in place first.
     double Value(double* params, double x) const override;
+    bool ValueIsThreadSafe() const override { return false; }
     int Estimate() override;
 };
 

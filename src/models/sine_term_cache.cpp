@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "models/model_function.h"
+#include "records/point_team.h"
 
 namespace quillon {
 
@@ -26,9 +27,12 @@ std::span<const double> SineTermCache::Terms(std::span<const double> x, double p
                           [](const Slot& a, const Slot& b) { return a.lastUse < b.lastUse; });
     slot.filled = false;  // stays unusable should the resize throw
     slot.terms.resize(x.size());
-    for (std::size_t i = 0; i < x.size(); ++i) {
-        slot.terms[i] = std::sin(((x[i] + shift) * kTwoPi) / period);
-    }
+    double* terms = slot.terms.data();
+    ForPointBlocks(x.size(), [&](std::size_t first, std::size_t last) {
+        for (std::size_t i = first; i < last; ++i) {
+            terms[i] = std::sin(((x[i] + shift) * kTwoPi) / period);
+        }
+    });
     slot.period = periodBits;
     slot.shift = shiftBits;
     slot.x = x.data();

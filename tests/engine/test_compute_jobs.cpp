@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/compute.h"
@@ -303,6 +305,76 @@ TEST(ComputeJobs, RefittedSetKeepsItsOwnDirectives) {
     EXPECT_NE(one.host.pane.find("<a[  0] = 2.5>\n<a[  1] = 30>"), std::string::npos);
     ExpectSameRuns(one, four);
 }
+
+// One set large enough that its fit shares the per-point work among the
+// threads: every text, record and column must still be the one-thread one,
+// through each way a model is evaluated (a sine with its cached terms and
+// FFT estimate, a point-by-point model, the sawtooth that normalises its
+// parameters, a formula with exact derivatives, bounds, central differences).
+struct LargeSetCase {
+    const char* name;
+    int modelId;
+    FitMethod method;
+    const char* formula;
+    const char* directive;
+    bool precise;
+};
+
+std::vector<std::string> LargeSet(int modelId, const char* directive) {
+    Noise noise;
+    std::vector<std::string> lines{"// one large set"};
+    for (std::string_view rest = directive; !rest.empty();) {
+        const std::size_t end = std::min(rest.find('\n'), rest.size());
+        lines.emplace_back(rest.substr(0, end));
+        rest.remove_prefix(std::min(end + 1, rest.size()));
+    }
+    constexpr int kPoints = 40000;  // above the size from which points are shared
+    for (int i = 0; i < kPoints; ++i) {
+        const double x = 0.01 * i;
+        double y = 0.0;
+        if (modelId == kLogistic) {
+            y = 10.0 / (1.0 + 20.0 * std::exp(-0.05 * x)) + 0.2 * noise.Next();
+        } else {
+            y = 3.0 * std::sin(2.0 * 3.14159265358979 * (x + 1.3) / 47.0) + 4.0 +
+                0.3 * noise.Next();
+        }
+        lines.push_back(Sprintf("%.9g %.9g 0.3", x, y));
+    }
+    return lines;
+}
+
+class LargeSetJobs : public ::testing::TestWithParam<LargeSetCase> {};
+
+TEST_P(LargeSetJobs, ThreeThreadsGiveWhatOneThreadGives) {
+    const LargeSetCase c = GetParam();
+    const std::vector<std::string> lines = LargeSet(c.modelId, c.directive);
+    JobsRun one(c.modelId, c.method, true, 10000);
+    JobsRun three(c.modelId, c.method, true, 10000);
+    for (JobsRun* run : {&one, &three}) {
+        run->session.settings.formula = c.formula;
+        run->session.settings.convergence.precise = c.precise;
+    }
+    one.Go(lines, 1);
+    three.Go(lines, 3);
+    ASSERT_EQ(one.record.sets.size(), 1U);
+    ASSERT_FALSE(one.record.sets[0].fits.empty());
+    // The fit really ran, and as far as a converged fit goes.
+    EXPECT_FALSE(one.record.sets[0].fits[0].parameters.empty()) << one.host.pane;
+    ExpectSameRuns(one, three);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    OneLargeSet, LargeSetJobs,
+    ::testing::Values(
+        LargeSetCase{"BiasedSineAllMethods", kBiasedSine, FitMethod::All, "", "", false},
+        LargeSetCase{"BiasedSineBounded", kBiasedSine, FitMethod::Marquardt, "",
+                     "<<a[1] = 45 [40, 50]>>", false},
+        LargeSetCase{"BiasedSinePrecise", kBiasedSine, FitMethod::Marquardt, "", "", true},
+        LargeSetCase{"LogisticPointByPoint", kLogistic, FitMethod::Marquardt, "", "", false},
+        LargeSetCase{"SawtoothNormalising", 19, FitMethod::Marquardt, "", "", false},
+        LargeSetCase{"Formula", kLogistic, FitMethod::Marquardt, "A0/(1 + A1*exp(-A2*X))",
+                     "<<a[0] = 9>>\n<<a[1] = 15>>\n<<a[2] = 0.04>>", false}),
+    [](const ::testing::TestParamInfo<LargeSetCase>& param) { return param.param.name; });
 
 }  // namespace
 }  // namespace quillon
