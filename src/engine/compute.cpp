@@ -172,6 +172,7 @@ ComputeRecord ComputeRun::Run(std::span<const std::string_view> lines) {
         m_setCount = CountComputeSets(lines);
     }
     m_host.SendAnswer(AnswerHint::Header, m_session.header);
+    m_reader.SetLinesAhead(lines.size());
     for (const std::string_view line : lines) {
         m_reader.ReadLine(line);
         if (m_stopped) {

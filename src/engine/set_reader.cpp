@@ -21,6 +21,9 @@ class SetCounter final : public ISetReaderEvents {
 }  // namespace
 
 void SetReader::ReadLine(std::string_view line) {
+    if (m_linesAhead > 0) {
+        --m_linesAhead;  // the lines after this one
+    }
     switch (ClassifyLine(line)) {
         case LineClass::Blank:
             OnBlankLine();
@@ -95,7 +98,14 @@ void SetReader::OnPointLine(std::string_view line) {
     } else {
         m_set.weighted = false;
     }
-    m_set.points.push_back(point);
+    // From this many points on a set reserves room for every line ahead.
+    constexpr std::size_t kReserveAheadFrom = 65536;
+    std::vector<DataPoint>& points = m_set.points;
+    if (points.size() == points.capacity() && points.size() >= kReserveAheadFrom &&
+        m_linesAhead > 0) {
+        points.reserve(points.size() + 1 + m_linesAhead);
+    }
+    points.push_back(point);
 }
 
 // Numbers the set, hands it on and starts the next one with nextMemo.

@@ -4,6 +4,7 @@
 // back; it fits nothing.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -48,6 +49,11 @@ class SetReader {
     SetReader(const SetReader&) = delete;
     SetReader& operator=(const SetReader&) = delete;
 
+    // The number of lines still to come, the next one included, when the
+    // caller knows it: a set that grows large then takes room for all of
+    // them at once instead of doubling and copying its points again and
+    // again. Room that stays unused is never written.
+    void SetLinesAhead(std::size_t count) { m_linesAhead = count; }
     // One line of the data text, without its line end.
     void ReadLine(std::string_view line);
     // The end of the text: the points read since the last set make one when
@@ -66,6 +72,7 @@ class SetReader {
     DroppedPointsNote m_note;
     DataSet m_set;
     std::string m_lineBuffer;
+    std::size_t m_linesAhead = 0;
 };
 
 }  // namespace quillon

@@ -92,7 +92,7 @@ int HalfWindow(KDSmoothing smoothing) {
 // curve it is computed from.
 template <typename Curve, typename Smoothing>
 void SmoothCurve(std::span<const double> x, int halfWindow, const Smoothing& smoothing,
-                 const Curve& curve, std::vector<double>& e, std::vector<double>& s) {
+                 const Curve& curve, std::vector<double>& e, std::span<double> s) {
     if (x.empty()) {
         return;
     }
@@ -122,7 +122,7 @@ CKestrelDuneModel::CKestrelDuneModel(const double* x, const double* y, const dou
       m_oFixedC(fixedCRadians) {
     if (smoothing != KDSmoothing::None) {
         m_pExtended.resize(ExtendedLength(n, HalfWindow(smoothing)));
-        m_pPointValues.resize(Count());
+        AssignPoints(m_pPointValues, Count(), 0.0);
     }
 }
 

@@ -71,7 +71,9 @@ double CModelFunction::PointValue(int i) const {
 }
 
 std::span<double> CModelFunction::PointValueBuffer() {
-    m_pPointValues.resize(Count());
+    if (m_pPointValues.size() != Count()) {
+        AssignPoints(m_pPointValues, Count(), 0.0);
+    }
     return m_pPointValues;
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "records/fit_codes.h"
+#include "records/point_team.h"
 
 namespace quillon {
 
@@ -127,7 +128,7 @@ class CModelFunction {
     const double* m_pW;
     // Used by the smoothed models only; empty otherwise.
     std::vector<double> m_pExtended;
-    std::vector<double> m_pPointValues;
+    PointArray m_pPointValues;
     double m_dXMin = 0.0;
     double m_dXMax = 0.0;
     double m_dYMin = 0.0;

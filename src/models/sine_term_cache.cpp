@@ -26,7 +26,9 @@ std::span<const double> SineTermCache::Terms(std::span<const double> x, double p
         *std::min_element(m_slots.begin(), m_slots.end(),
                           [](const Slot& a, const Slot& b) { return a.lastUse < b.lastUse; });
     slot.filled = false;  // stays unusable should the resize throw
-    slot.terms.resize(x.size());
+    if (slot.terms.size() != x.size()) {
+        AssignPoints(slot.terms, x.size(), 0.0);
+    }
     double* terms = slot.terms.data();
     ForPointBlocks(x.size(), [&](std::size_t first, std::size_t last) {
         for (std::size_t i = first; i < last; ++i) {

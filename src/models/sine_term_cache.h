@@ -10,6 +10,8 @@
 #include <span>
 #include <vector>
 
+#include "records/point_team.h"
+
 namespace quillon {
 
 class SineTermCache {
@@ -27,7 +29,7 @@ class SineTermCache {
         const double* x = nullptr;
         std::uint64_t lastUse = 0;
         bool filled = false;
-        std::vector<double> terms;
+        PointArray terms;
     };
     // Three slots hold what one iteration needs: the base point (also the
     // accepted trial) and the two other keys its period and shift steps make.

@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "engine/compute.h"
@@ -149,6 +150,63 @@ TEST(SetReader, CountIsTheNumberOfSetsTheComputeReports) {
             }
         }
     }
+}
+
+// Large sets reserve room for the lines ahead: the sets, their points and
+// the invalid lines are the same as without the hint, also when the hint
+// overstates or understates what comes.
+class KeptPoints : public ISetReaderEvents {
+  public:
+    void OnSetComplete(DataSet& set) override { sets.push_back(std::move(set.points)); }
+    void OnInvalidText(const std::string& text) override { invalid.push_back(text); }
+    std::vector<std::vector<DataPoint>> sets;
+    std::vector<std::string> invalid;
+};
+
+TEST(SetReader, LinesAheadChangeNoSetNorPoint) {
+    std::vector<std::string> lines{"// big"};
+    for (int i = 0; i < 150000; ++i) {
+        lines.push_back(std::to_string(i) + " " + std::to_string(i % 7) + " 0.5");
+        if (i == 70000) {
+            lines.emplace_back("not a point");
+        }
+    }
+    lines.emplace_back("");
+    for (int i = 0; i < 70000; ++i) {
+        lines.push_back(std::to_string(i) + " 1");
+    }
+    const auto read = [&lines](std::size_t ahead, bool hint) {
+        KeptPoints kept;
+        SetReader reader(kept, DroppedPointsNote::ReportAtOnce);
+        if (hint) {
+            reader.SetLinesAhead(ahead);
+        }
+        for (const std::string& line : lines) {
+            reader.ReadLine(line);
+        }
+        reader.Finish();
+        return kept;
+    };
+    const KeptPoints plain = read(0, false);
+    ASSERT_EQ(plain.sets.size(), 2U);
+    EXPECT_EQ(plain.sets[0].size(), 150000U);
+    EXPECT_EQ(plain.invalid.size(), 1U);
+    for (const std::size_t ahead : {lines.size(), lines.size() * 3, std::size_t{10}}) {
+        const KeptPoints hinted = read(ahead, true);
+        ASSERT_EQ(hinted.sets.size(), plain.sets.size()) << ahead;
+        for (std::size_t k = 0; k < plain.sets.size(); ++k) {
+            ASSERT_EQ(hinted.sets[k].size(), plain.sets[k].size());
+            for (std::size_t i = 0; i < plain.sets[k].size(); ++i) {
+                ASSERT_EQ(hinted.sets[k][i].X, plain.sets[k][i].X);
+                ASSERT_EQ(hinted.sets[k][i].Y, plain.sets[k][i].Y);
+                ASSERT_EQ(hinted.sets[k][i].SD, plain.sets[k][i].SD);
+            }
+        }
+        EXPECT_EQ(hinted.invalid, plain.invalid);
+    }
+    // With the exact count the first set took its room once: no more than
+    // the lines there were.
+    EXPECT_LE(read(lines.size(), true).sets[0].capacity(), lines.size());
 }
 
 }  // namespace
