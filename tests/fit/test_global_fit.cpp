@@ -230,5 +230,36 @@ TEST(GlobalFit, StopsWhenAsked) {
     EXPECT_TRUE(FitGlobal(problem).stopped);
 }
 
+TEST(GlobalFitBounds, StartsWithinTheBoundsAndPressesAgainstThem) {
+    // The shared lifetime (1.5 in the data) may not exceed 1.2; set a's
+    // amplitude (1.0) may not exceed 0.8. Started inside, and started above
+    // the shared bound.
+    for (const double start : {1.1, 3.0}) {
+        auto a = DecaySet(1.0, 1.5, 3, {0.7, 1.0});
+        auto b = DecaySet(2.0, 1.5, 4, {2.1, 1.0});
+        GlobalFitProblem problem;
+        problem.sets = {{a->model.get(), {0}, {true}}, {b->model.get(), {0}, {true}}};
+        problem.sharedFree = {1};
+        problem.sharedStart = {start};
+        problem.sharedBounds = {ParameterBounds{0.0, 1.2}};
+        problem.localBounds = {{ParameterBounds{0.0, 0.8}}, {std::nullopt}};
+        const GlobalFitResult result = FitGlobal(problem);
+        ASSERT_EQ(result.outcome, FitOutcome::Converged);
+        EXPECT_LE(result.shared[0], 1.2);
+        EXPECT_LE(a->A(0), 0.8);
+        if (start > 1.2) {
+            EXPECT_EQ(result.startNotes,
+                      std::vector<std::string>{"Start of a[1] moved into its bounds: 3 -> 1.2\n"});
+            continue;
+        }
+        EXPECT_TRUE(result.startNotes.empty());
+        EXPECT_EQ(result.sharedPressed[0], 1.2);
+        ASSERT_EQ(result.localPressed[0].size(), 1U);
+        EXPECT_EQ(result.localPressed[0][0], 0.8);
+        EXPECT_FALSE(result.localPressed[1][0]);  // unbounded: never pressed
+        EXPECT_GT(result.localVariances[1][0], 0.0);
+    }
+}
+
 }  // namespace
 }  // namespace quillon
