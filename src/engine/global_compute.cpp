@@ -197,29 +197,15 @@ double GlobalRun::SharedStart(std::size_t s) const {
     if (const auto start = m_input.sharing.Start(index)) {
         return *start;
     }
-    double sum = 0.0;
-    double weightedSum = 0.0;
-    double weights = 0.0;
-    int count = 0;
-    bool weighable = true;
+    std::vector<double> values;
+    std::vector<double> errors;
     for (const PreparedSet& set : m_sets) {
-        if (!Shares(set.record, index)) {
-            continue;
-        }
-        const double value = set.model->Params()[Size(index)];
-        const double error = SeparateFit(m_input.sets[set.record])->errors[Size(index)];
-        sum += value;
-        ++count;
-        weighable = weighable && std::isfinite(error) && error > 0.0;
-        if (weighable) {
-            weightedSum += value / (error * error);
-            weights += 1.0 / (error * error);
+        if (Shares(set.record, index)) {
+            values.push_back(set.model->Params()[Size(index)]);
+            errors.push_back(SeparateFit(m_input.sets[set.record])->errors[Size(index)]);
         }
     }
-    if (count == 0) {
-        return 0.0;
-    }
-    return weighable && weights > 0.0 ? weightedSum / weights : sum / count;
+    return SharedStartFromSeparateFits(values, errors);
 }
 
 GlobalFitProblem GlobalRun::BuildProblem() const {

@@ -536,6 +536,26 @@ void JointMarquardt::MarkBounds(GlobalFitResult& result) const {
 
 }  // namespace
 
+double SharedStartFromSeparateFits(std::span<const double> values, std::span<const double> errors) {
+    double sum = 0.0;
+    double weightedSum = 0.0;
+    double weights = 0.0;
+    bool weighable = true;
+    for (std::size_t k = 0; k < values.size(); ++k) {
+        sum += values[k];
+        weighable = weighable && std::isfinite(errors[k]) && errors[k] > 0.0;
+        if (weighable) {
+            weightedSum += values[k] / (errors[k] * errors[k]);
+            weights += 1.0 / (errors[k] * errors[k]);
+        }
+    }
+    if (values.empty()) {
+        return 0.0;
+    }
+    return weighable && weights > 0.0 ? weightedSum / weights
+                                      : sum / static_cast<double>(values.size());
+}
+
 GlobalFitResult FitGlobal(const GlobalFitProblem& problem) {
     JointMarquardt joint(problem);
     return joint.Run();

@@ -6,6 +6,7 @@
 #include <functional>
 #include <limits>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -68,6 +69,12 @@ struct GlobalFitResult {
     // "Start of a[i] moved into its bounds: ..." for each shared start moved.
     std::vector<std::string> startNotes;
 };
+
+// The start of a shared parameter from the sets' separate values and their
+// errors: the mean weighed by the inverse variances (a set whose own fit went
+// astray has a large error and barely moves it); the plain mean when some
+// error is not a positive number; 0 without values.
+double SharedStartFromSeparateFits(std::span<const double> values, std::span<const double> errors);
 
 // Fits the sets jointly from their start; each model's parameters end at
 // the joint optimum (shared values included).

@@ -160,6 +160,38 @@ TEST(GlobalCompute, LocalEndsTheSharingAndStartValueIsTaken) {
     EXPECT_NE(run.host.pane.find("<a[  1] = 0.7>"), std::string::npos);
 }
 
+// Asks to stop at its stopAt-th question (1-based); one question comes
+// before each set is fitted, the next ones before each joint iteration.
+class StopAtHost : public RecordingHost {
+  public:
+    explicit StopAtHost(int stopAt) : m_stopAt(stopAt) {}
+    bool StopRequested() override { return ++questions >= m_stopAt; }
+    int questions = 0;
+
+  private:
+    int m_stopAt;
+};
+
+TEST(GlobalCompute, StopDuringTheJointFitEndsItAsAStoppedCompute) {
+    std::vector<std::string> lines{"<<a[1] = 0.3 shared>>"};  // a start several steps away
+    for (unsigned k = 1; k <= 3; ++k) {
+        const auto set = TitrationSet(1.0 + k, 0.8, k);
+        lines.insert(lines.end(), set.begin(), set.end());
+    }
+    for (const int stopAt : {4, 5}) {  // before the first joint iteration, and the second
+        ComputeSession session;
+        session.settings.modelId = 21;
+        StopAtHost host(stopAt);
+        const ComputeRecord record = ComputeParameters(lines, session, host, nullptr, 1);
+        EXPECT_EQ(host.questions, stopAt);  // asked no more once told to stop
+        EXPECT_TRUE(record.stopped);
+        EXPECT_FALSE(record.global);
+        EXPECT_EQ(record.sets.size(), 3U);  // the separate fits stay
+        EXPECT_EQ(host.pane.find("Global fit"), std::string::npos);
+        EXPECT_TRUE(host.pane.ends_with("Compute stopped by the user.\n")) << host.pane;
+    }
+}
+
 const auto kThreeTitrations =
     Joined({TitrationSet(2.0, 0.8, 1), TitrationSet(3.0, 0.8, 2), TitrationSet(4.0, 0.8, 3)});
 

@@ -261,5 +261,26 @@ TEST(GlobalFitBounds, StartsWithinTheBoundsAndPressesAgainstThem) {
     }
 }
 
+TEST(GlobalFit, SharedStartIsTheInverseVarianceMeanOfTheSeparateValues) {
+    struct Case {
+        std::vector<double> values;
+        std::vector<double> errors;
+        double start;
+    };
+    const double nan = std::nan("");
+    const Case cases[] = {
+        // (1/1 + 2/4) / (1/1 + 1/4): the set with twice the error weighs a quarter.
+        {{1.0, 2.0}, {1.0, 2.0}, 1.2},
+        {{1.0, 2.0, 100.0}, {0.1, 0.1, 1e3}, 1.5 + (100.0 - 1.5) / 2e8},  // astray: barely moves it
+        {{1.0, 2.0, 6.0}, {0.5, 0.0, 1.0}, 3.0},  // an error of 0: the plain mean
+        {{1.0, 2.0, 6.0}, {0.5, nan, 1.0}, 3.0},  // one at a bound has none: the plain mean
+        {{}, {}, 0.0},
+    };
+    for (const Case& c : cases) {
+        EXPECT_NEAR(SharedStartFromSeparateFits(c.values, c.errors), c.start, 1e-12)
+            << c.values.size();
+    }
+}
+
 }  // namespace
 }  // namespace quillon
