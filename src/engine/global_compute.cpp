@@ -363,6 +363,7 @@ GlobalFitRecord GlobalRun::MakeRecord(const GlobalFitProblem& problem,
     GlobalFitRecord record;
     record.outcome = result.outcome;
     record.iterations = result.iterations;
+    record.lambda = result.lambda;
     record.leftOut = m_leftOut;
     record.startNotes = result.startNotes;
     for (const int k : result.singularSets) {

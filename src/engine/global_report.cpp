@@ -72,7 +72,7 @@ std::string GlobalFitBlock(const GlobalFitRecord& record, int nCut, bool marquar
     for (const std::string& note : record.startNotes) {
         text += note;
     }
-    text += FitOutcomeMessage(record.outcome, nCut, std::nan(""));
+    text += FitOutcomeMessage(record.outcome, nCut, record.lambda);
     AppendSprintf(text, "  Iterations: %d\n", record.iterations);
     if (HasParameters(record)) {
         text += SharedLines(record);

@@ -236,6 +236,7 @@ struct GlobalFitRecord {
     int points = 0;
     FitOutcome outcome = FitOutcome::NotConverged;
     int iterations = 0;
+    double lambda = std::numeric_limits<double>::quiet_NaN();  // Marquardt's lambda at the end
     std::vector<LeftOutSet> leftOut;
     std::vector<std::string> startNotes;  // shared starts moved into their bounds
 };

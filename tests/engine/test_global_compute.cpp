@@ -4,6 +4,7 @@
 #include <random>
 
 #include "engine/compute.h"
+#include "engine/global_report.h"
 #include "records/number_format.h"
 #include "support/recording_host.h"
 
@@ -190,6 +191,17 @@ TEST(GlobalCompute, StopDuringTheJointFitEndsItAsAStoppedCompute) {
         EXPECT_EQ(host.pane.find("Global fit"), std::string::npos);
         EXPECT_TRUE(host.pane.ends_with("Compute stopped by the user.\n")) << host.pane;
     }
+}
+
+TEST(GlobalReport, LambdaAbnormalNamesTheLambdaReached) {
+    GlobalFitRecord record;
+    record.outcome = FitOutcome::LambdaAbnormal;
+    record.iterations = 3;
+    record.lambda = 1e7;
+    const std::string block = GlobalFitBlock(record, 10000, false);
+    EXPECT_NE(block.find("lambda が異常な値 1e+007 になりました。\n  Iterations: 3\n"),
+              std::string::npos)
+        << block;
 }
 
 const auto kThreeTitrations =

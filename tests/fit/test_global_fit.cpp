@@ -282,5 +282,24 @@ TEST(GlobalFit, SharedStartIsTheInverseVarianceMeanOfTheSeparateValues) {
     }
 }
 
+TEST(GlobalFit, LambdaAbnormalCarriesTheLambdaReached) {
+    // Any step away from the start (or its difference step) gives NaN, so
+    // every damped solve is rejected and lambda grows tenfold per pass.
+    auto a = DecaySet(1.0, 1.5, 3, {0.9, 1.4});
+    const auto model = [](const double* p, double x) {
+        return p[1] == 1.4 || p[1] == 1.4 + 1e-4 ? 0.9 * std::exp(-x / p[1]) : std::nan("");
+    };
+    Problem nan(a->x, a->y, {0.9, 1.4}, {1e-4, 1e-4}, model, a->w);
+    GlobalFitProblem problem;
+    problem.sets = {{nan.model.get(), {}, {true}}};
+    problem.sharedFree = {1};
+    problem.sharedStart = {1.4};
+    problem.nCut = 10;
+    const GlobalFitResult result = FitGlobal(problem);
+    EXPECT_EQ(result.outcome, FitOutcome::LambdaAbnormal);
+    EXPECT_EQ(result.iterations, 1);
+    EXPECT_NEAR(result.lambda, 1e-3 * std::pow(10.0, 10), 1.0);
+}
+
 }  // namespace
 }  // namespace quillon
