@@ -310,6 +310,8 @@ bool GlobalRun::FitHoldingPressedBounds(GlobalFitProblem& problem, GlobalFitResu
         return false;
     }
     if (HasParameters(refit.outcome) && refit.chisq <= result.chisq) {
+        // The start the block reports is the first fit's.
+        refit.startNotes = std::move(result.startNotes);
         problem = std::move(held);
         result = std::move(refit);
         return true;

@@ -159,12 +159,31 @@ struct JointScales {
     std::vector<std::vector<double>> localU;
 };
 
-// A parameter's map, its start moved into its bounds.
+// How far inside its bounds a start on a bound begins, as a part of the
+// bounds' scale: the map is flat on the bound (dp/du = 0), so a fit started
+// there sees no slope and could not leave it; this close the fit still
+// counts as pressing against the bound if it stays.
+constexpr double kOffBoundFraction = 5e-4;
+
+// A start on a bound moved just inside it.
+double OffTheBound(const ParameterBounds& bounds, double p) {
+    const bool lower = std::isfinite(bounds.lower);
+    const bool upper = std::isfinite(bounds.upper);
+    const double side = lower ? bounds.lower : bounds.upper;
+    const double scale = lower && upper ? bounds.upper - bounds.lower
+                                        : (std::fabs(side) > 0.0 ? std::fabs(side) : 1.0);
+    if (lower && p <= bounds.lower) {
+        return bounds.lower + kOffBoundFraction * scale;
+    }
+    return upper && p >= bounds.upper ? bounds.upper - kOffBoundFraction * scale : p;
+}
+
+// A parameter's map, its start moved into its bounds and off them.
 BoundTransform MapFor(const std::optional<ParameterBounds>& bounds, double& start) {
     if (!bounds) {
         return {};
     }
-    start = ClampIntoBounds(start, *bounds);
+    start = OffTheBound(*bounds, ClampIntoBounds(start, *bounds));
     return BoundTransform(*bounds, start);
 }
 
