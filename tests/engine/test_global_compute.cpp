@@ -242,8 +242,8 @@ TEST(GlobalComputeBounds, BoundsThatStayClearGiveTheUnboundedAnswer) {
     // gradient lets both reach it, rather than stop short where the forward
     // differences of each scale would.
     const double chiCut = 1e-12;
-    const GlobalRun plain(Joined({kShareA1, kThreeTitrations}), 1, 21, chiCut);
-    const GlobalRun bounded(Joined({{"<<a[1] shared [0.1, 5]>>"},
+    const GlobalRun plain(Joined({{"<<a[1] = 0.7 shared>>"}, kThreeTitrations}), 1, 21, chiCut);
+    const GlobalRun bounded(Joined({{"<<a[1] = 0.7 shared [0.1, 5]>>"},
                                     TitrationSet(2.0, 0.8, 1),
                                     TitrationSet(3.0, 0.8, 2, {"<a[0] = 3 [0, ]>"}),
                                     TitrationSet(4.0, 0.8, 3)}),
@@ -254,6 +254,8 @@ TEST(GlobalComputeBounds, BoundsThatStayClearGiveTheUnboundedAnswer) {
     ASSERT_EQ(b.outcome, FitOutcome::Converged) << bounded.host.pane;
     EXPECT_TRUE(b.leftOut.empty());  // the set with a bounded local takes part
     ASSERT_EQ(b.sets.size(), 3U);
+    ASSERT_TRUE(b.shared[0].bounds);  // the bound is in force
+    EXPECT_EQ(b.shared[0].bounds->lower, 0.1);
     EXPECT_FALSE(b.shared[0].atBound);
     EXPECT_NEAR(b.shared[0].value, p.shared[0].value, 1e-8);
     EXPECT_NEAR(b.shared[0].error, p.shared[0].error, 1e-8);
