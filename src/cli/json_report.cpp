@@ -124,15 +124,29 @@ json OptionalNumber(const std::optional<double>& value) {
 json GlobalJson(const GlobalFitRecord& global) {
     json shared = json::array();
     for (const SharedParameterRecord& p : global.shared) {
-        shared.push_back({{"index", p.index}, {"value", p.value}, {"error", p.error}});
+        json entry = {{"index", p.index}, {"value", p.value}, {"error", p.error}};
+        if (p.bounds) {
+            entry["bounds"] = json::array({BoundSide(p.bounds->lower), BoundSide(p.bounds->upper)});
+            entry["at_bound"] = p.atBound.has_value();
+        }
+        shared.push_back(std::move(entry));
     }
     json sets = json::array();
     for (const GlobalSetRecord& set : global.sets) {
-        sets.push_back({{"set", set.setNumber},
-                        {"label", {{"name", set.label.name}, {"value", set.label.value}}},
-                        {"parameters", set.parameters},
-                        {"errors", set.errors},
-                        {"chisq_dof", OptionalNumber(set.chisqDof)}});
+        json entry = {{"set", set.setNumber},
+                      {"label", {{"name", set.label.name}, {"value", set.label.value}}},
+                      {"parameters", set.parameters},
+                      {"errors", set.errors},
+                      {"chisq_dof", OptionalNumber(set.chisqDof)}};
+        if (!set.atBound.empty()) {
+            // Per parameter, as a single fit's "at_bound".
+            json atBound = json::array();
+            for (const std::optional<double>& bound : set.atBound) {
+                atBound.push_back(bound.has_value());
+            }
+            entry["at_bound"] = std::move(atBound);
+        }
+        sets.push_back(std::move(entry));
     }
     json leftOut = json::array();
     for (const LeftOutSet& set : global.leftOut) {

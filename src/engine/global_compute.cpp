@@ -24,7 +24,10 @@ struct PreparedSet {
     std::vector<double> y;
     std::vector<double> w;
     std::unique_ptr<CModelFunction> model;
-    std::vector<int> localFree;
+    std::vector<int> localFree;  // its free locals, those held at a bound included
+    std::vector<std::optional<ParameterBounds>> localBounds;  // per localFree entry
+    // Per parameter: the bound the joint fit holds it at after it pressed there.
+    std::vector<std::optional<double>> atBound;
 };
 
 // The separate fit a set's joint start is taken from: the one run, or the
@@ -41,10 +44,26 @@ bool IsHeld(const FitRecord& fit, int index) {
     return fit.constraints && at < fit.constraints->fixed.size() && fit.constraints->fixed[at];
 }
 
-bool IsBounded(const FitRecord& fit, int index) {
+// The bounds of a parameter the set's fit varied within them.
+std::optional<ParameterBounds> BoundsOf(const FitRecord& fit, int index) {
     const auto at = Size(index);
-    return fit.constraints && at < fit.constraints->bounds.size() &&
-           fit.constraints->bounds[at].has_value() && !IsHeld(fit, index);
+    if (!fit.constraints || at >= fit.constraints->bounds.size() || IsHeld(fit, index)) {
+        return std::nullopt;
+    }
+    return fit.constraints->bounds[at];
+}
+
+// The range both bounds allow; a shared parameter keeps every set's bounds.
+std::optional<ParameterBounds> Intersect(const std::optional<ParameterBounds>& a,
+                                         const std::optional<ParameterBounds>& b) {
+    if (!a || !b) {
+        return a ? a : b;
+    }
+    return ParameterBounds{std::max(a->lower, b->lower), std::min(a->upper, b->upper)};
+}
+
+bool HasParameters(FitOutcome outcome) {
+    return outcome == FitOutcome::Converged || outcome == FitOutcome::IterationLimit;
 }
 
 class GlobalRun {
@@ -57,9 +76,16 @@ class GlobalRun {
     void PrepareSets();
     std::string PrepareSet(std::size_t k);
     GlobalFitProblem BuildProblem() const;
-    double SharedStart(int index) const;
+    double SharedStart(std::size_t s) const;
+    bool SharedFree(std::size_t s) const { return !m_held[s] && !m_sharedAtBound[s]; }
+    bool HoldPressedBounds(const GlobalFitResult& result);
+    void ReleaseBounds();
+    bool FitHoldingPressedBounds(GlobalFitProblem& problem, GlobalFitResult& result);
     GlobalFitRecord MakeRecord(const GlobalFitProblem& problem, const GlobalFitResult& result);
-    void AddSetRecords(const GlobalFitResult& result, double scale, GlobalFitRecord& record);
+    void AddSharedRecords(const GlobalFitProblem& problem, const GlobalFitResult& result,
+                          double scale, bool inverted, GlobalFitRecord& record);
+    void AddSetRecords(const GlobalFitProblem& problem, const GlobalFitResult& result, double scale,
+                       GlobalFitRecord& record);
     void SendLine(const char* text, std::vector<MessageRecord>& messages);
     bool Shares(std::size_t record, int index) const {
         return std::ranges::binary_search(m_input.sharing.PerSet()[record], index);
@@ -69,11 +95,16 @@ class GlobalRun {
     std::vector<int> m_shared;     // every index shared by some set, ascending
     std::vector<bool> m_held;      // per m_shared entry
     std::vector<double> m_heldAt;  // the held value
+    std::vector<std::optional<ParameterBounds>> m_sharedBounds;  // per m_shared entry
+    std::vector<std::optional<double>> m_sharedAtBound;  // held at a bound after pressing it
+    std::vector<std::optional<double>> m_resumeAt;       // the start of a fit run again
     std::vector<PreparedSet> m_sets;
     std::vector<LeftOutSet> m_leftOut;
 };
 
-// The shared indices, and which are held; false when one is bounded.
+// The shared indices, which are held and their bounds (what every set that
+// shares one allows); false when some shared parameter's bounds exclude
+// each other.
 bool GlobalRun::CollectShared() {
     for (const std::vector<int>& shared : m_input.sharing.PerSet()) {
         for (const int index : shared) {
@@ -84,22 +115,25 @@ bool GlobalRun::CollectShared() {
     }
     m_held.assign(m_shared.size(), false);
     m_heldAt.assign(m_shared.size(), 0.0);
+    m_sharedBounds.assign(m_shared.size(), std::nullopt);
+    m_sharedAtBound.assign(m_shared.size(), std::nullopt);
+    m_resumeAt.assign(m_shared.size(), std::nullopt);
     for (std::size_t k = 0; k < m_input.sets.size(); ++k) {
         const FitRecord* fit = SeparateFit(m_input.sets[k]);
         for (std::size_t s = 0; fit != nullptr && s < m_shared.size(); ++s) {
             if (!Shares(k, m_shared[s])) {
                 continue;
             }
-            if (IsBounded(*fit, m_shared[s])) {
-                return false;
-            }
+            m_sharedBounds[s] = Intersect(m_sharedBounds[s], BoundsOf(*fit, m_shared[s]));
             if (IsHeld(*fit, m_shared[s]) && !m_held[s]) {
                 m_held[s] = true;
                 m_heldAt[s] = fit->parameters[Size(m_shared[s])];
             }
         }
     }
-    return true;
+    return std::ranges::none_of(m_sharedBounds, [](const std::optional<ParameterBounds>& b) {
+        return b && b->lower > b->upper;
+    });
 }
 
 // Why set k takes no part; empty when it was prepared.
@@ -127,13 +161,12 @@ std::string GlobalRun::PrepareSet(std::size_t k) {
     }
     std::ranges::copy(fit->parameters, prepared.model->Params().begin());
     for (int j = 0; j < prepared.model->ParamCount(); ++j) {
-        if (IsBounded(*fit, j)) {
-            return "bounded local parameter";
-        }
         if (!Shares(k, j) && !IsHeld(*fit, j)) {
             prepared.localFree.push_back(j);
+            prepared.localBounds.push_back(BoundsOf(*fit, j));
         }
     }
+    prepared.atBound.assign(Size(prepared.model->ParamCount()), std::nullopt);
     for (std::size_t s = 0; s < m_shared.size(); ++s) {
         if (m_held[s] && Shares(k, m_shared[s])) {
             prepared.model->Params()[Size(m_shared[s])] = m_heldAt[s];
@@ -151,49 +184,48 @@ void GlobalRun::PrepareSets() {
     }
 }
 
-// The start of a shared parameter: its line's value, else the mean of the
-// separate fits' values of the sets that share it, each weighed by its
-// inverse variance (a set whose own fit went astray has a large error and
-// barely moves it); the plain mean when some error is missing or zero.
-double GlobalRun::SharedStart(int index) const {
+// The start of a shared parameter: where the fit ended when it is run
+// again, its line's value, else the mean of the separate fits' values of the
+// sets that share it, each weighed by its inverse variance (a set whose own
+// fit went astray has a large error and barely moves it); the plain mean
+// when some error is missing or zero.
+double GlobalRun::SharedStart(std::size_t s) const {
+    const int index = m_shared[s];
+    if (m_resumeAt[s]) {
+        return *m_resumeAt[s];
+    }
     if (const auto start = m_input.sharing.Start(index)) {
         return *start;
     }
-    double sum = 0.0;
-    double weightedSum = 0.0;
-    double weights = 0.0;
-    int count = 0;
-    bool weighable = true;
+    std::vector<double> values;
+    std::vector<double> errors;
     for (const PreparedSet& set : m_sets) {
-        if (!Shares(set.record, index)) {
-            continue;
-        }
-        const double value = set.model->Params()[Size(index)];
-        const double error = SeparateFit(m_input.sets[set.record])->errors[Size(index)];
-        sum += value;
-        ++count;
-        weighable = weighable && std::isfinite(error) && error > 0.0;
-        if (weighable) {
-            weightedSum += value / (error * error);
-            weights += 1.0 / (error * error);
+        if (Shares(set.record, index)) {
+            values.push_back(set.model->Params()[Size(index)]);
+            errors.push_back(SeparateFit(m_input.sets[set.record])->errors[Size(index)]);
         }
     }
-    if (count == 0) {
-        return 0.0;
-    }
-    return weighable && weights > 0.0 ? weightedSum / weights : sum / count;
+    return SharedStartFromSeparateFits(values, errors);
 }
 
 GlobalFitProblem GlobalRun::BuildProblem() const {
     GlobalFitProblem problem;
     for (std::size_t s = 0; s < m_shared.size(); ++s) {
-        if (!m_held[s]) {
+        if (SharedFree(s)) {
             problem.sharedFree.push_back(m_shared[s]);
-            problem.sharedStart.push_back(SharedStart(m_shared[s]));
+            problem.sharedStart.push_back(SharedStart(s));
+            problem.sharedBounds.push_back(m_sharedBounds[s]);
         }
     }
     for (const PreparedSet& set : m_sets) {
-        GlobalFitSet fitSet{set.model.get(), set.localFree, {}};
+        GlobalFitSet fitSet{set.model.get(), {}, {}};
+        problem.localBounds.emplace_back();
+        for (std::size_t i = 0; i < set.localFree.size(); ++i) {
+            if (!set.atBound[Size(set.localFree[i])]) {
+                fitSet.localFree.push_back(set.localFree[i]);
+                problem.localBounds.back().push_back(set.localBounds[i]);
+            }
+        }
         for (const int index : problem.sharedFree) {
             fitSet.shares.push_back(Shares(set.record, index));
         }
@@ -212,6 +244,83 @@ GlobalFitProblem GlobalRun::BuildProblem() const {
 void GlobalRun::SendLine(const char* text, std::vector<MessageRecord>& messages) {
     m_input.host.SendAnswer(AnswerHint::Warning, text);
     messages.push_back({"warning", text});
+}
+
+// Holds each free parameter the fit left pressing against a bound at that
+// bound, from where the fit ended, as a single fit does; false when none is.
+bool GlobalRun::HoldPressedBounds(const GlobalFitResult& result) {
+    bool any = false;
+    std::size_t c = 0;
+    for (std::size_t s = 0; s < m_shared.size(); ++s) {
+        if (!SharedFree(s)) {
+            continue;
+        }
+        m_resumeAt[s] = result.shared[c];
+        if (const std::optional<double> bound = result.sharedPressed[c]) {
+            m_sharedAtBound[s] = bound;
+            for (PreparedSet& set : m_sets) {
+                if (Shares(set.record, m_shared[s])) {
+                    set.model->Params()[Size(m_shared[s])] = *bound;
+                }
+            }
+            any = true;
+        }
+        ++c;
+    }
+    for (std::size_t k = 0; k < m_sets.size() && k < result.localPressed.size(); ++k) {
+        PreparedSet& set = m_sets[k];
+        std::size_t i = 0;  // the entry among the locals the fit varied
+        for (const int j : set.localFree) {
+            if (set.atBound[Size(j)] || i >= result.localPressed[k].size()) {
+                continue;
+            }
+            if (const std::optional<double> bound = result.localPressed[k][i++]) {
+                set.atBound[Size(j)] = bound;
+                set.model->Params()[Size(j)] = *bound;
+                any = true;
+            }
+        }
+    }
+    return any;
+}
+
+void GlobalRun::ReleaseBounds() {
+    std::ranges::fill(m_sharedAtBound, std::nullopt);
+    std::ranges::fill(m_resumeAt, std::nullopt);
+    for (PreparedSet& set : m_sets) {
+        std::ranges::fill(set.atBound, std::nullopt);
+    }
+}
+
+// When the fit left parameters pressing against their bounds, fits again
+// with them held there and takes that result when its chi-square is no
+// higher, as a single fit does; false when the host asked to stop.
+bool GlobalRun::FitHoldingPressedBounds(GlobalFitProblem& problem, GlobalFitResult& result) {
+    std::vector<std::vector<double>> ended;
+    for (const PreparedSet& set : m_sets) {
+        ended.emplace_back(set.model->Params().begin(), set.model->Params().end());
+    }
+    if (!HasParameters(result.outcome) || !HoldPressedBounds(result)) {
+        ReleaseBounds();
+        return true;
+    }
+    GlobalFitProblem held = BuildProblem();
+    GlobalFitResult refit = FitGlobal(held);
+    if (refit.stopped) {
+        return false;
+    }
+    if (HasParameters(refit.outcome) && refit.chisq <= result.chisq) {
+        // The start the block reports is the first fit's.
+        refit.startNotes = std::move(result.startNotes);
+        problem = std::move(held);
+        result = std::move(refit);
+        return true;
+    }
+    ReleaseBounds();
+    for (std::size_t k = 0; k < m_sets.size(); ++k) {
+        std::ranges::copy(ended[k], m_sets[k].model->Params().begin());
+    }
+    return true;
 }
 
 GlobalComputeOutput GlobalRun::Run(std::vector<MessageRecord>& messages,
@@ -234,9 +343,9 @@ GlobalComputeOutput GlobalRun::Run(std::vector<MessageRecord>& messages,
         m_input.host.SendAnswer(AnswerHint::Warning, GlobalFitBlock(*output.record, 0, false));
         return output;
     }
-    const GlobalFitProblem problem = BuildProblem();
-    const GlobalFitResult result = FitGlobal(problem);
-    if (result.stopped) {
+    GlobalFitProblem problem = BuildProblem();
+    GlobalFitResult result = FitGlobal(problem);
+    if (result.stopped || !FitHoldingPressedBounds(problem, result)) {
         output.stopped = true;
         return output;
     }
@@ -256,16 +365,20 @@ GlobalFitRecord GlobalRun::MakeRecord(const GlobalFitProblem& problem,
     GlobalFitRecord record;
     record.outcome = result.outcome;
     record.iterations = result.iterations;
+    record.lambda = result.lambda;
     record.leftOut = m_leftOut;
+    record.startNotes = result.startNotes;
     for (const int k : result.singularSets) {
         const std::size_t at = m_sets[Size(k)].record;
         record.leftOut.push_back({m_input.sets[at].setNumber, "singular in the joint fit"});
     }
     std::ranges::sort(record.leftOut, {}, &LeftOutSet::setNumber);
-    if (result.outcome != FitOutcome::Converged && result.outcome != FitOutcome::IterationLimit) {
+    if (!HasParameters(result.outcome)) {
         return record;  // no parameters reached, as a single fit without a parameter block
     }
-    int freeCount = static_cast<int>(problem.sharedFree.size());
+    // The shared parameters not held, those held at a bound by the fit
+    // itself included, count as fitted.
+    int freeCount = static_cast<int>(std::ranges::count(m_held, false));
     bool allWeighted = true;
     for (std::size_t k = 0; k < m_sets.size(); ++k) {
         if (!std::ranges::binary_search(result.singularSets, static_cast<int>(k))) {
@@ -283,45 +396,58 @@ GlobalFitRecord GlobalRun::MakeRecord(const GlobalFitProblem& problem,
     // data as it stands; without SDs it is scaled by chi-square per dof.
     const double scale = allWeighted ? 1.0 : record.chisqDof.value_or(std::nan(""));
     const bool inverted = !result.sharedCovariance.empty() || problem.sharedFree.empty();
-    const std::size_t sn = problem.sharedFree.size();
-    std::size_t c = 0;
-    for (std::size_t s = 0; s < m_shared.size(); ++s) {
-        SharedParameterRecord shared{m_shared[s], m_heldAt[s], 0.0, m_held[s]};
-        if (!m_held[s]) {
-            shared.value = result.shared[c];
-            shared.error = inverted
-                               ? std::sqrt(std::fabs(result.sharedCovariance[c * sn + c]) * scale)
-                               : std::nan("");
-            ++c;
-        }
-        record.shared.push_back(shared);
-    }
-    if (inverted) {
-        // The covariance over every shared parameter; a held one has zeros.
-        const std::size_t all = m_shared.size();
-        record.covariance.assign(all * all, 0.0);
-        std::vector<std::size_t> freeAt;
-        for (std::size_t s = 0; s < all; ++s) {
-            if (!m_held[s]) {
-                freeAt.push_back(s);
-            }
-        }
-        for (std::size_t r = 0; r < sn; ++r) {
-            for (std::size_t q = 0; q < sn; ++q) {
-                record.covariance[freeAt[r] * all + freeAt[q]] =
-                    result.sharedCovariance[r * sn + q] * scale;
-            }
-        }
-    }
-    AddSetRecords(result, inverted ? scale : std::nan(""), record);
+    AddSharedRecords(problem, result, scale, inverted, record);
+    AddSetRecords(problem, result, inverted ? scale : std::nan(""), record);
     return record;
 }
 
+// The shared parameters with their errors and covariance: a held one has
+// error and covariance 0, one at a bound has neither (NaN), as in a single fit.
+void GlobalRun::AddSharedRecords(const GlobalFitProblem& problem, const GlobalFitResult& result,
+                                 double scale, bool inverted, GlobalFitRecord& record) {
+    const std::size_t sn = problem.sharedFree.size();
+    const std::size_t all = m_shared.size();
+    std::vector<std::size_t> freeAt;
+    for (std::size_t s = 0; s < all; ++s) {
+        SharedParameterRecord shared{m_shared[s], m_heldAt[s],       0.0,
+                                     m_held[s],   m_sharedBounds[s], m_sharedAtBound[s]};
+        if (m_sharedAtBound[s]) {
+            shared.value = *m_sharedAtBound[s];
+            shared.error = std::nan("");
+        } else if (!m_held[s]) {
+            const std::size_t c = freeAt.size();
+            shared.value = result.shared[c];
+            shared.atBound = result.sharedReached[c];
+            shared.error = inverted && !shared.atBound
+                               ? std::sqrt(std::fabs(result.sharedCovariance[c * sn + c]) * scale)
+                               : std::nan("");
+            freeAt.push_back(s);
+        }
+        record.shared.push_back(shared);
+    }
+    if (!inverted) {
+        return;
+    }
+    // The covariance over every shared parameter.
+    record.covariance.assign(all * all, 0.0);
+    for (std::size_t r = 0; r < sn; ++r) {
+        for (std::size_t q = 0; q < sn; ++q) {
+            record.covariance[freeAt[r] * all + freeAt[q]] =
+                result.sharedCovariance[r * sn + q] * scale;
+        }
+    }
+    for (std::size_t s = 0; s < all; ++s) {
+        for (std::size_t q = 0; record.shared[s].atBound && q < all; ++q) {
+            record.covariance[s * all + q] = record.covariance[q * all + s] = std::nan("");
+        }
+    }
+}
+
 // Each set's whole parameter vector with the joint errors: its locals' from
-// the inverse curvature, the shared ones' as the shared block gives them,
-// 0 for a held one.
-void GlobalRun::AddSetRecords(const GlobalFitResult& result, double scale,
-                              GlobalFitRecord& record) {
+// the inverse curvature (none for one at a bound), the shared ones' as the
+// shared block gives them, 0 for a held one.
+void GlobalRun::AddSetRecords(const GlobalFitProblem& problem, const GlobalFitResult& result,
+                              double scale, GlobalFitRecord& record) {
     for (std::size_t k = 0; k < m_sets.size(); ++k) {
         if (std::ranges::binary_search(result.singularSets, static_cast<int>(k))) {
             continue;
@@ -333,10 +459,20 @@ void GlobalRun::AddSetRecords(const GlobalFitResult& result, double scale,
         out.label = source.label;
         out.parameters.assign(set.model->Params().begin(), set.model->Params().end());
         out.errors.assign(out.parameters.size(), 0.0);
-        for (std::size_t i = 0; i < set.localFree.size(); ++i) {
+        std::vector<std::optional<double>> atBound = set.atBound;
+        const std::vector<int>& varied = problem.sets[k].localFree;
+        for (std::size_t i = 0; i < varied.size(); ++i) {
             const double variance =
                 result.localVariances.empty() ? std::nan("") : result.localVariances[k][i];
-            out.errors[Size(set.localFree[i])] = std::sqrt(std::fabs(variance) * scale);
+            const auto j = Size(varied[i]);
+            atBound[j] = result.localReached[k][i];
+            out.errors[j] = atBound[j] ? std::nan("") : std::sqrt(std::fabs(variance) * scale);
+        }
+        for (const int j : set.localFree) {
+            out.errors[Size(j)] = atBound[Size(j)] ? std::nan("") : out.errors[Size(j)];
+        }
+        if (std::ranges::any_of(set.localBounds, [](const auto& b) { return b.has_value(); })) {
+            out.atBound = std::move(atBound);
         }
         out.shared.assign(out.parameters.size(), false);
         for (const SharedParameterRecord& shared : record.shared) {

@@ -11,6 +11,12 @@ namespace {
 std::string SharedLines(const GlobalFitRecord& record) {
     std::string text = "Shared parameters fit_aj +/- sigma_aj:\n";
     for (const SharedParameterRecord& shared : record.shared) {
+        if (shared.atBound) {
+            // No error of its own, as a single fit's parameter at a bound.
+            AppendSprintf(text, "  a[%d]: %lf (at bound %lg)\n", shared.index, shared.value,
+                          *shared.atBound);
+            continue;
+        }
         AppendSprintf(text, "  a[%d]: %lf +/- %lf%s\n", shared.index, shared.value, shared.error,
                       shared.fixed ? " (fixed)" : "");
     }
@@ -22,7 +28,13 @@ std::string SharedLines(const GlobalFitRecord& record) {
 std::string LocalRow(const GlobalSetRecord& set) {
     std::string row = Sprintf("  %s=%lg:", set.label.name, set.label.value);
     for (std::size_t j = 0; j < set.parameters.size(); ++j) {
-        if (!set.shared[j]) {
+        if (set.shared[j]) {
+            continue;
+        }
+        if (j < set.atBound.size() && set.atBound[j]) {
+            AppendSprintf(row, " a[%d] %lf (at bound %lg),", static_cast<int>(j), set.parameters[j],
+                          *set.atBound[j]);
+        } else {
             AppendSprintf(row, " a[%d] %lf +/- %lf,", static_cast<int>(j), set.parameters[j],
                           set.errors[j]);
         }
@@ -57,7 +69,10 @@ std::string GlobalFitBlock(const GlobalFitRecord& record, int nCut, bool marquar
     if (record.sets.empty() && record.shared.empty() && record.iterations == 0) {
         return text + "No set could take part.\n" + LeftOutLine(record) + "\n";
     }
-    text += FitOutcomeMessage(record.outcome, nCut, std::nan(""));
+    for (const std::string& note : record.startNotes) {
+        text += note;
+    }
+    text += FitOutcomeMessage(record.outcome, nCut, record.lambda);
     AppendSprintf(text, "  Iterations: %d\n", record.iterations);
     if (HasParameters(record)) {
         text += SharedLines(record);

@@ -23,6 +23,7 @@ inline constexpr const char* kGlobalLinearText =
     "Global fit: the linear models are solved in closed form for each set; shared parameters "
     "are not fitted jointly.\n";
 inline constexpr const char* kGlobalBoundedText =
-    "Global fit: a shared parameter with bounds cannot be fitted jointly; no global fit.\n";
+    "Global fit: the sets give a shared parameter bounds that exclude each other; no global "
+    "fit.\n";
 
 }  // namespace quillon

@@ -5,10 +5,14 @@
 
 #include <functional>
 #include <limits>
+#include <optional>
+#include <span>
+#include <string>
 #include <vector>
 
 #include "models/model_function.h"
 #include "records/fit_codes.h"
+#include "records/records.h"
 
 namespace quillon {
 
@@ -26,6 +30,12 @@ struct GlobalFitProblem {
     std::vector<GlobalFitSet> sets;
     std::vector<int> sharedFree;      // indices of the shared parameters varied
     std::vector<double> sharedStart;  // their start values
+    // Bounds of the shared parameters (per sharedFree entry) and of each
+    // set's free locals (per set, per localFree entry); empty lists leave
+    // every parameter unbounded. A bounded parameter is varied on the
+    // unbounded scale of its BoundTransform, as a single fit varies it.
+    std::vector<std::optional<ParameterBounds>> sharedBounds;
+    std::vector<std::vector<std::optional<ParameterBounds>>> localBounds;
     int nCut = 10000;
     double chiCut = 0.001;
     // The Jacobian by central differences and the gradient -J^T r from it,
@@ -49,7 +59,22 @@ struct GlobalFitResult {
     // local diagonal per set; empty when it did not invert.
     std::vector<double> sharedCovariance;
     std::vector<std::vector<double>> localVariances;
+    // The bound a bounded parameter ended on (a NaN error of its own, as a
+    // single fit's) or may be pressing against; shared per sharedFree, local
+    // per set and localFree entry. Nothing for one clear of its bounds.
+    std::vector<std::optional<double>> sharedReached;
+    std::vector<std::optional<double>> sharedPressed;
+    std::vector<std::vector<std::optional<double>>> localReached;
+    std::vector<std::vector<std::optional<double>>> localPressed;
+    // "Start of a[i] moved into its bounds: ..." for each shared start moved.
+    std::vector<std::string> startNotes;
 };
+
+// The start of a shared parameter from the sets' separate values and their
+// errors: the mean weighed by the inverse variances (a set whose own fit went
+// astray has a large error and barely moves it); the plain mean when some
+// error is not a positive number; 0 without values.
+double SharedStartFromSeparateFits(std::span<const double> values, std::span<const double> errors);
 
 // Fits the sets jointly from their start; each model's parameters end at
 // the joint optimum (shared values included).

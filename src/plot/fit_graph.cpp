@@ -201,8 +201,9 @@ QChart* FitGraph::ResidualChart() const {
     return m_residualView->chart();
 }
 
-void FitGraph::ShowSets(const std::vector<SetPlotData>& sets) {
+void FitGraph::ShowSets(const std::vector<SetPlotData>& sets, const QString& title) {
     m_sets = sets;
+    m_title = title;
     Rebuild();
 }
 
@@ -232,9 +233,10 @@ void FitGraph::FreshCharts() {
 
 void FitGraph::Rebuild() {
     FreshCharts();
-    MainChart()->setTitle(m_sets.size() == 1 ? Q(m_sets.front().title)
-                          : m_sets.empty()   ? QString()
-                                             : QStringLiteral("全データセット"));
+    MainChart()->setTitle(!m_title.isEmpty()   ? m_title
+                          : m_sets.size() == 1 ? Q(m_sets.front().title)
+                          : m_sets.empty()     ? QString()
+                                               : QStringLiteral("全データセット"));
     if (DrawsCloud()) {
         AddCloud();
     }

@@ -34,8 +34,9 @@ class FitGraph : public QWidget {
 
     explicit FitGraph(QWidget* parent = nullptr);
 
-    // Replaces everything drawn with these sets.
-    void ShowSets(const std::vector<SetPlotData>& sets);
+    // Replaces everything drawn with these sets, under title; an empty title
+    // is the set's own for one set, the all-sets title for several.
+    void ShowSets(const std::vector<SetPlotData>& sets, const QString& title = {});
     void SetAxisOptions(const AxisOptions& options);
     const AxisOptions& Options() const { return m_options; }
     // Back to the full range of the data after zooming or panning.
@@ -68,6 +69,7 @@ class FitGraph : public QWidget {
     QChartView* m_residualView;
     GraphLegend* m_legend;
     std::vector<SetPlotData> m_sets;
+    QString m_title;  // the title given with the sets; empty for the usual one
     std::vector<ErrorBarsItem*> m_errorBars;  // owned by the current main chart
     // Every item drawn over a chart (bars, clouds), repainted on zoom.
     std::vector<std::pair<QChart*, QGraphicsObject*>> m_overlays;

@@ -165,6 +165,10 @@ std::vector<SetPlotData> SelectSets(const ComputeRecord& record, const PlotModel
     return sets;
 }
 
+QString GraphTitle(int setNumber) {
+    return setNumber == kGlobalFitSelection ? QString::fromUtf8(kGlobalFitTitle) : QString();
+}
+
 bool PlotRecordToFile(const ComputeRecord& record, const PlotModel& model, int setNumber,
                       const std::string& path, std::string& error) {
     const QString file = QString::fromStdString(path);
@@ -185,7 +189,7 @@ bool PlotRecordToFile(const ComputeRecord& record, const PlotModel& model, int s
     FitGraph graph;
     graph.setAttribute(Qt::WA_DontShowOnScreen);
     graph.resize(kFileGraphSize);
-    graph.ShowSets(sets);
+    graph.ShowSets(sets, GraphTitle(setNumber));
     graph.show();  // lays the charts out before they are rendered
     // The legend's rows are laid out and sized by posted events: handled
     // before the render, the column shows no scroll bar it does not need.

@@ -41,4 +41,8 @@ bool PlotRecordToFile(const ComputeRecord& record, const PlotModel& model, int s
 std::vector<SetPlotData> SelectSets(const ComputeRecord& record, const PlotModel& model,
                                     int setNumber);
 
+// The title of a selection's graph: "Global fit" for the global fit, empty
+// (the graph's usual title) for the others.
+QString GraphTitle(int setNumber);
+
 }  // namespace quillon::plot

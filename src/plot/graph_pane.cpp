@@ -96,7 +96,7 @@ void GraphPane::FillSelector() {
             set.setNumber);
     }
     if (m_record.global) {
-        m_selector->addItem(QStringLiteral("Global fit"), kGlobalFitSelection);
+        m_selector->addItem(QString::fromUtf8(kGlobalFitTitle), kGlobalFitSelection);
     }
     m_selector->setCurrentIndex(0);
 }
@@ -126,7 +126,8 @@ void GraphPane::ShowSelection() {
     m_stale = false;
     PlotModel model = m_model;
     model.bandLevel = m_bands->isChecked() ? kPaneBandLevel : 0.0;
-    m_graph->ShowSets(SelectSets(m_record, model, SelectedSet()));
+    const int selected = SelectedSet();
+    m_graph->ShowSets(SelectSets(m_record, model, selected), GraphTitle(selected));
 }
 
 void GraphPane::ApplyAxisOptions() {

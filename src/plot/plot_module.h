@@ -15,6 +15,8 @@ inline constexpr const char* kPlotModuleEntry = "QuillonPlotRecordToFile";
 // The selection of a graph that shows the global fit: every set of the joint
 // fit with its joint curve.
 inline constexpr int kGlobalFitSelection = -1;
+// Its name in the set selector and the title of its graph.
+inline constexpr const char* kGlobalFitTitle = "Global fit";
 
 // formula is the fitted formula, or empty for the catalogue model modelId;
 // bandLevel the percent of the confidence bands drawn, 0 for none.

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "engine/compute.h"
+#include "engine/sharing_state.h"
 #include "models/catalogue.h"
 #include "models/formula_parser.h"
 
@@ -148,6 +149,18 @@ std::optional<std::string> CheckOptions(const ArrayFitOptions& options) {
             }
         }
     }
+    if (!options.share.empty()) {
+        FitSettings settings;
+        settings.modelId = options.modelId;
+        settings.formula = options.formula;
+        const int count = SettingsParamCount(settings);
+        for (const int index : options.share) {
+            if (index < 0 || index >= count) {
+                return "share: parameter " + std::to_string(index) + " outside 0.." +
+                       std::to_string(count - 1);
+            }
+        }
+    }
     if (options.bandLevel && !(*options.bandLevel > 0.0 && *options.bandLevel < 100.0)) {
         return "bands must be a percent above 0 and below 100";
     }
@@ -184,7 +197,8 @@ std::vector<std::string> ArraySetLines(const std::vector<ArraySet>& sets) {
 }
 
 std::vector<ArraySetResult> FitArraySets(const std::vector<ArraySet>& sets,
-                                         const ArrayFitOptions& options, std::string& header) {
+                                         const ArrayFitOptions& options, std::string& header,
+                                         std::optional<GlobalFitRecord>& global) {
     ComputeSession session;
     session.settings.modelId = options.modelId;
     session.settings.formula = options.formula;
@@ -196,9 +210,11 @@ std::vector<ArraySetResult> FitArraySets(const std::vector<ArraySet>& sets,
     session.settings.startDirectives = StartDirectives(options);
     session.settings.searchStarts = options.searchStarts;
     session.settings.flagSuspect = options.searchStarts || options.convergence.precise;
+    session.settings.sharedParameters = options.share;
     ArrayHost host;
     const ComputeRecord record =
         ComputeParameters(ArraySetLines(sets), session, host, nullptr, options.jobs);
+    global = record.global;
 
     std::vector<ArraySetResult> results(sets.size());
     for (const SetRecord& set : record.sets) {

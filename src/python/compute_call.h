@@ -33,7 +33,8 @@ struct ArrayFitOptions {
     std::map<int, double> p0;         // starting values by index
     std::map<int, double> fixed;      // held values by index
     std::map<int, ParameterBounds> bounds;
-    int jobs = 1;  // 0: one per hardware thread
+    std::vector<int> share;  // parameters shared by every set in a global fit (--share)
+    int jobs = 1;            // 0: one per hardware thread
 };
 
 // The fits of one set with the text the command line prints for it.
@@ -57,8 +58,11 @@ std::optional<std::string> CheckOptions(const ArrayFitOptions& options);
 std::vector<std::string> ArraySetLines(const std::vector<ArraySet>& sets);
 
 // Fits the sets in one compute. header receives the report's header (the
-// model line and the empty line after it).
+// model line and the empty line after it), global the global fit's record
+// when some parameter was shared (its block ends the last set's report, as
+// the command line prints it after the last set).
 std::vector<ArraySetResult> FitArraySets(const std::vector<ArraySet>& sets,
-                                         const ArrayFitOptions& options, std::string& header);
+                                         const ArrayFitOptions& options, std::string& header,
+                                         std::optional<GlobalFitRecord>& global);
 
 }  // namespace quillon

@@ -1,5 +1,5 @@
 """Least-squares fits of the Quillon_L model catalogue over numpy arrays."""
-from typing import Iterable, Mapping, Optional, Sequence, Union
+from typing import Any, Iterable, Mapping, Optional, Sequence, Union
 
 import numpy as np
 import numpy.typing as npt
@@ -25,6 +25,7 @@ class FitResult:
     at_bound: Optional[list[bool]]
     suspect: Optional[bool]
     band: Optional[dict[str, Union[float, np.ndarray]]]
+    global_fit: Optional[dict[str, Any]]
 
 def fit(model: Union[int, str], x: ArrayLike, y: ArrayLike, sd: Optional[ArrayLike] = None, *,
         method: str = "Marquardt",
@@ -34,7 +35,8 @@ def fit(model: Union[int, str], x: ArrayLike, y: ArrayLike, sd: Optional[ArrayLi
         n_cut: int = 10000, chi_cut: float = 1e-3, f_er: float = 1000.0,
         chisqdof_lim: float = 1.0, fixed_c: float = 20.0,
         stats: bool = False, search_starts: bool = False, precise: bool = False,
-        bands: Union[None, bool, float] = None) -> Union[FitResult, list[FitResult]]:
+        bands: Union[None, bool, float] = None,
+        share: Optional[Sequence[int]] = None) -> Union[FitResult, list[FitResult]]:
     """Fits model (an id 0..42, or a formula in X and A0..A31) to one set; a list of four results for method='ALL'.
     Raises ValueError when the set cannot be fitted."""
 
@@ -46,9 +48,12 @@ def fit_many(model: Union[int, str], sets: Iterable[Sequence[ArrayLike]], *,
              n_cut: int = 10000, chi_cut: float = 1e-3, f_er: float = 1000.0,
              chisqdof_lim: float = 1.0, fixed_c: float = 20.0,
              stats: bool = False, search_starts: bool = False, precise: bool = False,
-             bands: Union[None, bool, float] = None) -> list[Union[None, FitResult, list[FitResult]]]:
+             bands: Union[None, bool, float] = None,
+             share: Optional[Sequence[int]] = None) -> list[Union[None, FitResult, list[FitResult]]]:
     """Fits every (x, y) or (x, y, sd) in one compute on all cores (jobs=0);
-    None for a set that could not be fitted."""
+    None for a set that could not be fitted. share=[i, ...] then fits the sets
+    jointly with those parameters shared (as --share); every result's
+    global_fit holds the command line's JSON "global" object as a dict."""
 
 def models() -> list[tuple[int, str, int]]:
     """The 43 models as (id, formula and name, parameter count)."""

@@ -36,6 +36,7 @@ struct PyFitResult {
     py::object at_bound = py::none();
     py::object suspect = py::none();
     py::object band = py::none();
+    py::object global_fit = py::none();
 };
 
 py::array_t<double> Vector(const std::vector<double>& values) {
@@ -63,6 +64,99 @@ py::dict BandDict(const CurveBand& band) {
         d["prediction_lower"] = Vector(band.predictionLower);
         d["prediction_upper"] = Vector(band.predictionUpper);
     }
+    return d;
+}
+
+// A number as the JSON report writes it: None for NaN and infinities.
+py::object Number(double value) {
+    return std::isfinite(value) ? py::object(py::float_(value)) : py::object(py::none());
+}
+
+py::list Numbers(const std::vector<double>& values) {
+    py::list list;
+    for (const double v : values) {
+        list.append(Number(v));
+    }
+    return list;
+}
+
+py::object OptionalNumber(const std::optional<double>& value) {
+    return value ? Number(*value) : py::none();
+}
+
+// An m x m matrix as a list of rows, or None.
+py::object Rows(const std::vector<double>& values, std::size_t m) {
+    if (values.size() != m * m) {
+        return py::none();
+    }
+    py::list rows;
+    for (std::size_t i = 0; i < m; ++i) {
+        const auto row = values.begin() + static_cast<std::ptrdiff_t>(i * m);
+        rows.append(Numbers(std::vector<double>(row, row + static_cast<std::ptrdiff_t>(m))));
+    }
+    return rows;
+}
+
+py::dict SharedDict(const SharedParameterRecord& p) {
+    py::dict d;
+    d["index"] = p.index;
+    d["value"] = Number(p.value);
+    d["error"] = Number(p.error);
+    if (p.bounds) {
+        py::list bounds;
+        bounds.append(Number(p.bounds->lower));  // an open side is None, as JSON's null
+        bounds.append(Number(p.bounds->upper));
+        d["bounds"] = bounds;
+        d["at_bound"] = p.atBound.has_value();
+    }
+    return d;
+}
+
+py::dict GlobalSetDict(const GlobalSetRecord& set) {
+    py::dict label;
+    label["name"] = set.label.name;
+    label["value"] = Number(set.label.value);
+    py::dict d;
+    d["set"] = set.setNumber;
+    d["label"] = label;
+    d["parameters"] = Numbers(set.parameters);
+    d["errors"] = Numbers(set.errors);
+    d["chisq_dof"] = OptionalNumber(set.chisqDof);
+    if (!set.atBound.empty()) {
+        py::list atBound;
+        for (const std::optional<double>& bound : set.atBound) {
+            atBound.append(bound.has_value());
+        }
+        d["at_bound"] = atBound;
+    }
+    return d;
+}
+
+// The global fit as the command line's JSON "global" object has it, key for
+// key, with None where the JSON has null.
+py::dict GlobalDict(const GlobalFitRecord& global) {
+    py::list shared;
+    for (const SharedParameterRecord& p : global.shared) {
+        shared.append(SharedDict(p));
+    }
+    py::list sets;
+    for (const GlobalSetRecord& set : global.sets) {
+        sets.append(GlobalSetDict(set));
+    }
+    py::list leftOut;
+    for (const LeftOutSet& set : global.leftOut) {
+        leftOut.append(set.setNumber);
+    }
+    py::dict d;
+    d["shared"] = shared;
+    d["covariance"] = Rows(global.covariance, global.shared.size());
+    d["sets"] = sets;
+    d["chisq"] = global.shared.empty() ? py::object(py::none()) : Number(global.chisq);
+    d["dof"] = global.dof;
+    d["chisq_dof"] = OptionalNumber(global.chisqDof);
+    d["outcome"] = static_cast<int>(global.outcome);
+    d["iterations"] = global.iterations;
+    d["left_out"] = leftOut;
     return d;
 }
 
@@ -231,6 +325,8 @@ ArrayFitOptions Options(const py::object& model, const std::string& method, cons
             options.searchStarts = value.cast<bool>();
         } else if (name == "precise") {
             options.convergence.precise = value.cast<bool>();
+        } else if (name == "share") {
+            options.share = value.is_none() ? std::vector<int>{} : value.cast<std::vector<int>>();
         } else if (name == "bands") {
             // True for the 95 % band, a number for that level, False or None for none.
             if (py::isinstance<py::bool_>(value)) {
@@ -248,14 +344,23 @@ ArrayFitOptions Options(const py::object& model, const std::string& method, cons
     return options;
 }
 
+// The compute's results per set; global receives the global fit as a dict
+// when some parameter was shared.
 std::vector<ArraySetResult> Run(const std::vector<ArraySet>& sets, const ArrayFitOptions& options,
-                                std::string& header) {
-    const py::gil_scoped_release release;
-    return FitArraySets(sets, options, header);
+                                std::string& header, py::object& global) {
+    std::optional<GlobalFitRecord> record;
+    std::vector<ArraySetResult> results;
+    {
+        const py::gil_scoped_release release;
+        results = FitArraySets(sets, options, header, record);
+    }
+    global = record ? py::object(GlobalDict(*record)) : py::object(py::none());
+    return results;
 }
 
 // The results of one set: one per method run; a refused set raises.
-py::list SetResults(const ArraySetResult& set, const std::string& header, bool raise) {
+py::list SetResults(const ArraySetResult& set, const std::string& header, const py::object& global,
+                    bool raise) {
     py::list results;
     if (set.fits.empty()) {
         std::string why = set.messages.empty() ? "the set was not fitted" : set.messages.front();
@@ -268,7 +373,9 @@ py::list SetResults(const ArraySetResult& set, const std::string& header, bool r
         return results;
     }
     for (std::size_t k = 0; k < set.fits.size(); ++k) {
-        results.append(ToPython(set.fits[k], header + set.report, set.logs[k]));
+        PyFitResult result = ToPython(set.fits[k], header + set.report, set.logs[k]);
+        result.global_fit = global;
+        results.append(std::move(result));
     }
     return results;
 }
@@ -279,8 +386,9 @@ py::object Fit(const py::object& model, const py::handle& x, const py::handle& y
     const std::vector<ArraySet> sets{SetOf(x, y, sd)};
     ArrayFitOptions options = Options(model, method, p0, fixed, bounds, kw);
     std::string header;
-    const std::vector<ArraySetResult> results = Run(sets, options, header);
-    py::list fits = SetResults(results.at(0), header, true);
+    py::object global;
+    const std::vector<ArraySetResult> results = Run(sets, options, header, global);
+    py::list fits = SetResults(results.at(0), header, global, true);
     if (options.method == FitMethod::All) {
         return fits;
     }
@@ -302,10 +410,11 @@ py::list FitMany(const py::object& model, const py::iterable& data, const std::s
     ArrayFitOptions options = Options(model, method, p0, fixed, bounds, kw);
     options.jobs = jobs;
     std::string header;
-    const std::vector<ArraySetResult> results = Run(sets, options, header);
+    py::object global;
+    const std::vector<ArraySetResult> results = Run(sets, options, header, global);
     py::list out;
     for (const ArraySetResult& set : results) {
-        py::list fits = SetResults(set, header, false);
+        py::list fits = SetResults(set, header, global, false);
         if (fits.empty()) {
             out.append(py::none());
         } else if (options.method == FitMethod::All) {
@@ -345,6 +454,9 @@ PYBIND11_MODULE(quillon, m) {
         .def_readonly("band", &PyFitResult::band,
                       "with bands=: dict of level, x, lower, upper (and prediction_lower, "
                       "prediction_upper without sd) on the result file's curve X, or None")
+        .def_readonly("global_fit", &PyFitResult::global_fit,
+                      "with share=: the global fit as a dict, key for key the command line's "
+                      "JSON \"global\" object (None for null); None without share=")
         .def("__repr__", [](const PyFitResult& r) {
             return "<quillon.FitResult " + r.method + " outcome=" + std::to_string(r.outcome) +
                    " chisq_dof=" + std::to_string(r.chisq_dof) + ">";
@@ -354,14 +466,17 @@ PYBIND11_MODULE(quillon, m) {
           py::arg("fixed") = py::none(), py::arg("bounds") = py::none(),
           "Fits model (an id 0..42, or a formula in X and A0..A31) to one set; a FitResult, or a "
           "list of four for "
-          "method='ALL'. Keywords n_cut, chi_cut, f_er, chisqdof_lim, fixed_c, stats and "
-          "bands set what the command line's options of those names set. Raises ValueError when "
+          "method='ALL'. Keywords n_cut, chi_cut, f_er, chisqdof_lim, fixed_c, stats, "
+          "search_starts, precise, bands and share set what the command line's options of "
+          "those names set. Raises ValueError when "
           "the set cannot be fitted.");
     m.def("fit_many", &FitMany, py::arg("model"), py::arg("sets"), py::kw_only(),
           py::arg("method") = "Marquardt", py::arg("p0") = py::none(),
           py::arg("fixed") = py::none(), py::arg("bounds") = py::none(), py::arg("jobs") = 0,
           "Fits every (x, y) or (x, y, sd) of sets in one compute on all cores (jobs=0) "
-          "and returns one result per set (None for a set that could not be fitted).");
+          "and returns one result per set (None for a set that could not be fitted). "
+          "share=[i, ...] fits the sets jointly with those parameters shared, as --share does; "
+          "every result's global_fit then holds the global fit.");
     m.def(
         "models",
         [] {

@@ -198,8 +198,10 @@ struct MessageRecord {
 struct SharedParameterRecord {
     int index = 0;
     double value = 0.0;
-    double error = 0.0;  // 0 for a held one
+    double error = 0.0;  // 0 for a held one, NaN for one at a bound
     bool fixed = false;
+    std::optional<ParameterBounds> bounds;
+    std::optional<double> atBound;  // the bound the joint fit ended it on
 };
 
 // One set of a global fit: its whole parameter vector (the shared ones
@@ -212,6 +214,9 @@ struct GlobalSetRecord {
     std::vector<double> errors;
     std::vector<bool> shared;  // per parameter: one of the shared ones
     std::optional<double> chisqDof;
+    // Per parameter, the bound a bounded local ended on; empty when the set
+    // has no bounded local.
+    std::vector<std::optional<double>> atBound;
 };
 
 // A set of the compute that took no part in the global fit, and why.
@@ -231,7 +236,9 @@ struct GlobalFitRecord {
     int points = 0;
     FitOutcome outcome = FitOutcome::NotConverged;
     int iterations = 0;
+    double lambda = std::numeric_limits<double>::quiet_NaN();  // Marquardt's lambda at the end
     std::vector<LeftOutSet> leftOut;
+    std::vector<std::string> startNotes;  // shared starts moved into their bounds
 };
 
 struct ComputeRecord {

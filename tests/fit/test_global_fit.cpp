@@ -230,5 +230,76 @@ TEST(GlobalFit, StopsWhenAsked) {
     EXPECT_TRUE(FitGlobal(problem).stopped);
 }
 
+TEST(GlobalFitBounds, StartsWithinTheBoundsAndPressesAgainstThem) {
+    // The shared lifetime (1.5 in the data) may not exceed 1.2; set a's
+    // amplitude (1.0) may not exceed 0.8. Started inside, and started above
+    // the shared bound.
+    for (const double start : {1.1, 3.0}) {
+        auto a = DecaySet(1.0, 1.5, 3, {0.7, 1.0});
+        auto b = DecaySet(2.0, 1.5, 4, {2.1, 1.0});
+        GlobalFitProblem problem;
+        problem.sets = {{a->model.get(), {0}, {true}}, {b->model.get(), {0}, {true}}};
+        problem.sharedFree = {1};
+        problem.sharedStart = {start};
+        problem.sharedBounds = {ParameterBounds{0.0, 1.2}};
+        problem.localBounds = {{ParameterBounds{0.0, 0.8}}, {std::nullopt}};
+        const GlobalFitResult result = FitGlobal(problem);
+        ASSERT_EQ(result.outcome, FitOutcome::Converged);
+        EXPECT_LE(result.shared[0], 1.2);
+        EXPECT_LE(a->A(0), 0.8);
+        if (start > 1.2) {
+            EXPECT_EQ(result.startNotes, std::vector<std::string>{
+                                             "Start of a[1] moved into its bounds: 3 -> 1.1994\n"});
+            continue;
+        }
+        EXPECT_TRUE(result.startNotes.empty());
+        EXPECT_EQ(result.sharedPressed[0], 1.2);
+        ASSERT_EQ(result.localPressed[0].size(), 1U);
+        EXPECT_EQ(result.localPressed[0][0], 0.8);
+        EXPECT_FALSE(result.localPressed[1][0]);  // unbounded: never pressed
+        EXPECT_GT(result.localVariances[1][0], 0.0);
+    }
+}
+
+TEST(GlobalFit, SharedStartIsTheInverseVarianceMeanOfTheSeparateValues) {
+    struct Case {
+        std::vector<double> values;
+        std::vector<double> errors;
+        double start;
+    };
+    const double nan = std::nan("");
+    const Case cases[] = {
+        // (1/1 + 2/4) / (1/1 + 1/4): the set with twice the error weighs a quarter.
+        {{1.0, 2.0}, {1.0, 2.0}, 1.2},
+        {{1.0, 2.0, 100.0}, {0.1, 0.1, 1e3}, 1.5 + (100.0 - 1.5) / 2e8},  // astray: barely moves it
+        {{1.0, 2.0, 6.0}, {0.5, 0.0, 1.0}, 3.0},  // an error of 0: the plain mean
+        {{1.0, 2.0, 6.0}, {0.5, nan, 1.0}, 3.0},  // one at a bound has none: the plain mean
+        {{}, {}, 0.0},
+    };
+    for (const Case& c : cases) {
+        EXPECT_NEAR(SharedStartFromSeparateFits(c.values, c.errors), c.start, 1e-12)
+            << c.values.size();
+    }
+}
+
+TEST(GlobalFit, LambdaAbnormalCarriesTheLambdaReached) {
+    // Any step away from the start (or its difference step) gives NaN, so
+    // every damped solve is rejected and lambda grows tenfold per pass.
+    auto a = DecaySet(1.0, 1.5, 3, {0.9, 1.4});
+    const auto model = [](const double* p, double x) {
+        return p[1] == 1.4 || p[1] == 1.4 + 1e-4 ? 0.9 * std::exp(-x / p[1]) : std::nan("");
+    };
+    Problem nan(a->x, a->y, {0.9, 1.4}, {1e-4, 1e-4}, model, a->w);
+    GlobalFitProblem problem;
+    problem.sets = {{nan.model.get(), {}, {true}}};
+    problem.sharedFree = {1};
+    problem.sharedStart = {1.4};
+    problem.nCut = 10;
+    const GlobalFitResult result = FitGlobal(problem);
+    EXPECT_EQ(result.outcome, FitOutcome::LambdaAbnormal);
+    EXPECT_EQ(result.iterations, 1);
+    EXPECT_NEAR(result.lambda, 1e-3 * std::pow(10.0, 10), 1.0);
+}
+
 }  // namespace
 }  // namespace quillon

@@ -288,8 +288,11 @@ TEST(GraphPane, GlobalFitIsOfferedAndDrawsEachSetWithItsJointCurve) {
     pane.ShowRecord(record, {42, 20.0});
     const int global = pane.SetSelector()->findText("Global fit");
     ASSERT_EQ(global, 3);
+    EXPECT_EQ(pane.Graph()->MainChart()->title(), "全データセット");
     pane.SetSelector()->setCurrentIndex(global);
     EXPECT_EQ(pane.SelectedSet(), kGlobalFitSelection);
+    // The global view has its own title, the selector entry's words.
+    EXPECT_EQ(pane.Graph()->MainChart()->title(), "Global fit");
     EXPECT_EQ(SeriesOf<QScatterSeries>(pane.Graph()->MainChart()).size(), 2u);
     EXPECT_EQ(SeriesOf<QLineSeries>(pane.Graph()->MainChart()).size(), 2u);
     // The curve is the joint one: at X = 0 it is the set's joint amplitude.
@@ -298,6 +301,8 @@ TEST(GraphPane, GlobalFitIsOfferedAndDrawsEachSetWithItsJointCurve) {
     ASSERT_EQ(sets[1].curves.size(), 1u);
     EXPECT_EQ(sets[1].curves[0].method, "Global");
     EXPECT_NEAR(sets[1].curves[0].y.front(), record.global->sets[1].parameters[0], 1e-9);
+    pane.SetSelector()->setCurrentIndex(1);
+    EXPECT_EQ(pane.Graph()->MainChart()->title(), QString::fromStdString(SetTitle(record.sets[0])));
 }
 
 TEST(GraphPane, NewComputeReplacesEverythingShown) {

@@ -143,6 +143,7 @@ def test_a_set_that_cannot_be_fitted():
     (lambda: quillon.fit(22, [[1, 2], [3, 4]], [1, 2]), "one-dimensional"),
     (lambda: quillon.fit(22, [1, 2, 3], [1, 2, 3], n_cut=1), "n_cut"),
     (lambda: quillon.fit(0, [1, 2, 3], [1, 2, 3], bands=100), "bands"),
+    (lambda: quillon.fit(22, [1, 2, 3], [1, 2, 3], share=[3]), "share"),
 ])
 def test_bad_arguments_raise_value_error(call, message):
     with pytest.raises(ValueError, match=message):
@@ -178,3 +179,32 @@ def test_search_and_precise_match_the_command_line_and_flag_suspects():
     fitted = json.loads(out)["sets"][0]["fits"][0]
     assert list(searched.params) == fitted["parameters"]
     assert fitted["start"] == "search" and fitted["suspect"] == searched.suspect
+
+
+def decays(scatter=0.02):
+    # Three decays with one lifetime, Y = A0*exp(X/A1) (model 42), A1 = -1.5.
+    rng = np.random.default_rng(5)
+    x = np.linspace(0, 4, 20)
+    return [(x, a * np.exp(-x / 1.5) + rng.normal(0, scatter, x.size), np.full(x.size, scatter))
+            for a in (1.0, 2.0, 3.0)]
+
+
+@pytest.mark.parametrize("bounded", [False, True])
+def test_global_fit_is_the_command_lines_json_global(bounded):
+    # With a bound the lifetime presses against (-1.4), the marks must agree too.
+    sets = decays()
+    keywords = {"bounds": {1: (-1.4, 0)}} if bounded else {}
+    options = ["--bound", "1=-1.4:0"] if bounded else []
+    results = quillon.fit_many(42, sets, share=[1], **keywords)
+    report = json.loads(command_line(data_text(sets), "-m", "42", "--share", "1", "--format",
+                                     "json", *options))
+    assert results[0].global_fit == report["global"]
+    assert all(r.global_fit == results[0].global_fit for r in results)
+    assert ("at_bound" in report["global"]["shared"][0]) == bounded
+    if bounded:
+        assert report["global"]["shared"][0]["at_bound"] is True
+        assert report["global"]["shared"][0]["error"] is None
+    # The Global fit block ends the last set's report, as the command line prints it.
+    text = command_line(data_text(sets), "-m", "42", "--share", "1", *options)
+    assert results[-1].report.endswith(text[text.index("Global fit\n"):])
+    assert quillon.fit_many(42, sets)[0].global_fit is None
