@@ -214,9 +214,15 @@ std::optional<ParsedDirective> ParseSharingOnlyLine(std::string_view line, const
     parsed.directive.index = index;
     parsed.directive.hasValue = false;
     parsed.laterSets = line.size() > 1 && line[1] == '<';
-    parsed.sharing = SharingWord(std::string_view(lower).substr(close + 1));
+    std::string_view tail = std::string_view(lower).substr(close + 1);
+    tail = tail.substr(0, tail.find('>'));
+    parsed.sharing = SharingWord(tail);
     if (parsed.sharing == DirectiveSharing::None || !parsed.laterSets) {
         return std::nullopt;
+    }
+    // Bounds belong to a start value; without one they would go unseen.
+    if (tail.find('[') != std::string_view::npos) {
+        parsed.error = "bounds need a value: <<a[i] = v shared [lo, hi]>>";
     }
     return parsed;
 }

@@ -186,6 +186,16 @@ TEST(Directive, SharedAndLocalWords) {
         EXPECT_EQ(parsed->directive.hasValue, c.hasValue) << c.line;
         EXPECT_EQ(parsed->directive.fixed, c.fixed) << c.line;
         EXPECT_TRUE(parsed->laterSets) << c.line;
+        EXPECT_TRUE(parsed->error.empty()) << c.line;
+    }
+    // Bounds on a sharing line without a value cannot apply: the line still
+    // shares, and the bounds are reported rather than silently dropped.
+    for (const char* line : {"<<a[1] shared [0, 10]>>", "<<a[1] local [0, ]>>"}) {
+        const auto parsed = ParseDirectiveLine(line);
+        ASSERT_TRUE(parsed.has_value()) << line;
+        EXPECT_NE(parsed->sharing, S::None) << line;
+        EXPECT_FALSE(parsed->directive.bounds.has_value()) << line;
+        EXPECT_NE(parsed->error.find("bounds need a value"), std::string::npos) << line;
     }
 }
 
