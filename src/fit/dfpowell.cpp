@@ -114,28 +114,38 @@ bool DFPowell::SharesPoints() const {
 
 double DFPowell::SharedChiSquare(double* p, int block) {
     double* r = Block(block);
+    // One thread adds the squares in point order, as the single pass does,
+    // block by block while the team computes the later blocks' residuals.
+    double sum = 0.0;
+    auto addSquares = [&](std::size_t first, std::size_t last) {
+        for (std::size_t i = first; i < last; ++i) {
+            sum += r[i] * r[i];
+        }
+    };
     if (m_model.EvaluateAll(p)) {
         const double* values = m_model.PointValues().data();
-        ForPointBlocks(m_nn, [&](std::size_t first, std::size_t last) {
-            for (std::size_t i = first; i < last; ++i) {
-                r[i] = (values[i] - m_y[i]) * m_w[i];
-            }
-        });
+        ForPointBlocksThenInOrder(
+            m_nn,
+            [&](std::size_t first, std::size_t last) {
+                for (std::size_t i = first; i < last; ++i) {
+                    r[i] = (values[i] - m_y[i]) * m_w[i];
+                }
+            },
+            addSquares);
     } else if (m_model.ValueIsThreadSafe()) {
-        ForPointBlocks(m_nn, [&](std::size_t first, std::size_t last) {
-            for (std::size_t i = first; i < last; ++i) {
-                r[i] = (m_model.Value(p, m_x[i]) - m_y[i]) * m_w[i];
-            }
-        });
+        ForPointBlocksThenInOrder(
+            m_nn,
+            [&](std::size_t first, std::size_t last) {
+                for (std::size_t i = first; i < last; ++i) {
+                    r[i] = (m_model.Value(p, m_x[i]) - m_y[i]) * m_w[i];
+                }
+            },
+            addSquares);
     } else {
         for (int i = 0; i < m_n; ++i) {
             r[i] = (m_model.Value(p, m_x[i]) - m_y[i]) * m_w[i];
         }
-    }
-    // One thread adds the squares in point order, as the single pass does.
-    double sum = 0.0;
-    for (int i = 0; i < m_n; ++i) {
-        sum += r[i] * r[i];
+        addSquares(0, m_nn);
     }
     return sum;
 }

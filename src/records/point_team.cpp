@@ -37,24 +37,40 @@ class PointTeam {
 
     unsigned Threads() const { return static_cast<unsigned>(m_helpers.size()) + 1U; }
 
-    // Runs the range on the team; false, with nothing run, when another
+    // Runs the range on the team, then, when after is given, after on
+    // each block in block order on this thread as soon as the block and
+    // every one before it are done; false, with nothing run, when another
     // range is being worked on.
-    bool TryRun(std::size_t count, std::size_t grain, const PointBlockBody& body) {
+    bool TryRun(std::size_t count, std::size_t grain, const PointBlockBody& body,
+                const PointBlockBody* after) {
         if (m_busy.exchange(true)) {
             return false;
+        }
+        const std::size_t blocks = (count + grain - 1) / grain;
+        if (after != nullptr && m_doneCapacity < blocks) {
+            m_blockDone = std::make_unique<std::atomic<bool>[]>(blocks);
+            m_doneCapacity = blocks;
+        }
+        for (std::size_t b = 0; after != nullptr && b < blocks; ++b) {
+            m_blockDone[b].store(false, std::memory_order_relaxed);
         }
         {
             const std::lock_guard lock(m_mutex);
             m_body = &body;
+            m_marksDone = after != nullptr;
             m_count = count;
             m_grain = grain;
-            m_blocks = (count + grain - 1) / grain;
+            m_blocks = blocks;
             m_next.store(0);
             m_working = static_cast<unsigned>(m_helpers.size());
             ++m_generation;
         }
         m_wake.notify_all();
-        TakeBlocks();
+        if (after != nullptr) {
+            TakeBlocksInOrder(*after);
+        } else {
+            TakeBlocks();
+        }
         {
             std::unique_lock lock(m_mutex);
             m_done.wait(lock, [this] { return m_working == 0; });
@@ -65,11 +81,38 @@ class PointTeam {
     }
 
   private:
+    void RunBlock(std::size_t block) {
+        const std::size_t first = block * m_grain;
+        (*m_body)(first, std::min(m_count, first + m_grain));
+        if (m_marksDone) {
+            m_blockDone[block].store(true, std::memory_order_release);
+        }
+    }
+
     void TakeBlocks() {
         for (std::size_t block = m_next.fetch_add(1); block < m_blocks;
              block = m_next.fetch_add(1)) {
-            const std::size_t first = block * m_grain;
-            (*m_body)(first, std::min(m_count, first + m_grain));
+            RunBlock(block);
+        }
+    }
+
+    // The calling thread: passes the finished blocks to after in order,
+    // and takes blocks of its own while the next one in order is not done.
+    void TakeBlocksInOrder(const PointBlockBody& after) {
+        std::size_t ordered = 0;
+        while (ordered < m_blocks) {
+            if (m_blockDone[ordered].load(std::memory_order_acquire)) {
+                const std::size_t first = ordered * m_grain;
+                after(first, std::min(m_count, first + m_grain));
+                ++ordered;
+                continue;
+            }
+            const std::size_t block = m_next.fetch_add(1);
+            if (block < m_blocks) {
+                RunBlock(block);
+            } else {
+                std::this_thread::yield();  // a helper is finishing the next one
+            }
         }
     }
 
@@ -104,6 +147,10 @@ class PointTeam {
     std::size_t m_grain = 1;
     std::size_t m_blocks = 0;
     std::atomic<std::size_t> m_next{0};
+    // For a range with an ordered pass: which blocks are done.
+    bool m_marksDone = false;
+    std::unique_ptr<std::atomic<bool>[]> m_blockDone;
+    std::size_t m_doneCapacity = 0;
     unsigned m_working = 0;  // helpers not yet through the current range
     unsigned m_generation = 0;
     // Last, so the helpers are joined before the state they use goes.
@@ -139,7 +186,13 @@ PointTeamScope::~PointTeamScope() {
 
 bool RunOnPointTeam(std::size_t count, std::size_t grain, PointBlockBody body) {
     const std::shared_ptr<PointTeam> team = g_team.load();
-    return team && team->TryRun(count, grain, body);
+    return team && team->TryRun(count, grain, body, nullptr);
+}
+
+bool RunOnPointTeamInOrder(std::size_t count, std::size_t grain, PointBlockBody body,
+                           PointBlockBody after) {
+    const std::shared_ptr<PointTeam> team = g_team.load();
+    return team && team->TryRun(count, grain, body, &after);
 }
 
 void AssignPoints(PointArray& array, std::size_t count, double value) {

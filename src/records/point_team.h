@@ -74,6 +74,28 @@ void ForPointBlocks(std::size_t count, Body&& body) {
     ForPointBlocks(count, 16384, kPointTeamMinimum, body);
 }
 
+// As RunOnPointTeam, and after runs on the calling thread on every block in
+// block order, each as soon as it and the blocks before it are done.
+bool RunOnPointTeamInOrder(std::size_t count, std::size_t grain, PointBlockBody body,
+                           PointBlockBody after);
+
+// Runs body over the points [0, count) as ForPointBlocks does, and after
+// on the calling thread over the same points in point order, block by
+// block, while the team goes on with later blocks: a sum that after forms
+// adds its terms exactly as one pass over all the points would.
+template <class Body, class After>
+void ForPointBlocksThenInOrder(std::size_t count, Body&& body, After&& after) {
+    constexpr std::size_t kGrain = 16384;
+    if (count >= kPointTeamMinimum &&
+        RunOnPointTeamInOrder(count, kGrain, PointBlockBody(body), PointBlockBody(after))) {
+        return;
+    }
+    if (count > 0) {
+        body(std::size_t{0}, count);
+        after(std::size_t{0}, count);
+    }
+}
+
 // The threads the team would use now (1 when nothing is lent).
 unsigned PointTeamThreads();
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -178,6 +179,49 @@ TEST(PointTeam, AssignedPointArraysHoldTheValueEverywhere) {
             AssignPoints(array, count / 2, -2.0);
             ASSERT_EQ(array.size(), count / 2);
             EXPECT_EQ(std::count(array.begin(), array.end(), -2.0), static_cast<long>(count / 2));
+        }
+    }
+}
+
+// The ordered pass sees every block once, in point order, after the block
+// is done, so a sum it forms has the bits of one plain pass; with or
+// without lent threads, and for ranges below the team's minimum.
+TEST(PointTeam, OrderedPassAddsInPointOrder) {
+    const auto term = [](std::size_t i) {
+        return 1.0 / (1.0 + static_cast<double>(i % 977)) + 1e-9 * static_cast<double>(i);
+    };
+    for (const unsigned threads : {1U, 2U, 3U}) {
+        const PointTeamScope scope(threads);
+        for (const std::size_t count :
+             {std::size_t{1}, kPointTeamMinimum - 1, kPointTeamMinimum * 4 + 123}) {
+            double plain = 0.0;
+            for (std::size_t i = 0; i < count; ++i) {
+                plain += term(i) * term(i);
+            }
+            // Zeros until the body writes: an ordered pass that ran ahead of
+            // a block would add them.
+            std::vector<double> terms(count, 0.0);
+            double ordered = 0.0;
+            std::size_t expectedFirst = 0;
+            bool inOrder = true;
+            ForPointBlocksThenInOrder(
+                count,
+                [&](std::size_t first, std::size_t last) {
+                    for (std::size_t i = first; i < last; ++i) {
+                        terms[i] = term(i);
+                    }
+                },
+                [&](std::size_t first, std::size_t last) {
+                    inOrder = inOrder && first == expectedFirst && last > first;
+                    expectedFirst = last;
+                    for (std::size_t i = first; i < last; ++i) {
+                        ordered += terms[i] * terms[i];
+                    }
+                });
+            EXPECT_TRUE(inOrder) << threads << " threads, " << count << " points";
+            EXPECT_EQ(expectedFirst, count);
+            EXPECT_EQ(std::memcmp(&ordered, &plain, sizeof plain), 0)
+                << threads << " threads, " << count << " points";
         }
     }
 }
