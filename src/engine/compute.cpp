@@ -113,6 +113,9 @@ class ComputeRun final : private ISetReaderEvents {
     void OnDirectiveLine(std::string_view line) override;
     void OnOptionLine(std::string_view line) override;
 
+    // Reads the lines from first on, up to a chunk, their point lines
+    // scanned beforehand on the point team; returns the next line to read.
+    std::size_t ReadScannedAhead(std::span<const std::string_view> lines, std::size_t first);
     void FitSet(DataSet& set);
     void GatherSet(DataSet& set);
     void AddSetRecord(SetRecord record);
@@ -153,6 +156,10 @@ class ComputeRun final : private ISetReaderEvents {
     SetJobPool m_jobs;
     std::size_t m_replayed = 0;  // the jobs passed on to the host so far
     bool m_readingDone = false;
+    // The scans of a chunk of lines read within a large set.
+    std::vector<PointScan> m_scans;
+    // The points a set must have before its lines are scanned ahead.
+    static constexpr std::size_t kScanAheadFrom = 65536;
     // The this-set directives a flat set left for the next one.
     std::vector<InitialValueDirective> m_carried;
 
@@ -162,6 +169,29 @@ class ComputeRun final : private ISetReaderEvents {
     std::vector<std::string> m_labelNames;
     std::vector<double> m_labelValues;
 };
+
+std::size_t ComputeRun::ReadScannedAhead(std::span<const std::string_view> lines,
+                                         std::size_t first) {
+    // The point lines of the next chunk are scanned on the point team, then
+    // every line is read in order as before, with its scan at hand.
+    constexpr std::size_t kChunk = 65536;
+    const std::size_t end = std::min(lines.size(), first + kChunk);
+    m_scans.resize(end - first);
+    ForPointBlocks(end - first, 4096, 2, [&](std::size_t from, std::size_t to) {
+        std::string buffer;
+        for (std::size_t k = from; k < to; ++k) {
+            const std::string_view line = lines[first + k];
+            if (ClassifyLine(line) == LineClass::Point) {
+                m_scans[k] = ScanPointLineOf(line, buffer);
+            }
+        }
+    });
+    std::size_t i = first;
+    for (; i < end && !m_stopped; ++i) {
+        m_reader.ReadLine(lines[i], &m_scans[i - first]);
+    }
+    return i;
+}
 
 ComputeRecord ComputeRun::Run(std::span<const std::string_view> lines) {
     m_session.header = ComputeHeader(m_settings);
@@ -173,10 +203,12 @@ ComputeRecord ComputeRun::Run(std::span<const std::string_view> lines) {
     }
     m_host.SendAnswer(AnswerHint::Header, m_session.header);
     m_reader.SetLinesAhead(lines.size());
-    for (const std::string_view line : lines) {
-        m_reader.ReadLine(line);
-        if (m_stopped) {
-            break;
+    for (std::size_t i = 0; i < lines.size() && !m_stopped;) {
+        if (m_reader.PendingPoints() >= kScanAheadFrom && PointTeamThreads() > 1) {
+            i = ReadScannedAhead(lines, i);
+        } else {
+            m_reader.ReadLine(lines[i]);
+            ++i;
         }
     }
     if (!m_stopped) {

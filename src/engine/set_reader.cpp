@@ -20,7 +20,7 @@ class SetCounter final : public ISetReaderEvents {
 
 }  // namespace
 
-void SetReader::ReadLine(std::string_view line) {
+void SetReader::ReadLine(std::string_view line, const PointScan* scanned) {
     if (m_linesAhead > 0) {
         --m_linesAhead;  // the lines after this one
     }
@@ -41,7 +41,7 @@ void SetReader::ReadLine(std::string_view line) {
             m_events.OnOptionLine(line);
             break;
         case LineClass::Point:
-            OnPointLine(line);
+            OnPointLine(line, scanned);
             break;
     }
 }
@@ -84,11 +84,17 @@ void SetReader::OnMemoLine(std::string_view line) {
     }
 }
 
-void SetReader::OnPointLine(std::string_view line) {
-    m_lineBuffer = line;
-    m_lineBuffer += '\n';
-    const PointScan scan = ScanPointLine(m_lineBuffer.c_str());
+PointScan ScanPointLineOf(std::string_view line, std::string& buffer) {
+    buffer = line;
+    buffer += '\n';
+    return ScanPointLine(buffer.c_str());
+}
+
+void SetReader::OnPointLine(std::string_view line, const PointScan* scanned) {
+    const PointScan scan = scanned != nullptr ? *scanned : ScanPointLineOf(line, m_lineBuffer);
     if (scan.converted < 3) {
+        m_lineBuffer = line;
+        m_lineBuffer += '\n';
         ReportInvalid(m_set.memo + kDataInvalid + m_lineBuffer + "\n");
         return;
     }

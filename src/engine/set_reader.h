@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/data_grammar.h"
 #include "records/records.h"
 
 namespace quillon {
@@ -55,7 +56,12 @@ class SetReader {
     // again. Room that stays unused is never written.
     void SetLinesAhead(std::size_t count) { m_linesAhead = count; }
     // One line of the data text, without its line end.
-    void ReadLine(std::string_view line);
+    void ReadLine(std::string_view line) { ReadLine(line, nullptr); }
+    // As above, with the scan ScanPointLineOf made of the line beforehand
+    // (used only when the line is a point line); nullptr scans it here.
+    void ReadLine(std::string_view line, const PointScan* scanned);
+    // The points of the set being read so far.
+    std::size_t PendingPoints() const { return m_set.points.size(); }
     // The end of the text: the points read since the last set make one when
     // there are at least two.
     void Finish();
@@ -64,7 +70,7 @@ class SetReader {
     void OnBlankLine();
     void OnSingleCharacter();
     void OnMemoLine(std::string_view line);
-    void OnPointLine(std::string_view line);
+    void OnPointLine(std::string_view line, const PointScan* scanned);
     void CompleteSet(std::string nextMemo);
     void ReportInvalid(const std::string& text);
 
@@ -74,5 +80,9 @@ class SetReader {
     std::string m_lineBuffer;
     std::size_t m_linesAhead = 0;
 };
+
+// The scan of a point line as the reader makes it: the line with its line
+// end; buffer is the caller's scratch, so threads can scan lines at once.
+PointScan ScanPointLineOf(std::string_view line, std::string& buffer);
 
 }  // namespace quillon

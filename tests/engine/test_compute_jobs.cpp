@@ -318,9 +318,10 @@ struct LargeSetCase {
     const char* formula;
     const char* directive;
     bool precise;
+    int points = 40000;  // above the size from which points are shared
 };
 
-std::vector<std::string> LargeSet(int modelId, const char* directive) {
+std::vector<std::string> LargeSet(int modelId, const char* directive, int points) {
     Noise noise;
     std::vector<std::string> lines{"// one large set"};
     for (std::string_view rest = directive; !rest.empty();) {
@@ -328,8 +329,14 @@ std::vector<std::string> LargeSet(int modelId, const char* directive) {
         lines.emplace_back(rest.substr(0, end));
         rest.remove_prefix(std::min(end + 1, rest.size()));
     }
-    constexpr int kPoints = 40000;  // above the size from which points are shared
-    for (int i = 0; i < kPoints; ++i) {
+    for (int i = 0; i < points; ++i) {
+        // Past 65536 points the lines are scanned ahead in chunks: a bad
+        // line and a new set inside a chunk must read as line by line.
+        if (i == 100000) {
+            lines.emplace_back("1.5 not a point");
+        } else if (i == 120000) {
+            lines.emplace_back("// second part");
+        }
         const double x = 0.01 * i;
         double y = 0.0;
         if (modelId == kLogistic) {
@@ -347,7 +354,7 @@ class LargeSetJobs : public ::testing::TestWithParam<LargeSetCase> {};
 
 TEST_P(LargeSetJobs, ThreeThreadsGiveWhatOneThreadGives) {
     const LargeSetCase c = GetParam();
-    const std::vector<std::string> lines = LargeSet(c.modelId, c.directive);
+    const std::vector<std::string> lines = LargeSet(c.modelId, c.directive, c.points);
     JobsRun one(c.modelId, c.method, true, 10000);
     JobsRun three(c.modelId, c.method, true, 10000);
     for (JobsRun* run : {&one, &three}) {
@@ -356,7 +363,7 @@ TEST_P(LargeSetJobs, ThreeThreadsGiveWhatOneThreadGives) {
     }
     one.Go(lines, 1);
     three.Go(lines, 3);
-    ASSERT_EQ(one.record.sets.size(), 1U);
+    ASSERT_EQ(one.record.sets.size(), c.points > 120000 ? 2U : 1U);
     ASSERT_FALSE(one.record.sets[0].fits.empty());
     // The fit really ran, and as far as a converged fit goes.
     EXPECT_FALSE(one.record.sets[0].fits[0].parameters.empty()) << one.host.pane;
@@ -373,7 +380,8 @@ INSTANTIATE_TEST_SUITE_P(
         LargeSetCase{"LogisticPointByPoint", kLogistic, FitMethod::Marquardt, "", "", false},
         LargeSetCase{"SawtoothNormalising", 19, FitMethod::Marquardt, "", "", false},
         LargeSetCase{"Formula", kLogistic, FitMethod::Marquardt, "A0/(1 + A1*exp(-A2*X))",
-                     "<<a[0] = 9>>\n<<a[1] = 15>>\n<<a[2] = 0.04>>", false}),
+                     "<<a[0] = 9>>\n<<a[1] = 15>>\n<<a[2] = 0.04>>", false},
+        LargeSetCase{"LinesScannedAhead", kLogistic, FitMethod::Marquardt, "", "", false, 150000}),
     [](const ::testing::TestParamInfo<LargeSetCase>& param) { return param.param.name; });
 
 }  // namespace
