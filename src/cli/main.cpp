@@ -18,6 +18,7 @@
 #include "files/text_codec.h"
 #include "models/catalogue.h"
 #include "models/formula_model.h"
+#include "records/point_team.h"
 #ifdef QUILLON_WITH_PLOT
 #include <dlfcn.h>
 
@@ -207,6 +208,9 @@ int main(int argc, char** argv) {
         }
     }
 
+    // The threads the compute may use help from the start: a large file's
+    // buffer is mapped and its lines are split on them too.
+    const PointTeamScope team(ResolveJobCount(options.jobs));
     const std::string shownPath = options.input == "-" ? "standard input" : options.input;
     FileReadResult read = ReadFileBytes(options.input, true);
     if (!read.ok) {

@@ -66,13 +66,6 @@ void FitSetJob(SetJob& job) {
     job.record = FitGatheredSet(job.set, job.session, sinks, driver);
 }
 
-unsigned ResolveJobCount(int jobs) {
-    if (jobs > 0) {
-        return static_cast<unsigned>(jobs);
-    }
-    return std::max(1U, std::thread::hardware_concurrency());
-}
-
 // The state of one compute, from the first line to the hand-over of the
 // result columns. The reader calls back with each set read: with one thread
 // the set is fitted at once (FitSet); with several it becomes a job that a
@@ -178,6 +171,9 @@ std::size_t ComputeRun::ReadScannedAhead(std::span<const std::string_view> lines
     const std::size_t end = std::min(lines.size(), first + kChunk);
     m_scans.resize(end - first);
     ForPointBlocks(end - first, 4096, 2, [&](std::size_t from, std::size_t to) {
+        // The room for the block's points is mapped here too, so the
+        // reading in order below does not stop for page faults.
+        m_reader.PrefaultRoom(from, to);
         std::string buffer;
         for (std::size_t k = from; k < to; ++k) {
             const std::string_view line = lines[first + k];
@@ -447,15 +443,21 @@ void FitNonlinearSet(const DataSet& set, ComputeSession& session, const SetFitSi
         return;
     }
     try {
+        // A large set's columns are mapped and filled on the point team.
+        const std::size_t count = set.points.size();
         std::vector<double> x, y, w;
-        x.reserve(set.points.size());
-        y.reserve(set.points.size());
-        w.reserve(set.points.size());
-        for (const DataPoint& p : set.points) {
-            x.push_back(p.X);
-            y.push_back(p.Y);
-            w.push_back(1.0 / p.SD);
+        for (std::vector<double>* column : {&x, &y, &w}) {
+            ReserveOnTeam(*column, count);
+            column->resize(count);
         }
+        ForPointBlocks(count, [&](std::size_t first, std::size_t last) {
+            for (std::size_t i = first; i < last; ++i) {
+                const DataPoint& p = set.points[i];
+                x[i] = p.X;
+                y[i] = p.Y;
+                w[i] = 1.0 / p.SD;
+            }
+        });
         const NonlinearSetInput input{x, y, w, set.setNumber, set.weighted};
         record.fits =
             nonlinear.FitSet(input, session, sinks.host, sinks.fileColumns, sinks.tableColumns);
@@ -510,6 +512,13 @@ std::string ComputeHeader(const FitSettings& settings) {
         return ComputeHeader(settings.modelId);
     }
     return "Model function: Y =" + FormulaDisplayString(settings.formula) + "\n";
+}
+
+unsigned ResolveJobCount(int jobs) {
+    if (jobs > 0) {
+        return static_cast<unsigned>(jobs);
+    }
+    return std::max(1U, std::thread::hardware_concurrency());
 }
 
 ComputeRecord ComputeParameters(std::span<const std::string_view> lines, ComputeSession& session,

@@ -63,6 +63,10 @@ std::string ComputeHeader(int modelId);
 // "Model function: Y = EXPR; formula" for a formula.
 std::string ComputeHeader(const FitSettings& settings);
 
+// The threads a compute with jobs uses: jobs, or one per hardware thread
+// for 0.
+unsigned ResolveJobCount(int jobs);
+
 // Runs one compute over the lines of the data text (without line ends).
 // Nonlinear sets go to the given fitter, or to the nonlinear fit driver.
 // With the driver, jobs threads fit the sets concurrently (0: one per

@@ -1,10 +1,12 @@
 #include "engine/set_reader.h"
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
 #include "engine/compute.h"
 #include "engine/data_grammar.h"
+#include "records/point_team.h"
 
 namespace quillon {
 namespace {
@@ -112,6 +114,15 @@ void SetReader::OnPointLine(std::string_view line, const PointScan* scanned) {
         points.reserve(points.size() + 1 + m_linesAhead);
     }
     points.push_back(point);
+}
+
+void SetReader::PrefaultRoom(std::size_t firstAhead, std::size_t lastAhead) {
+    std::vector<DataPoint>& points = m_set.points;
+    const std::size_t from = std::min(points.capacity(), points.size() + firstAhead);
+    const std::size_t to = std::min(points.capacity(), points.size() + lastAhead);
+    if (to > from) {
+        PrefaultForWriting(points.data() + from, (to - from) * sizeof(DataPoint));
+    }
 }
 
 // Numbers the set, hands it on and starts the next one with nextMemo.

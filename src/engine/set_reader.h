@@ -60,6 +60,11 @@ class SetReader {
     // As above, with the scan ScanPointLineOf made of the line beforehand
     // (used only when the line is a point line); nullptr scans it here.
     void ReadLine(std::string_view line, const PointScan* scanned);
+    // Maps the pages of the room a large set holds for the points of the
+    // lines firstAhead .. lastAhead-1 counted from the next one, so writing
+    // them does not fault; while no line is read, threads may call it at
+    // once for lines of their own.
+    void PrefaultRoom(std::size_t firstAhead, std::size_t lastAhead);
     // The points of the set being read so far.
     std::size_t PendingPoints() const { return m_set.points.size(); }
     // The end of the text: the points read since the last set make one when

@@ -1,31 +1,52 @@
 #include "files/read_file.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
-#include <cstdint>
 #include <cstring>
+
+#include "records/point_team.h"
 
 namespace quillon {
 namespace {
 
-// Maps the pages of a large new buffer in one call instead of one fault per
-// page on first write (each fault is dear on a virtual machine). Only a
-// hint: where the kernel cannot, the pages fault in as usual.
-void PrefaultForWriting(char* data, std::size_t size) {
+// A large buffer's pages are mapped in one go instead of one fault per
+// page on first write.
+void PrefaultLargeBuffer(char* data, std::size_t size) {
     constexpr std::size_t kWorthIt = std::size_t{1} << 20;
-    if (size < kWorthIt) {
-        return;
+    if (size >= kWorthIt) {
+        PrefaultForWriting(data, size);
     }
-    const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
-    const auto begin = (reinterpret_cast<std::uintptr_t>(data) + page - 1) / page * page;
-    const auto end = (reinterpret_cast<std::uintptr_t>(data) + size) / page * page;
-    if (end > begin) {
-        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
+}
+
+// Reads the first size bytes of a regular file into bytes in pieces at
+// their offsets on the point team; false, with bytes empty, when a piece
+// cannot be read whole (the file shrank, or a read failed), so the caller
+// reads it again from the start.
+bool ReadPiecesOnTeam(int fd, std::size_t size, std::string& bytes) {
+    constexpr std::size_t kPiece = std::size_t{1} << 21;
+    bytes.resize(size);
+    std::atomic<bool> whole{true};
+    ForPointBlocks((size + kPiece - 1) / kPiece, 1, 2, [&](std::size_t first, std::size_t last) {
+        std::size_t at = first * kPiece;
+        const std::size_t end = std::min(size, last * kPiece);
+        while (at < end && whole.load(std::memory_order_relaxed)) {
+            const ssize_t got = pread(fd, bytes.data() + at, end - at, static_cast<off_t>(at));
+            if (got > 0) {
+                at += static_cast<std::size_t>(got);
+            } else if (got == 0 || errno != EINTR) {
+                whole.store(false);
+            }
+        }
+    });
+    if (!whole.load()) {
+        bytes.clear();
     }
+    return whole.load();
 }
 
 }  // namespace
@@ -45,8 +66,18 @@ FileReadResult ReadFileBytes(const std::string& path, bool allowStdin) {
         // A regular file's size is known: room for all of it at once spares
         // a large file its copies and page faults while the text grows.
         if (S_ISREG(info.st_mode) && info.st_size > 0) {
-            result.bytes.reserve(static_cast<std::size_t>(info.st_size));
-            PrefaultForWriting(result.bytes.data(), result.bytes.capacity());
+            const auto size = static_cast<std::size_t>(info.st_size);
+            result.bytes.reserve(size);
+            PrefaultLargeBuffer(result.bytes.data(), result.bytes.capacity());
+            // A large file is read on the point team, when one is lent; the
+            // loop below reads what follows (a file that grew meanwhile).
+            constexpr std::size_t kReadOnTeamFrom = std::size_t{4} << 20;
+            // Standard input is left to the loop: it may not start at
+            // offset 0.
+            if (!isStdin && size >= kReadOnTeamFrom && PointTeamThreads() > 1 &&
+                ReadPiecesOnTeam(fd, size, result.bytes)) {
+                lseek(fd, info.st_size, SEEK_SET);
+            }
         }
         char buffer[1 << 16];
         for (;;) {

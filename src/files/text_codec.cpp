@@ -8,6 +8,8 @@
 #include <cstring>
 #include <optional>
 
+#include "records/point_team.h"
+
 namespace quillon {
 namespace {
 
@@ -331,7 +333,67 @@ std::vector<std::string> SplitLines(std::string_view text) {
     return {views.begin(), views.end()};
 }
 
+namespace {
+
+// Splits LF-only text into its lines on the point team: each piece of the
+// text counts its LFs, then writes the views of the lines its LFs end at
+// their places, so the lines are those of one pass from the start.
+std::vector<std::string_view> SplitLineFeedTextOnTeam(std::string_view text) {
+    constexpr std::size_t kPiece = std::size_t{1} << 20;  // bytes
+    const std::size_t pieces = (text.size() + kPiece - 1) / kPiece;
+    const auto pieceText = [&](std::size_t p) { return text.substr(p * kPiece, kPiece); };
+    constexpr std::size_t kNone = std::string_view::npos;
+    std::vector<std::size_t> feeds(pieces, 0);
+    std::vector<std::size_t> lastFeed(pieces, kNone);  // in the whole text
+    ForPointBlocks(pieces, 1, 2, [&](std::size_t first, std::size_t last) {
+        for (std::size_t p = first; p < last; ++p) {
+            // Counted locally: the neighbouring entries are other threads'.
+            const std::string_view piece = pieceText(p);
+            std::size_t count = 0;
+            std::size_t lastAt = kNone;
+            for (std::size_t at = piece.find('\n'); at != kNone; at = piece.find('\n', at + 1)) {
+                ++count;
+                lastAt = at;
+            }
+            feeds[p] = count;
+            lastFeed[p] = lastAt != kNone ? p * kPiece + lastAt : kNone;
+        }
+    });
+    // Where each piece's first line starts and how many lines come before.
+    std::vector<std::size_t> firstLine(pieces + 1, 0);
+    std::vector<std::size_t> lineStart(pieces + 1, 0);
+    for (std::size_t p = 0; p < pieces; ++p) {
+        firstLine[p + 1] = firstLine[p] + feeds[p];
+        lineStart[p + 1] = lastFeed[p] != kNone ? lastFeed[p] + 1 : lineStart[p];
+    }
+    std::vector<std::string_view> lines;
+    ReserveOnTeam(lines, firstLine[pieces] + 1);
+    lines.resize(firstLine[pieces] + 1);
+    ForPointBlocks(pieces, 1, 2, [&](std::size_t first, std::size_t last) {
+        for (std::size_t p = first; p < last; ++p) {
+            const std::string_view piece = pieceText(p);
+            std::size_t line = firstLine[p];
+            std::size_t start = lineStart[p];
+            for (std::size_t at = piece.find('\n'); at != kNone; at = piece.find('\n', at + 1)) {
+                const std::size_t end = p * kPiece + at;
+                lines[line++] = text.substr(start, end - start);
+                start = end + 1;
+            }
+        }
+    });
+    lines.back() = text.substr(lineStart[pieces]);
+    return lines;
+}
+
+}  // namespace
+
 std::vector<std::string_view> SplitLineViews(std::string_view text) {
+    // A large text is split on the point team when one is lent.
+    constexpr std::size_t kSplitOnTeamFrom = std::size_t{4} << 20;
+    if (text.size() >= kSplitOnTeamFrom && PointTeamThreads() > 1 &&
+        text.find('\r') == std::string_view::npos) {
+        return SplitLineFeedTextOnTeam(text);
+    }
     std::vector<std::string_view> lines;
     // One line per LF and one more: exact for LF and CR LF text.
     std::size_t lineFeeds = 0;

@@ -14,14 +14,6 @@ namespace {
 // power of two an int holds.
 constexpr int kMaxBits = 30;
 
-int ReverseLowBits(int value, int bits) {
-    int reversed = 0;
-    for (int b = 0; b < bits; ++b) {
-        reversed = (reversed << 1) | ((value >> b) & 1);
-    }
-    return reversed;
-}
-
 }  // namespace
 
 CFFT1d::CFFT1d(int bits, int windowType)
@@ -38,8 +30,20 @@ CFFT1d::CFFT1d(int bits, int windowType)
 }
 
 void CFFT1d::BuildSwapPairs() {
+    // Every index but the 2^ceil(bits/2) that read the same reversed
+    // belongs to exactly one pair.
+    const int palindromes = 1 << ((m_nBits + 1) / 2);
+    ReserveOnTeam(m_swapPairs, static_cast<std::size_t>((m_nSize - palindromes) / 2));
+    // r steps through the reversed indices alongside i: adding one at the
+    // top bit and carrying downwards.
+    int r = 0;
     for (int i = 1; i <= m_nSize - 2; ++i) {
-        const int r = ReverseLowBits(i, m_nBits);
+        int bit = m_nHalf;
+        while ((r & bit) != 0) {
+            r ^= bit;
+            bit >>= 1;
+        }
+        r |= bit;
         if (i < r) {
             m_swapPairs.emplace_back(i, r);
         }
@@ -47,8 +51,10 @@ void CFFT1d::BuildSwapPairs() {
 }
 
 void CFFT1d::BuildTwiddles() {
-    m_pForward.resize(static_cast<std::size_t>(m_nHalf));
-    m_pInverse.resize(static_cast<std::size_t>(m_nHalf));
+    for (auto* table : {&m_pForward, &m_pInverse}) {
+        ReserveOnTeam(*table, static_cast<std::size_t>(m_nHalf));
+        table->resize(static_cast<std::size_t>(m_nHalf));
+    }
     const std::complex<double> forwardStep(0.0, -kTwoPi / m_nSize);
     const std::complex<double> inverseStep(0.0, kTwoPi / m_nSize);
     // Each factor is computed on its own, so a large table is shared
@@ -108,19 +114,42 @@ void CFFT1d::Forward(std::span<std::complex<double>> z) const {
     if (z.size() < n || n < 2) {
         return;
     }
-    // Decimation in frequency: block half-widths N/2, N/4, ..., 2. The
-    // butterflies of a stage are independent, so a large transform shares
-    // each stage's among the point team; every butterfly is the same sum.
+    // Decimation in frequency: block half-widths N/2, N/4, ..., 2, then 1.
+    // The butterflies of a stage are independent, so every butterfly is
+    // the same sum whatever order they are taken in. A stage whose groups
+    // span more than kBlock values sweeps the whole array, shared among the
+    // point team; from there on each block of kBlock values lies within
+    // one group of every later stage, and goes through all of them at once
+    // while it is in the cache.
+    constexpr std::size_t kBlock = 4096;
+    std::size_t c = n / 2;
     std::size_t stride = 1;
-    for (std::size_t c = n / 2; stride < n / 2; c /= 2, stride *= 2) {
+    for (; stride < n / 2 && 2 * c > kBlock; c /= 2, stride *= 2) {
         ForPointBlocks(n / 2, [&](std::size_t first, std::size_t last) {
             ButterflyRange(z, c, stride, first, last);
         });
     }
-    FinalStage(z.first(n));
-    for (const auto& [i, r] : m_swapPairs) {
-        std::swap(z[static_cast<std::size_t>(i)], z[static_cast<std::size_t>(r)]);
-    }
+    const std::size_t block = std::min(n, kBlock);
+    const std::size_t blocks = n / block;
+    ForPointBlocks(blocks, 1, std::max<std::size_t>(2, kPointTeamMinimum / block),
+                   [&](std::size_t first, std::size_t last) {
+                       for (std::size_t b = first; b < last; ++b) {
+                           const std::span<std::complex<double>> part = z.subspan(b * block, block);
+                           std::size_t partStride = stride;
+                           for (std::size_t half = c; partStride < n / 2;
+                                half /= 2, partStride *= 2) {
+                               ButterflyRange(part, half, partStride, 0, block / 2);
+                           }
+                           FinalStage(part);
+                       }
+                   });
+    // The pairs are disjoint, so they are swapped in any order.
+    ForPointBlocks(m_swapPairs.size(), [&](std::size_t first, std::size_t last) {
+        for (std::size_t p = first; p < last; ++p) {
+            const auto [i, r] = m_swapPairs[p];
+            std::swap(z[static_cast<std::size_t>(i)], z[static_cast<std::size_t>(r)]);
+        }
+    });
 }
 
 void CFFT1d::ButterflyRange(std::span<std::complex<double>> z, std::size_t c, std::size_t stride,

@@ -10,6 +10,7 @@
 #include "models/estimate_steps.h"
 #include "models/fft.h"
 #include "models/model_function.h"
+#include "records/point_team.h"
 
 namespace quillon {
 
@@ -63,15 +64,21 @@ std::optional<Spectrum> AnalyseSpectrum(std::span<const double> x, std::span<con
         const std::size_t size = static_cast<std::size_t>(fft.Size());
         const std::size_t half = static_cast<std::size_t>(fft.Half());
         Spectrum s;
+        ReserveOnTeam(s.z, size);
         s.z.resize(size);
-        for (std::size_t j = 0; j < size; ++j) {
-            s.z[j] = {y[j], 0.0};
-        }
+        ForPointBlocks(size, [&](std::size_t first, std::size_t last) {
+            for (std::size_t j = first; j < last; ++j) {
+                s.z[j] = {y[j], 0.0};
+            }
+        });
         fft.Forward(s.z);
+        ReserveOnTeam(s.magnitude, half);
         s.magnitude.resize(half);
-        for (std::size_t k = 0; k < half; ++k) {
-            s.magnitude[k] = std::abs(s.z[k]) / static_cast<double>(half);
-        }
+        ForPointBlocks(half, [&](std::size_t first, std::size_t last) {
+            for (std::size_t k = first; k < last; ++k) {
+                s.magnitude[k] = std::abs(s.z[k]) / static_cast<double>(half);
+            }
+        });
         s.length = (x[1] - x[0]) * static_cast<double>(size);
         s.peakBin = FindPeakBin(s.magnitude);
         s.cycles = PeakCentroidBin(s.magnitude, s.peakBin);

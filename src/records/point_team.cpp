@@ -1,8 +1,12 @@
 #include "records/point_team.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <stop_token>
@@ -193,6 +197,28 @@ bool RunOnPointTeamInOrder(std::size_t count, std::size_t grain, PointBlockBody 
                            PointBlockBody after) {
     const std::shared_ptr<PointTeam> team = g_team.load();
     return team && team->TryRun(count, grain, body, &after);
+}
+
+void PrefaultForWriting(void* data, std::size_t bytes) {
+    // Whole pages inside the span only: a page it shares with other data
+    // faults in as usual.
+    static const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    const auto start = reinterpret_cast<std::uintptr_t>(data);
+    const std::uintptr_t begin = (start + page - 1) / page * page;
+    const std::uintptr_t end = (start + bytes) / page * page;
+    if (bytes == 0 || end <= begin) {
+        return;
+    }
+    // Pieces on 2 MiB boundaries, so that each transparent huge page is
+    // mapped by one thread.
+    constexpr std::uintptr_t kPiece = std::uintptr_t{1} << 21;
+    const std::uintptr_t base = begin / kPiece * kPiece;
+    const std::size_t pieces = (end - base + kPiece - 1) / kPiece;
+    ForPointBlocks(pieces, 1, 2, [&](std::size_t first, std::size_t last) {
+        const std::uintptr_t from = std::max(begin, base + first * kPiece);
+        const std::uintptr_t to = std::min(end, base + last * kPiece);
+        madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);
+    });
 }
 
 void AssignPoints(PointArray& array, std::size_t count, double value) {

@@ -3,6 +3,7 @@
 #include <random>
 
 #include "files/text_codec.h"
+#include "records/point_team.h"
 
 namespace quillon {
 namespace {
@@ -169,6 +170,39 @@ TEST(LineSplitting, AllThreeLineEndsAsAnEditControlShowsThem) {
     const std::vector<std::string_view> views = SplitLineViews(text);
     ASSERT_EQ(views.size(), 3u);
     EXPECT_EQ(views[2].data(), text.data() + 6);
+}
+
+// A large text split on the point team gives the lines of one pass from
+// the start: lines across the 1 MiB pieces, line feeds right at their
+// borders, runs of empty lines, a line over whole pieces, no line feed
+// at all, a last empty line.
+TEST(LineSplitting, LargeTextOnThePointTeamAsInOnePass) {
+    constexpr std::size_t kMiB = std::size_t{1} << 20;
+    std::mt19937 random(5);
+    std::string mixed;
+    while (mixed.size() < 5 * kMiB) {
+        const std::size_t length = random() % 7 == 0 ? 0 : random() % 300;
+        mixed.append(length, 'x');
+        mixed += '\n';
+    }
+    std::string onBorders(5 * kMiB, 'y');
+    for (std::size_t at = kMiB - 1; at < onBorders.size(); at += kMiB) {
+        onBorders[at] = '\n';
+        onBorders[at + 1 < onBorders.size() ? at + 1 : at] = '\n';
+    }
+    std::string oneLine(4 * kMiB + 3, 'z');
+    std::string spanning = "head\n" + std::string(3 * kMiB, 'w') + "\ntail\n" + oneLine;
+    std::string endsEmpty = mixed + "last\n";
+    for (const std::string* text : {&mixed, &onBorders, &oneLine, &spanning, &endsEmpty}) {
+        const std::vector<std::string_view> alone = SplitLineViews(*text);
+        const PointTeamScope team(3);
+        const std::vector<std::string_view> shared = SplitLineViews(*text);
+        ASSERT_EQ(shared.size(), alone.size());
+        for (std::size_t i = 0; i < alone.size(); ++i) {
+            ASSERT_EQ(shared[i].data(), alone[i].data()) << "line " << i;
+            ASSERT_EQ(shared[i].size(), alone[i].size()) << "line " << i;
+        }
+    }
 }
 
 }  // namespace

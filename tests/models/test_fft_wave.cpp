@@ -9,6 +9,7 @@
 #include "models/fft.h"
 #include "models/period_sine_models.h"
 #include "models/wave_estimate.h"
+#include "records/point_team.h"
 
 namespace quillon {
 namespace {
@@ -62,6 +63,65 @@ TEST(FFT, TablesOfSwapPairsAndTwiddles) {
     ASSERT_EQ(fft.ForwardTwiddles().size(), 4u);
     EXPECT_NEAR(fft.ForwardTwiddles()[2].imag(), -1.0, 1e-15);
     EXPECT_NEAR(fft.InverseTwiddles()[1].imag(), std::sqrt(0.5), 1e-15);
+}
+
+// The swap pairs are the indices i < reverse(i) in increasing i, for every
+// size: each index but the palindromes in exactly one pair.
+TEST(FFT, SwapPairsAreTheBitReversalsInOrder) {
+    for (int bits = 0; bits <= 14; ++bits) {
+        const CFFT1d fft(bits, -1);
+        std::vector<std::pair<int, int>> expected;
+        for (int i = 1; i <= fft.Size() - 2; ++i) {
+            int reversed = 0;
+            for (int b = 0; b < bits; ++b) {
+                reversed = (reversed << 1) | ((i >> b) & 1);
+            }
+            if (i < reversed) {
+                expected.emplace_back(i, reversed);
+            }
+        }
+        EXPECT_EQ(fft.SwapPairs(), expected) << bits << " bits";
+        EXPECT_EQ(fft.SwapPairs().capacity(), expected.size()) << bits << " bits";
+    }
+}
+
+// Whatever order the butterflies are taken in (the late stages block by
+// block, the point team's threads), every value is the one of the stages
+// run one after another over the whole array, to the bit.
+TEST(FFT, ForwardGivesTheBitsOfOneStageAfterAnother) {
+    const auto stageByStage = [](const CFFT1d& fft, std::vector<std::complex<double>> z) {
+        const std::size_t n = z.size();
+        const auto& twiddles = fft.ForwardTwiddles();
+        for (std::size_t c = n / 2, stride = 1; c >= 1; c /= 2, stride *= 2) {
+            for (std::size_t g = 0; g < n; g += 2 * c) {
+                for (std::size_t k = 0; k < c; ++k) {
+                    const std::complex<double> a = z[g + k];
+                    const std::complex<double> d = z[g + k + c];
+                    z[g + k + c] = c == 1 ? a - d : (a - d) * twiddles[k * stride];
+                    z[g + k] = a + d;
+                }
+            }
+        }
+        for (const auto& [i, r] : fft.SwapPairs()) {
+            std::swap(z[static_cast<std::size_t>(i)], z[static_cast<std::size_t>(r)]);
+        }
+        return z;
+    };
+    std::mt19937_64 random(7);
+    std::uniform_real_distribution<double> value(-1.0, 1.0);
+    for (const unsigned threads : {1U, 3U}) {
+        const PointTeamScope team(threads);
+        for (const int bits : {1, 4, 12, 13, 17}) {
+            const CFFT1d fft(bits, -1);
+            std::vector<std::complex<double>> z(static_cast<std::size_t>(fft.Size()));
+            for (auto& c : z) {
+                c = {value(random), value(random)};
+            }
+            const auto expected = stageByStage(fft, z);
+            fft.Forward(z);
+            EXPECT_TRUE(z == expected) << bits << " bits, " << threads << " threads";
+        }
+    }
 }
 
 TEST(FFT, WindowWeightsAreFilledOnceAndFreedByTypeZero) {

@@ -183,6 +183,23 @@ TEST(PointTeam, AssignedPointArraysHoldTheValueEverywhere) {
     }
 }
 
+// Mapping pages ahead changes no byte, whatever the span's alignment and
+// size, on the team or alone.
+TEST(PointTeam, PrefaultingKeepsTheContent) {
+    std::vector<unsigned char> bytes(std::size_t{9} << 20);
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        bytes[i] = static_cast<unsigned char>(i * 7 + 3);
+    }
+    const std::vector<unsigned char> before = bytes;
+    for (const unsigned threads : {1U, 3U}) {
+        const PointTeamScope scope(threads);
+        PrefaultForWriting(bytes.data() + 1, bytes.size() - 2);
+        PrefaultForWriting(bytes.data() + 4095, 10);
+        PrefaultForWriting(bytes.data(), 0);
+        EXPECT_TRUE(bytes == before) << threads << " threads";
+    }
+}
+
 // The ordered pass sees every block once, in point order, after the block
 // is done, so a sum it forms has the bits of one plain pass; with or
 // without lent threads, and for ranges below the team's minimum.
