@@ -89,7 +89,7 @@ DFPowell::DFPowell(CModelFunction& model, std::string& log, const ConvergenceSet
 
 double DFPowell::ChiSquare(double* p, int block) {
     if (SharesPoints()) {
-        return SharedChiSquare(p, block);
+        return SharedChiSquare(p, block, [](std::size_t /*first*/, std::size_t /*last*/) {});
     }
     double* r = Block(block);
     double sum = 0.0;
@@ -112,7 +112,8 @@ bool DFPowell::SharesPoints() const {
     return m_nn >= kPointTeamMinimum && PointTeamThreads() > 1;
 }
 
-double DFPowell::SharedChiSquare(double* p, int block) {
+template <class AlsoPerBlock>
+double DFPowell::SharedChiSquare(double* p, int block, AlsoPerBlock&& alsoPerBlock) {
     double* r = Block(block);
     // One thread adds the squares in point order, as the single pass does,
     // block by block while the team computes the later blocks' residuals.
@@ -130,6 +131,7 @@ double DFPowell::SharedChiSquare(double* p, int block) {
                 for (std::size_t i = first; i < last; ++i) {
                     r[i] = (values[i] - m_y[i]) * m_w[i];
                 }
+                alsoPerBlock(first, last);
             },
             addSquares);
     } else if (m_model.ValueIsThreadSafe()) {
@@ -139,12 +141,14 @@ double DFPowell::SharedChiSquare(double* p, int block) {
                 for (std::size_t i = first; i < last; ++i) {
                     r[i] = (m_model.Value(p, m_x[i]) - m_y[i]) * m_w[i];
                 }
+                alsoPerBlock(first, last);
             },
             addSquares);
     } else {
         for (int i = 0; i < m_n; ++i) {
             r[i] = (m_model.Value(p, m_x[i]) - m_y[i]) * m_w[i];
         }
+        ForPointBlocks(m_nn, alsoPerBlock);
         addSquares(0, m_nn);
     }
     return sum;
@@ -210,6 +214,24 @@ void DFPowell::BuildTrialRows() {
         }
         row[i] = m_a[i] + m_h[i];
     }
+}
+
+double DFPowell::TrialRowChiSquare(int i) {
+    double* row = Row(m_rows, i, m_mm);
+    if (!SharesPoints()) {
+        const double f = ChiSquare(row, 1);
+        JacobianRow(i);
+        return f;
+    }
+    const double* r0 = Block(0);
+    const double* r1 = Block(1);
+    double* jac = Row(m_jacobian, i, m_nn);
+    const double h = m_h[i];
+    return SharedChiSquare(row, 1, [&](std::size_t first, std::size_t last) {
+        for (std::size_t j = first; j < last; ++j) {
+            jac[j] = (r1[j] - r0[j]) / h;
+        }
+    });
 }
 
 void DFPowell::JacobianRow(int i) {
@@ -280,9 +302,8 @@ void DFPowell::BuildCurvature() {
     m_f[0] = ChiSquare(m_a, 0);
     BuildTrialRows();
     for (int i = 0; i < m_m; ++i) {
-        m_f[1] = ChiSquare(Row(m_rows, i, m_mm), 1);
+        m_f[1] = TrialRowChiSquare(i);
         m_beta[i] = (m_f[1] - m_f[0]) * (-0.5) / m_h[i];
-        JacobianRow(i);
     }
     CurvatureFromJacobian(m_alpha);
 }
@@ -307,8 +328,7 @@ void DFPowell::BuildWorkCurvature() {
     m_f[0] = ChiSquare(m_a, 0);
     BuildTrialRows();
     for (int i = 0; i < m_m; ++i) {
-        m_f[1] = ChiSquare(Row(m_rows, i, m_mm), 1);
-        JacobianRow(i);
+        m_f[1] = TrialRowChiSquare(i);
     }
     CurvatureFromJacobian(m_work);
 }

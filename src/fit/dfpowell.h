@@ -131,6 +131,10 @@ class DFPowell {
     void BuildTrialRows();
     // Jacobian row i from blocks 1 and 0; returns nothing, sums are taken later.
     void JacobianRow(int i);
+    // ChiSquare at trial row i into block 1, then JacobianRow(i); a large
+    // set forms each block's Jacobian entries as soon as its residuals are
+    // there, so the team works on them while this thread adds the squares.
+    double TrialRowChiSquare(int i);
     // The symmetric sums of the Jacobian rows into matrix (alpha or work).
     void CurvatureFromJacobian(std::vector<double>& matrix);
     // One pass of those sums: row i against rows k0 .. k0+3 (fewer at the end).
@@ -140,8 +144,10 @@ class DFPowell {
     // per-point work among them.
     bool SharesPoints() const;
     // ChiSquare with the per-point work shared; the sum is still one pass in
-    // point order on this thread.
-    double SharedChiSquare(double* p, int block);
+    // point order on this thread. alsoPerBlock(first, last) runs for every
+    // range of points once its residuals are formed.
+    template <class AlsoPerBlock>
+    double SharedChiSquare(double* p, int block, AlsoPerBlock&& alsoPerBlock);
 
     // Gradient search: the downhill direction scaled by the steps; false
     // when it is not a number (chi-square flat in every parameter).
