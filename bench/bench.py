@@ -5,6 +5,7 @@ never a test. See "## Benchmark" in README.md."""
 import argparse
 import json
 import os
+import random
 import shutil
 import statistics
 import subprocess
@@ -59,6 +60,36 @@ def timed(cmd, stdout_path):
 def measure(cmd, runs, stdout_path):
     results = [timed(cmd, stdout_path) for _ in range(runs)]
     return statistics.median(r[0] for r in results), max(r[1] for r in results)
+
+
+def measure_in_turn(entries, runs):
+    """Times each (cmd, stdout_path) runs times, one run of each in turn, so
+    that the host's drift in speed falls on every tool alike; each round
+    takes them in another order (shuffled, the same on every bench run), so
+    no tool always follows the same one: on a virtual machine a run that
+    needs more memory than the one before it pays for the first writes to
+    the difference. Returns per entry (median wall, peak RSS), or the
+    failure of a command that failed (it is not run again)."""
+    walls = [[] for _ in entries]
+    peaks = [0] * len(entries)
+    failures = [None] * len(entries)
+    order = list(range(len(entries)))
+    shuffle = random.Random(1)
+    for _ in range(runs):
+        shuffle.shuffle(order)
+        for k in order:
+            cmd, out = entries[k]
+            if failures[k] is not None:
+                continue
+            try:
+                wall, rss = timed(cmd, out)
+            except SystemExit as failure:
+                failures[k] = failure
+                continue
+            walls[k].append(wall)
+            peaks[k] = max(peaks[k], rss)
+    return [failure if failure is not None else (statistics.median(w), peak)
+            for w, peak, failure in zip(walls, peaks, failures)]
 
 
 def truths(path):
@@ -238,6 +269,8 @@ def main():
                         (data, None, [], "quillon --jobs all, own estimates"),
                         (data, None, trust, "quillon --jobs all, own estimates, "
                                             "--search-starts --precise")]
+            # Every tool is timed in turn, one run of each, then again.
+            timings = []  # (tool, cmd, out, after): after reads the results
             for source, jobs, extra, tool in variants:
                 timed(base + extra + ["--format", "json", source], json_out)
                 fits = quillon_fits(json_out)
@@ -245,20 +278,10 @@ def main():
                 at_min = sets_at_minimum(model_id, fits, data)
                 out = os.path.join(work, f"{tool}.txt")
                 cmd = base + extra + (["--jobs", jobs] if jobs else []) + [source]
-                wall, rss = measure(cmd, args.runs, out)
-                rows.append((label, tool, wall, rss, converged, sets, error, at_min, None))
-                if jobs is None:
-                    one = os.path.join(work, "check-one.txt")
-                    timed(base + extra + ["--jobs", "1", source], one)
-                    with open(one, "rb") as a, open(out, "rb") as b:
-                        if a.read() != b.read():
-                            print(f"{name}: the report with all cores differs from --jobs 1!",
-                                  file=sys.stderr)
-                            rows.append((label, "OUTPUT DIFFERS", 0, 0, 0, sets, float("nan"),
-                                         None, None))
-
+                one = base + extra + ["--jobs", "1", source] if jobs is None else None
+                timings.append((tool, cmd, out, (converged, error, at_min, one)))
             for peer, make in (peers.items() if with_peers else ()):
-                out = os.path.join(work, "peer.txt")
+                out = os.path.join(work, f"peer {peer}.txt")
                 if make == "gnuplot":
                     subprocess.run([sys.executable, os.path.join(HERE, "peers",
                                                                  "gnuplot_script.py"),
@@ -266,16 +289,31 @@ def main():
                     cmd = ["gnuplot", os.path.join(work, "fit.gp")]
                 else:
                     cmd = make(model_id, data)
-                try:
-                    wall, rss = measure(cmd, args.runs, out)
-                except SystemExit as failure:
-                    print(f"{peer} on {name}: {failure}", file=sys.stderr)
+                timings.append((peer, cmd, out, None))
+            measured = measure_in_turn([(cmd, out) for _, cmd, out, _ in timings], args.runs)
+            for (tool, cmd, out, quillon), result in zip(timings, measured):
+                if isinstance(result, SystemExit):
+                    print(f"{tool} on {name}: {result}", file=sys.stderr)
                     continue
-                fits, inside = peer_fits(out)
-                converged, error = summary(model_id, fits, truth)
-                at_min = sets_at_minimum(model_id, fits, data)
-                rows.append((label, peer + ", peers' starts", wall, rss, converged, sets, error,
-                             at_min, inside))
+                wall, rss = result
+                if quillon is None:
+                    fits, inside = peer_fits(out)
+                    converged, error = summary(model_id, fits, truth)
+                    at_min = sets_at_minimum(model_id, fits, data)
+                    rows.append((label, tool + ", peers' starts", wall, rss, converged, sets,
+                                 error, at_min, inside))
+                    continue
+                converged, error, at_min, one = quillon
+                rows.append((label, tool, wall, rss, converged, sets, error, at_min, None))
+                if one is not None:
+                    check = os.path.join(work, "check-one.txt")
+                    timed(one, check)
+                    with open(check, "rb") as a, open(out, "rb") as b:
+                        if a.read() != b.read():
+                            print(f"{name}: the report with all cores differs from --jobs 1!",
+                                  file=sys.stderr)
+                            rows.append((label, "OUTPUT DIFFERS", 0, 0, 0, sets, float("nan"),
+                                         None, None))
             for path in (data, started):
                 os.remove(path)
 
