@@ -414,7 +414,7 @@ std::optional<int> ParseCliOptions(const std::vector<std::string>& args, CliOpti
     app.add_option("--jobs", options.jobs,
                    "threads fitting the sets (default: one per hardware thread; 1: one "
                    "set after another); a set of 32768 points or more shares its points "
-                   "among them")
+                   "among them, and a data file of 4 MiB or more is read on them")
         ->check(CLI::Range(1, 4096));
     bool plotGlobal = false;
     AddGraphOptions(app, options, plotGlobal);
